@@ -1,0 +1,27 @@
+// The product, host, directory and extension macros and the installation's
+// configuration file.
+#pragma once
+
+#include <QString>
+
+/// Reads installDir + "/bin/config.xml" when it exists, then defines the
+/// standard product and directory macros in the global list.
+void defineStandardMacros(const QString &installDir);
+
+/// Expands `text` with expandSystemMacros(), defines PackagesDir with it and
+/// creates its "targets" subdirectory when missing.
+void setPackagesDirectory(const QString &text);
+
+/// The user root directory: the "root-user-dir" setting, else
+/// MARROWGATE_ROOT_USER_DIR, else HOME + "/.varnix". Computed once.
+QString userRootDirectory();
+
+/// userRootDirectory() + "/" + the product's full name + "/v3".
+QString studioUserDirectory();
+
+/// A value of the settings store filled by the configuration file; empty when unset.
+QString settingValue(const QString &name);
+
+/// Forgets the cached user root directory and the settings store, so a test
+/// can run the set-up again with another environment.
+void resetGlobalMacroState();

@@ -1,0 +1,32 @@
+#!/bin/sh
+# Installs the Debian packages that building and testing duriv need, only
+# those that are missing. Run as root (CI does) or with sudo available.
+set -e
+
+PACKAGES="cmake make g++ pkg-config qtbase5-dev zlib1g-dev libbz2-dev libgtest-dev"
+if [ "$1" = "--bench" ]; then
+  PACKAGES="$PACKAGES libarchive-tools pigz zip time"
+fi
+if [ "$1" = "--fuzz" ]; then
+  PACKAGES="$PACKAGES clang libclang-rt-dev"
+fi
+
+missing=""
+for p in $PACKAGES; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing="$missing $p"
+  fi
+done
+
+if [ -z "$missing" ]; then
+  exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" != 0 ]; then
+  SUDO=sudo
+fi
+echo "installing:$missing"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -q
+$SUDO apt-get install -y -q --no-install-recommends $missing
