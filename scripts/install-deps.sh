@@ -3,7 +3,7 @@
 # those that are missing. Run as root (CI does) or with sudo available.
 set -e
 
-PACKAGES="cmake make g++ pkg-config qtbase5-dev zlib1g-dev libbz2-dev libgtest-dev"
+PACKAGES="cmake make gcc g++ pkg-config qtbase5-dev zlib1g-dev libbz2-dev libgtest-dev"
 if [ "$1" = "--bench" ]; then
   PACKAGES="$PACKAGES libarchive-tools pigz zip time"
 fi
