@@ -22,6 +22,11 @@ QString studioUserDirectory();
 /// A value of the settings store filled by the configuration file; empty when unset.
 QString settingValue(const QString &name);
 
+/// The five-digit release number: the major digit, the first two characters
+/// of `minor`, then "00", or for a three-character minor the patch letter's
+/// number in two digits (a = 01, b = 02, ...; case is ignored).
+QString lodestarVersionNumber(int major, const QString &minor);
+
 /// Forgets the cached user root directory and the settings store, so a test
 /// can run the set-up again with another environment.
 void resetGlobalMacroState();

@@ -1,0 +1,243 @@
+// The product, host, directory and extension macros and the installation's
+// configuration file.
+#include "macros/globalmacros.h"
+
+#include "macros/macromap.h"
+#include "macros/product.h"
+#include "macros/propertyclass.h"
+
+#include <QDir>
+#include <QDomDocument>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+const char kConfigurationDocumentType[] = "Studio_Configuration_File";
+
+// A value that keeps re-creating references (a HOME holding "$(UserHomeDir)")
+// would be rewritten for ever; stop well past any real configuration value.
+constexpr int kMaxConfigurationRewrites = 1024;
+
+struct GlobalMacroState {
+    QMap<QString, QString> settings;
+    std::optional<QString> userRootDirectory;
+};
+
+GlobalMacroState &state()
+{
+    static GlobalMacroState s;
+    return s;
+}
+
+QString homeDirectory()
+{
+    return QFile::decodeName(qgetenv("HOME"));
+}
+
+// Replaces "$(NAME)" references of a configuration value, one at a time from
+// the start, with the few names the configuration file knows.
+QString rewriteConfigurationValue(QString value, const QString &installDir)
+{
+    for (int count = 0; count < kMaxConfigurationRewrites; ++count) {
+        const int start = value.indexOf(QLatin1String("$("));
+        if (start < 0)
+            break;
+        const int end = value.indexOf(QLatin1Char(')'), start + 2);
+        if (end < 0)
+            break;
+        const QString name = value.mid(start + 2, end - start - 2);
+        QString replacement;
+        if (name == QLatin1String("StudioDir"))
+            replacement = installDir;
+        else if (name == QLatin1String("UserHomeDir"))
+            replacement = homeDirectory();
+        else if (name == QLatin1String("UserDataDir"))
+            replacement = homeDirectory() + QStringLiteral("/.local/share");
+        value.replace(start, end - start + 1, replacement);
+    }
+    return value;
+}
+
+QString elementValue(const QDomElement &element, const QString &installDir)
+{
+    const QString value = element.attribute(QStringLiteral("value"));
+    if (element.attribute(QStringLiteral("expand")).toLower() == QLatin1String("no"))
+        return value;
+    return rewriteConfigurationValue(value, installDir);
+}
+
+// Visits every element called `tag`, at any depth, in document order, that
+// carries a non-empty name.
+template <typename Visit>
+void forEachNamedElement(const QDomDocument &document, const QString &tag, Visit visit)
+{
+    const QDomNodeList nodes = document.elementsByTagName(tag);
+    for (int i = 0; i < nodes.size(); ++i) {
+        const QDomElement element = nodes.at(i).toElement();
+        const QString name = element.attribute(QStringLiteral("name"));
+        if (!name.isEmpty())
+            visit(name, element);
+    }
+}
+
+// Returns an empty text when the document was applied, else the reason it was not.
+QString applyConfigurationFile(const QString &path, const QString &installDir)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("Cannot open ") + path + QStringLiteral(" for reading");
+
+    QDomDocument document;
+    QString parserMessage;
+    int line = 0;
+    int column = 0;
+    if (!document.setContent(&file, &parserMessage, &line, &column))
+        return parserMessage + QStringLiteral(" at line ") + QString::number(line)
+               + QStringLiteral(", column ") + QString::number(column);
+
+    const QString expectedType = QLatin1String(kConfigurationDocumentType);
+    if (document.doctype().name() != expectedType)
+        return QStringLiteral("Cannot load ") + path
+               + QStringLiteral(".<p>The document is not of type ") + expectedType
+               + QLatin1Char('.');
+
+    forEachNamedElement(document, QStringLiteral("setting"),
+                        [&](const QString &name, const QDomElement &element) {
+                            state().settings.insert(name, elementValue(element, installDir));
+                        });
+    forEachNamedElement(document, QStringLiteral("system-macro"),
+                        [&](const QString &name, const QDomElement &element) {
+                            globalPropertyClassList().setMacro(name, elementValue(element, installDir));
+                        });
+    forEachNamedElement(document, QStringLiteral("environment-variable"),
+                        [&](const QString &name, const QDomElement &element) {
+                            qputenv(name.toLocal8Bit().constData(),
+                                    elementValue(element, installDir).toLocal8Bit());
+                        });
+    return QString();
+}
+
+void readConfigurationFile(const QString &installDir)
+{
+    const QString path = installDir + QStringLiteral("/bin/config.xml");
+    if (!QFileInfo::exists(path))
+        return;
+    const QString failure = applyConfigurationFile(path, installDir);
+    if (failure.isEmpty())
+        return;
+    // The one diagnostic the libraries print: start-up goes on without the file.
+    const QByteArray line = "error: cannot load configuration file - " + failure.toLocal8Bit() + '\n';
+    std::fputs(line.constData(), stdout);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+QString lodestarVersionNumber(int major, const QString &minor)
+{
+    QString number = QString::number(major) + minor.left(2);
+    if (minor.size() < 3) {
+        number += QStringLiteral("00");
+    } else {
+        const int patch = minor.at(2).toLower().unicode() - 'a' + 1;
+        number += QStringLiteral("%1").arg(patch, 2, 10, QLatin1Char('0'));
+    }
+    return number;
+}
+
+void defineStandardMacros(const QString &installDir)
+{
+    readConfigurationFile(installDir);
+
+    PropertyClassList &list = globalPropertyClassList();
+    const QString fullName = QString::fromLatin1(product::kFullName);
+    const QString minor = QString::fromLatin1(product::kMinorVersion);
+    const QString home = homeDirectory();
+
+    list.setMacro(QStringLiteral("StudioMajorVersion"), QString::number(product::kMajorVersion),
+                  QStringLiteral("The major release version of software."));
+    list.setMacro(QStringLiteral("StudioMinorVersion"), minor,
+                  QStringLiteral("The minor release version of software."));
+    list.setMacro(QStringLiteral("LodestarVersionNumber"),
+                  lodestarVersionNumber(product::kMajorVersion, minor),
+                  QStringLiteral("The release version number."));
+    list.setMacro(QStringLiteral("ProbeDir"), QString::fromLatin1(product::kProbeDirectory),
+                  QStringLiteral("Path to ") + QString::fromLatin1(product::kProbeSoftwareName));
+    list.setMacro(QStringLiteral("StudioName"), fullName, QStringLiteral("The full name of studio."));
+    list.setMacro(QStringLiteral("StudioNameShort"), QString::fromLatin1(product::kShortName),
+                  QStringLiteral("The short name of studio."));
+    list.setMacro(QStringLiteral("Platform"), QString::fromLatin1(product::kTargetPlatform).toLower(),
+                  QStringLiteral("The target platform."));
+    list.setMacro(QStringLiteral("ProductName"),
+                  QString(fullName).replace(QStringLiteral("Kestrel"), QStringLiteral("Marrowgate")));
+    list.setMacro(QStringLiteral("ProductNameShort"), fullName, QStringLiteral("The product name."));
+
+    const auto setPath = [&](const char *name, const QString &path, const char *description) {
+        list.setMacro(QLatin1String(name), QFileInfo(path), QLatin1String(description));
+    };
+    setPath("StudioDir", installDir, "The install directory of the product.");
+    setPath("StudioUserDir", studioUserDirectory(), "The directory containing the user data.");
+    setPath("HomeDir", home, "Path to users home directory.");
+    setPath("DesktopDir", home + QStringLiteral("/Desktop"), "Path to users desktop directory.");
+    setPath("DocumentsDir", home + QStringLiteral("/Documents"), "Path to users documents directory.");
+    setPath("StudioExeName", QStringLiteral("lxStudio"), "The filename of the studio executable.");
+    setPath("StudioBuildToolExeName", QStringLiteral("lxBuild"), "The filename of the build tool executable.");
+    setPath("StudioBuildToolName", QStringLiteral("lxBuild"), "The name of the build tool executable.");
+    setPath("StudioScriptToolExeName", QStringLiteral("lxScript"), "The filename of the script tool executable.");
+    setPath("StudioScriptToolName", QStringLiteral("lxScript"), "The name of the script tool executable.");
+    setPath("StudioSimulatorExeName", QStringLiteral("lxSim"), "The filename of the simulator executable.");
+    setPath("StudioSimulatorName", QStringLiteral("lxSim"), "The name of the simulator executable.");
+    setPath("StudioArchiveFileExt", QStringLiteral("lxArchive"), "The filename extension of a studio archive file.");
+    setPath("StudioPackageFileExt", QStringLiteral("lxPackage"), "The filename extension of a studio package file.");
+    setPath("StudioProjectFileExt", QStringLiteral("lxProject"), "The filename extension of a studio project file.");
+    setPath("StudioSessionFileExt", QStringLiteral("lxSession"), "The filename extension of a studio session file.");
+}
+
+void setPackagesDirectory(const QString &text)
+{
+    const QString path = expandSystemMacros(text);
+    globalPropertyClassList().setMacro(QStringLiteral("PackagesDir"), QFileInfo(path),
+                                       QStringLiteral("Path to the users packages directory."));
+    const QString targets = path + QStringLiteral("/targets");
+    // A directory that cannot be created surfaces later, when something is put there.
+    if (!QFileInfo::exists(targets))
+        QDir().mkpath(targets);
+}
+
+QString userRootDirectory()
+{
+    std::optional<QString> &cached = state().userRootDirectory;
+    if (!cached) {
+        const QString setting = settingValue(QStringLiteral("root-user-dir"));
+        if (!setting.isEmpty()) {
+            cached = setting;
+        } else if (qEnvironmentVariableIsSet("MARROWGATE_ROOT_USER_DIR")) {
+            cached = QFile::decodeName(qgetenv("MARROWGATE_ROOT_USER_DIR"));
+        } else {
+            cached = homeDirectory() + QStringLiteral("/.")
+                     + QString::fromLatin1(product::kMaker).toLower().replace(QLatin1Char(' '), QLatin1Char('_'));
+        }
+    }
+    return *cached;
+}
+
+QString studioUserDirectory()
+{
+    return userRootDirectory() + QLatin1Char('/') + QString::fromLatin1(product::kFullName)
+           + QStringLiteral("/v3");
+}
+
+QString settingValue(const QString &name)
+{
+    return state().settings.value(name);
+}
+
+void resetGlobalMacroState()
+{
+    state().settings.clear();
+    state().userRootDirectory.reset();
+}
