@@ -1,0 +1,277 @@
+// The $(NAME) reference language: one row per input, tables and flags.
+#include "macros/macromap.h"
+#include "macros/propertyclass.h"
+
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+#include <QLocale>
+
+#include <functional>
+
+namespace {
+
+enum Tables { LocalOnly = 0, Overrides = 1, Globals = 2, All = Overrides | Globals };
+
+struct Row {
+    const char *input;
+    const char *local; // a macro list
+    int tables;
+    const char *expected;
+};
+
+// Globals: StudioDir, an empty macro, a value holding a reference, a name
+// shadowed at every level. Override: the shadowed name and one of its own.
+class Expansion : public ::testing::Test {
+protected:
+    Expansion()
+    {
+        list.setMacro(QStringLiteral("StudioDir"), QStringLiteral("/opt/t"));
+        list.setMacro(QStringLiteral("Empty"), QStringLiteral(""));
+        list.setMacro(QStringLiteral("Ref"), QStringLiteral("$(StudioDir)"));
+        list.setMacro(QStringLiteral("Shadow"), QStringLiteral("global"));
+        list.setMacroOverride(QStringLiteral("Shadow"), QStringLiteral("override"));
+        list.setMacroOverride(QStringLiteral("OnlyOverride"), QStringLiteral("ov"));
+    }
+
+    QString expand(const Row &row) const
+    {
+        return list.expandMacros(QString::fromUtf8(row.input), parseMacroList(QString::fromUtf8(row.local)),
+                                 row.tables & Overrides, row.tables & Globals);
+    }
+
+    void check(const std::vector<Row> &rows) const
+    {
+        for (const Row &row : rows)
+            EXPECT_EQ(expand(row), QString::fromUtf8(row.expected))
+                << "input " << row.input << ", local " << row.local << ", tables " << row.tables;
+    }
+
+    PropertyClassList list;
+};
+
+TEST_F(Expansion, PlainTextAndIntroducers)
+{
+    check({
+        {"", "", All, ""},
+        {"plain text", "", All, "plain text"},
+        {"a$b", "", All, "a$b"},
+        {"cost$", "", All, "cost$"},
+        {"$", "", All, "$"},
+        {"$$", "", All, "$"},
+        {"$$$", "", All, "$$"},
+        {"$$(StudioDir)", "", All, "$(StudioDir)"},
+        {"$$$(StudioDir)", "", All, "$/opt/t"},
+        {"($)", "", All, "($)"},
+        {"x)$)", "", All, "x)$)"},
+    });
+}
+
+TEST_F(Expansion, ReferencesAndDefaults)
+{
+    check({
+        {"$(StudioDir)/x", "", All, "/opt/t/x"},
+        {"$(StudioDir)$(StudioDir)", "", All, "/opt/t/opt/t"},
+        {"$(Nope)", "", All, "$(Nope)"},
+        {"$(Nope:abc)", "", All, "abc"},
+        {"$(Nope:)", "", All, ""},
+        {"$(Nope::abc)", "", All, "abc"},
+        {"$(Nope:a:b)", "", All, "a:b"},
+        {"$(Nope::a::b)", "", All, "a::b"},
+        {"$(StudioDir:abc)", "", All, "/opt/t"},
+        {"$(Empty)", "", All, ""},
+        {"$(Empty:fallback)", "", All, ""},
+        {"$()", "", All, "$()"},
+        {"$(:d)", "", All, "d"},
+        {"$(studiodir)", "", All, "$(studiodir)"},
+        {"$(STUDIODIR:none)", "", All, "none"},
+    });
+}
+
+TEST_F(Expansion, NestedParentheses)
+{
+    check({
+        {"$(A(B)C)", "", All, "$(A(B)C)"},
+        {"$(A(B)C)", "A(B)C=v", All, "v"},
+        {"$(Nope:(x))y", "", All, "(x)y"},
+        {"$(Nope:f(g(h)))", "", All, "f(g(h))"},
+    });
+}
+
+TEST_F(Expansion, UnterminatedReferenceLosesOnlyItsIntroducer)
+{
+    check({
+        {"$(abc", "", All, "(abc"},
+        {"$(", "", All, "("},
+        {"$(a(b)", "", All, "(a(b)"},
+        {"x$(StudioDir", "", All, "x(StudioDir"},
+        {"$(a $(StudioDir)", "", All, "(a /opt/t"},
+        // The scan of the unterminated text meets a "$" and asks for a rescan,
+        // which expands the value inserted later in the same pass.
+        {"$(a$ $(Ref)", "", All, "(a$ /opt/t"},
+        // Its "::" clears the flag that the earlier default had set.
+        {"$(Nope:$(Ref)) $(x::", "", All, "$(Ref) (x::"},
+    });
+}
+
+TEST_F(Expansion, LookupOrder)
+{
+    check({
+        {"$(Shadow)", "Shadow=local", All, "local"},
+        {"$(Shadow)", "", All, "override"},
+        {"$(Shadow)", "", Globals, "global"},
+        {"$(Shadow)", "", Overrides, "override"},
+        {"$(Shadow)", "", LocalOnly, "$(Shadow)"},
+        {"$(OnlyOverride)", "", Globals, "$(OnlyOverride)"},
+        {"$(OnlyOverride:d)", "", Overrides, "ov"},
+        {"$(StudioDir)", "", LocalOnly, "$(StudioDir)"},
+        {"$(StudioDir)", "", Overrides, "$(StudioDir)"},
+        {"$(StudioDir)", "StudioDir=/local", LocalOnly, "/local"},
+        {"$(StudioDir:d)", "StudioDir=", All, ""},
+        {"$(X)$(Y)", "X=1;Y=2", LocalOnly, "12"},
+    });
+}
+
+TEST_F(Expansion, RescanInterplay)
+{
+    check({
+        // A value is inserted literally when nothing asks for a rescan...
+        {"$(Ref)", "", All, "$(StudioDir)"},
+        {"$(V)", "V=$(StudioDir)", All, "$(StudioDir)"},
+        // ...and re-expanded with the whole output when something does.
+        {"$(Ref)$(Nope:$(Empty))", "", All, "/opt/t"},
+        {"$(Nope:$(Empty))$(Ref)", "", All, "/opt/t"},
+        {"$(Nope:$(StudioDir))", "", All, "/opt/t"},
+        {"$(PROJECT_TEMPLATE_FILE:project_templates).xml", "", All, "project_templates.xml"},
+        {"$(A:$(B))", "B=b", LocalOnly, "b"},
+        {"$(A:$(B))", "", LocalOnly, "$(B)"},
+        {"$(Nope::$(StudioDir))", "", All, "$(StudioDir)"},
+        // "::" clears the flag of the whole pass at the point it is read.
+        {"$(Nope:$(StudioDir)) $(N2::x)", "", All, "$(StudioDir) x"},
+        {"$(N2::x) $(Nope:$(StudioDir))", "", All, "x /opt/t"},
+        // Escapes are spent in the first pass; a rescan expands what they produced.
+        {"$$(StudioDir)", "", All, "$(StudioDir)"},
+        {"$$(StudioDir)$(Nope:$(Empty))", "", All, "/opt/t"},
+        // Nested defaults peel off one level per pass.
+        {"$(N1:$(N2:$(N3:end)))", "", All, "end"},
+        {"$(N1:$(N2::$(N3:end)))", "", All, "$(N3:end)"},
+        // A name that holds an introducer is looked up whole.
+        {"$(A$(B))", "A$(B)=hit", LocalOnly, "hit"},
+    });
+}
+
+TEST_F(Expansion, EndlessRescanStopsAfterSixtyFourPasses)
+{
+    // "$(N$)" is defined nowhere and holds an introducer, so every pass asks
+    // for another; "$(G)" grows by one dot per pass, counting them.
+    const MacroMap local = parseMacroList(QStringLiteral("G=$(G)."));
+    const QString result = list.expandMacros(QStringLiteral("$(G)$(N$)"), local, false, false);
+    EXPECT_EQ(result, QStringLiteral("$(G)") + QString(64, QLatin1Char('.')) + QStringLiteral("$(N$)"));
+
+    EXPECT_EQ(list.expandMacros(QStringLiteral("$(A$(B))"), MacroMap(), true, true),
+              QStringLiteral("$(A$(B))"));
+}
+
+TEST_F(Expansion, TablesAreUnchanged)
+{
+    const MacroMap before = list.macros();
+    list.expandMacros(QStringLiteral("$(Nope:$(StudioDir))$(Date)"), MacroMap(), true, true);
+    EXPECT_EQ(list.macros(), before);
+    EXPECT_EQ(list.overrides().size(), 2);
+}
+
+// Evaluates `expand` between two clock reads and accepts the text of either
+// read, so a second (or day) boundary in between does not fail the test.
+void expectClockValue(const std::function<QString()> &expand, const std::function<QString(const QDateTime &)> &format,
+                      const char *what)
+{
+    const QDateTime before = QDateTime::currentDateTime();
+    const QString value = expand();
+    const QDateTime after = QDateTime::currentDateTime();
+    EXPECT_TRUE(value == format(before) || value == format(after))
+        << what << ": " << value.toStdString() << " vs " << format(before).toStdString();
+}
+
+TEST(ClockMacros, FormatsOfTheLocalClock)
+{
+    struct Case {
+        const char *name;
+        const char *format; // null: seconds since the epoch
+    };
+    const Case cases[] = {
+        {"Date", "d MMMM yyyy"}, {"DateYear", "yyyy"}, {"DateMonth", "MM"},
+        {"DateDay", "dd"},       {"Time", "hh:mm:ss"}, {"TimeHour", "hh"},
+        {"TimeMinute", "mm"},    {"TimeSecond", "ss"}, {"UnixTime", nullptr},
+    };
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    for (const Case &c : cases) {
+        const auto format = [&](const QDateTime &t) {
+            return c.format ? english.toString(t, QString::fromLatin1(c.format))
+                            : QString::number(t.toSecsSinceEpoch());
+        };
+        expectClockValue(
+            [&] {
+                QString out;
+                EXPECT_TRUE(dynamicMacroValue(QString::fromLatin1(c.name), out)) << c.name;
+                return out;
+            },
+            format, c.name);
+    }
+
+    QString untouched = QStringLiteral("keep");
+    EXPECT_FALSE(dynamicMacroValue(QStringLiteral("date"), untouched));
+    EXPECT_FALSE(dynamicMacroValue(QStringLiteral("StudioDir"), untouched));
+    EXPECT_EQ(untouched, QStringLiteral("keep"));
+}
+
+TEST(ClockMacros, TheClockFormatMatchesTheDescription)
+{
+    QString date;
+    ASSERT_TRUE(dynamicMacroValue(QStringLiteral("Date"), date));
+    // "21 June 2011": day without leading zero, English month name, four-digit year.
+    EXPECT_TRUE(QRegExp(QStringLiteral("[1-9][0-9]? (January|February|March|April|May|June|July|August|"
+                                       "September|October|November|December) [0-9]{4}"))
+                    .exactMatch(date))
+        << date.toStdString();
+    QString time;
+    ASSERT_TRUE(dynamicMacroValue(QStringLiteral("Time"), time));
+    EXPECT_TRUE(QRegExp(QStringLiteral("([01][0-9]|2[0-3]):[0-5][0-9]:[0-5][0-9]")).exactMatch(time))
+        << time.toStdString();
+}
+
+TEST(ClockMacros, NeedAnEntryInAConsultedTable)
+{
+    PropertyClassList list;
+    list.setMacro(QStringLiteral("DateYear"), QStringLiteral("stored"));
+    const auto year = [](const QDateTime &t) { return t.toString(QStringLiteral("yyyy")) + QStringLiteral("!"); };
+
+    expectClockValue([&] { return list.expandMacros(QStringLiteral("$(DateYear)!"), MacroMap(), false, true); },
+                     year, "global entry");
+    EXPECT_EQ(list.expandMacros(QStringLiteral("$(DateYear)!"), MacroMap(), true, false),
+              QStringLiteral("$(DateYear)!"));
+    EXPECT_EQ(list.expandMacros(QStringLiteral("$(UnixTime:none)"), MacroMap(), true, true),
+              QStringLiteral("none"));
+
+    // A local entry of any value still yields the clock.
+    MacroMap local;
+    local.insert(QStringLiteral("DateYear"), QStringLiteral("1999"));
+    expectClockValue([&] { return list.expandMacros(QStringLiteral("$(DateYear)!"), local, false, false); },
+                     year, "local entry");
+}
+
+TEST(GlobalExpansion, FreeFunctionsUseTheProcessWideList)
+{
+    PropertyClassList &list = createGlobalPropertyClassList();
+    list.setMacro(QStringLiteral("StudioDir"), QStringLiteral("/opt/t"));
+    list.setMacroOverride(QStringLiteral("StudioDir"), QStringLiteral("/override"));
+
+    EXPECT_EQ(expandGlobalMacros(QStringLiteral("$(StudioDir)/x")), QStringLiteral("/override/x"));
+    EXPECT_EQ(expandSystemMacros(QStringLiteral("$(StudioDir)/x")), QStringLiteral("/opt/t/x"));
+    EXPECT_EQ(expandSystemMacros(QStringLiteral("$(HostOS)-$(HostArch)$(HostDLL)")), QStringLiteral("linux-x86.so"));
+    expectClockValue([] { return expandSystemMacros(QStringLiteral("$(DateYear)")); },
+                     [](const QDateTime &t) { return t.toString(QStringLiteral("yyyy")); }, "start-up table");
+
+    createGlobalPropertyClassList();
+}
+
+} // namespace

@@ -1,0 +1,48 @@
+// Helpers shared by the macros tests.
+#include "testsupport.h"
+
+#include <QFile>
+#include <QTemporaryFile>
+
+#include <cstdio>
+#include <unistd.h>
+
+ScopedEnvironmentVariable::ScopedEnvironmentVariable(const char *name,
+                                                     const std::optional<QByteArray> &value)
+    : m_name(name)
+{
+    if (qEnvironmentVariableIsSet(name))
+        m_saved = qgetenv(name);
+    if (value)
+        qputenv(name, *value);
+    else
+        qunsetenv(name);
+}
+
+ScopedEnvironmentVariable::~ScopedEnvironmentVariable()
+{
+    if (m_saved)
+        qputenv(m_name.constData(), *m_saved);
+    else
+        qunsetenv(m_name.constData());
+}
+
+QByteArray captureStandardOutput(const std::function<void()> &call)
+{
+    QTemporaryFile sink;
+    if (!sink.open())
+        return QByteArray("<cannot open capture file>");
+
+    std::fflush(stdout);
+    const int saved = dup(STDOUT_FILENO);
+    dup2(sink.handle(), STDOUT_FILENO);
+    call();
+    std::fflush(stdout);
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+
+    QFile reader(sink.fileName());
+    if (!reader.open(QIODevice::ReadOnly))
+        return QByteArray("<cannot read capture file>");
+    return reader.readAll();
+}
