@@ -1,0 +1,159 @@
+// Byte streams over an open FILE: plain, and zlib/bzip2 compressing and
+// decompressing streams that the archive reads and writes its body through.
+#pragma once
+
+#include <QtGlobal>
+
+#include <bzlib.h>
+#include <cstdio>
+#include <zlib.h>
+
+/// The abstract stream. Lengths and results are 32-bit signed; offsets are
+/// 32-bit unsigned positions.
+class PackageArchiveIOFileInterface {
+public:
+    virtual ~PackageArchiveIOFileInterface();
+    /// Reads up to `length` bytes; returns how many arrived.
+    virtual int read(void *buffer, int length) = 0;
+    /// Writes `length` bytes; returns how many were accepted.
+    virtual int write(const void *buffer, int length) = 0;
+    /// Positions the stream; the result carries no meaning for compressed input.
+    virtual int seek(quint32 offset) = 0;
+    /// Completes the stream (the compressed trailer for output) and closes the
+    /// file, throwing HException on failure. Destroying a stream that was not
+    /// closed completes it too, but can only swallow the error.
+    virtual void close() = 0;
+};
+
+/// A plain stream on one FILE, which it owns.
+class PackageArchiveIOFile : public PackageArchiveIOFileInterface {
+public:
+    explicit PackageArchiveIOFile(FILE *file);
+    ~PackageArchiveIOFile() override;
+
+    PackageArchiveIOFile(const PackageArchiveIOFile &) = delete;
+    PackageArchiveIOFile &operator=(const PackageArchiveIOFile &) = delete;
+
+    int read(void *buffer, int length) override;
+    int write(const void *buffer, int length) override;
+    /// Absolute file position; fseek's result.
+    int seek(quint32 offset) override;
+    /// Flushes written data (and, when asked, syncs it to disk) and closes the
+    /// file; throws "cannot write file" when buffered data cannot be written.
+    void close() override;
+
+    /// When set, close() also fsyncs the file before closing it.
+    void setSyncOnClose(bool sync) { m_syncOnClose = sync; }
+
+protected:
+    FILE *file() const { return m_file; }
+    /// Closes the FILE without reporting; safe to call twice.
+    void closeFileQuietly();
+    bool syncOnClose() const { return m_syncOnClose; }
+
+private:
+    FILE *m_file;
+    bool m_syncOnClose = false;
+};
+
+/// A decompressing stream positioned in the decompressed data.
+class PackageArchiveCompressedInputFile : public PackageArchiveIOFile {
+public:
+    /// Records the file's current position as the start of the compressed data.
+    explicit PackageArchiveCompressedInputFile(FILE *file);
+
+    /// Decompresses up to `length` bytes; fewer only at the end of the stream.
+    int read(void *buffer, int length) override;
+    /// Forward: decompresses and drops; backward: restarts at the start.
+    int seek(quint32 offset) override;
+    void close() override;
+
+    quint32 position() const { return m_position; }
+
+    virtual void init() = 0;
+    virtual void end() = 0;
+    virtual int readBlock(void *buffer, int length) = 0;
+
+protected:
+    quint32 m_startOffset;
+    quint32 m_position = 0;
+};
+
+class PackageArchiveCompressedGzInputFile : public PackageArchiveCompressedInputFile {
+public:
+    explicit PackageArchiveCompressedGzInputFile(FILE *file);
+    ~PackageArchiveCompressedGzInputFile() override;
+
+    void init() override;
+    void end() override;
+    int readBlock(void *buffer, int length) override;
+
+private:
+    z_stream m_stream;
+    bool m_initialised = false;
+    bool m_streamEnded = false;
+    unsigned char m_input[16384];
+};
+
+class PackageArchiveCompressedBzInputFile : public PackageArchiveCompressedInputFile {
+public:
+    explicit PackageArchiveCompressedBzInputFile(FILE *file);
+    ~PackageArchiveCompressedBzInputFile() override;
+
+    void init() override;
+    void end() override;
+    int readBlock(void *buffer, int length) override;
+
+private:
+    BZFILE *m_handle = nullptr;
+};
+
+/// A compressing stream. Output is complete only after close() (or destruction).
+class PackageArchiveCompressedOutputFile : public PackageArchiveIOFile {
+public:
+    PackageArchiveCompressedOutputFile(FILE *file, int level);
+
+    int write(const void *buffer, int length) override;
+    /// Finishes the compressed data, then flushes and closes the file.
+    void close() override;
+
+    virtual int writeBlock(const void *buffer, int length) = 0;
+    virtual void init() = 0;
+    virtual void finish() = 0;
+
+protected:
+    /// For the codec destructors: finishes and closes, swallowing errors.
+    void finishQuietly();
+
+    int m_level;
+    bool m_finished = false;
+};
+
+class PackageArchiveCompressedGzOutputFile : public PackageArchiveCompressedOutputFile {
+public:
+    PackageArchiveCompressedGzOutputFile(FILE *file, int level);
+    ~PackageArchiveCompressedGzOutputFile() override;
+
+    int writeBlock(const void *buffer, int length) override;
+    void init() override;
+    void finish() override;
+
+private:
+    void releaseCodec();
+
+    z_stream m_stream;
+    bool m_initialised = false;
+};
+
+class PackageArchiveCompressedBzOutputFile : public PackageArchiveCompressedOutputFile {
+public:
+    PackageArchiveCompressedBzOutputFile(FILE *file, int level);
+    ~PackageArchiveCompressedBzOutputFile() override;
+
+    int writeBlock(const void *buffer, int length) override;
+    void init() override;
+    void finish() override;
+
+private:
+    BZFILE *m_handle = nullptr;
+};
