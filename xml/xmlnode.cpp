@@ -1,0 +1,243 @@
+#include "xml/xmlnode.h"
+
+XMLNode::XMLNode(XMLNodeType type) : m_type(type) {}
+
+XMLNode::~XMLNode()
+{
+    // Flatten instead of recursing: each node's children are moved onto the
+    // pending list before the node itself is deleted, so its destructor finds
+    // no children and the stack stays flat however deep the tree is.
+    XMLNode *pending = m_firstChild;
+    m_firstChild = m_lastChild = nullptr;
+    while (pending) {
+        XMLNode *node = pending;
+        pending = node->m_nextSibling;
+        if (node->m_firstChild) {
+            node->m_lastChild->m_nextSibling = pending;
+            pending = node->m_firstChild;
+            node->m_firstChild = node->m_lastChild = nullptr;
+        }
+        delete node;
+    }
+}
+
+void XMLNode::adopt(XMLNode *node)
+{
+    node->m_parent = this;
+}
+
+void XMLNode::unlink(XMLNode *node)
+{
+    if (node->m_previousSibling)
+        node->m_previousSibling->m_nextSibling = node->m_nextSibling;
+    else
+        m_firstChild = node->m_nextSibling;
+    if (node->m_nextSibling)
+        node->m_nextSibling->m_previousSibling = node->m_previousSibling;
+    else
+        m_lastChild = node->m_previousSibling;
+    node->m_nextSibling = node->m_previousSibling = nullptr;
+    node->m_parent = nullptr;
+}
+
+void XMLNode::appendChild(std::unique_ptr<XMLNode> owned)
+{
+    if (!owned)
+        return;
+    XMLNode *node = owned.release();
+    adopt(node);
+    node->m_nextSibling = nullptr;
+    node->m_previousSibling = m_lastChild;
+    if (m_lastChild)
+        m_lastChild->m_nextSibling = node;
+    else
+        m_firstChild = node;
+    m_lastChild = node;
+}
+
+XMLNode *XMLNode::prependChild(std::unique_ptr<XMLNode> owned)
+{
+    if (!owned)
+        return nullptr;
+    XMLNode *node = owned.release();
+    adopt(node);
+    node->m_previousSibling = nullptr;
+    node->m_nextSibling = m_firstChild;
+    if (m_firstChild)
+        m_firstChild->m_previousSibling = node;
+    else
+        m_lastChild = node;
+    m_firstChild = node;
+    return node;
+}
+
+std::unique_ptr<XMLNode> XMLNode::removeChild(XMLNode *node)
+{
+    if (!node || node->m_parent != this)
+        return nullptr;
+    unlink(node);
+    return std::unique_ptr<XMLNode>(node);
+}
+
+std::unique_ptr<XMLNode> XMLNode::replaceChild(XMLNode *oldChild, std::unique_ptr<XMLNode> owned)
+{
+    if (!oldChild || oldChild->m_parent != this)
+        return nullptr;
+    if (!owned)
+        return removeChild(oldChild);
+    XMLNode *node = owned.release();
+    adopt(node);
+    node->m_previousSibling = oldChild->m_previousSibling;
+    node->m_nextSibling = oldChild->m_nextSibling;
+    if (node->m_previousSibling)
+        node->m_previousSibling->m_nextSibling = node;
+    else
+        m_firstChild = node;
+    if (node->m_nextSibling)
+        node->m_nextSibling->m_previousSibling = node;
+    else
+        m_lastChild = node;
+    oldChild->m_nextSibling = oldChild->m_previousSibling = nullptr;
+    oldChild->m_parent = nullptr;
+    return std::unique_ptr<XMLNode>(oldChild);
+}
+
+void XMLNode::insertChildrenAfter(XMLNode *reference, std::vector<std::unique_ptr<XMLNode>> chain)
+{
+    if (reference && reference->m_parent != this)
+        reference = m_lastChild;
+    XMLNode *after = reference;
+    for (std::unique_ptr<XMLNode> &owned : chain) {
+        if (!owned)
+            continue;
+        XMLNode *node = owned.release();
+        adopt(node);
+        node->m_previousSibling = after;
+        node->m_nextSibling = after ? after->m_nextSibling : m_firstChild;
+        if (node->m_previousSibling)
+            node->m_previousSibling->m_nextSibling = node;
+        else
+            m_firstChild = node;
+        if (node->m_nextSibling)
+            node->m_nextSibling->m_previousSibling = node;
+        else
+            m_lastChild = node;
+        after = node;
+    }
+}
+
+std::vector<std::unique_ptr<XMLNode>> XMLNode::takeChildren()
+{
+    std::vector<std::unique_ptr<XMLNode>> children;
+    while (m_firstChild)
+        children.push_back(removeChild(m_firstChild));
+    return children;
+}
+
+XMLElement *XMLNode::toElement()
+{
+    return isElement() ? static_cast<XMLElement *>(this) : nullptr;
+}
+
+const XMLElement *XMLNode::toElement() const
+{
+    return isElement() ? static_cast<const XMLElement *>(this) : nullptr;
+}
+
+XMLElement *XMLNode::firstChildElement() const
+{
+    XMLNode *node = m_firstChild;
+    while (node && !node->isElement())
+        node = node->m_nextSibling;
+    return node ? node->toElement() : nullptr;
+}
+
+XMLElement *XMLNode::nextSiblingElement() const
+{
+    XMLNode *node = m_nextSibling;
+    while (node && !node->isElement())
+        node = node->m_nextSibling;
+    return node ? node->toElement() : nullptr;
+}
+
+XMLNode *XMLNode::nextInSubtree(const XMLNode *subtreeRoot) const
+{
+    if (m_firstChild)
+        return m_firstChild;
+    const XMLNode *node = this;
+    while (node && node != subtreeRoot && !node->m_nextSibling)
+        node = node->m_parent;
+    return !node || node == subtreeRoot ? nullptr : node->m_nextSibling;
+}
+
+XMLElement::XMLElement(const QByteArray &name) : XMLNode(XMLNodeType::Element), m_name(name) {}
+
+XMLElement::~XMLElement() = default;
+
+void XMLElement::setName(const QByteArray &name)
+{
+    m_name = name;
+}
+
+QByteArray XMLElement::name() const
+{
+    return m_name;
+}
+
+void XMLElement::setAttribute(const QByteArray &name, const QByteArray &value)
+{
+    for (XMLAttribute &attribute : m_attributes) {
+        if (attribute.name == name) {
+            attribute.value = value;
+            return;
+        }
+    }
+    m_attributes.push_back({name, value});
+}
+
+void XMLElement::removeAttribute(const QByteArray &name)
+{
+    for (auto it = m_attributes.begin(); it != m_attributes.end(); ++it) {
+        if (it->name == name) {
+            m_attributes.erase(it);
+            return;
+        }
+    }
+}
+
+bool XMLElement::hasAttribute(const QByteArray &name) const
+{
+    for (const XMLAttribute &attribute : m_attributes) {
+        if (attribute.name == name)
+            return true;
+    }
+    return false;
+}
+
+QByteArray XMLElement::attribute(const QByteArray &name) const
+{
+    for (const XMLAttribute &attribute : m_attributes) {
+        if (attribute.name == name)
+            return attribute.value;
+    }
+    return QByteArray();
+}
+
+const std::vector<XMLAttribute> &XMLElement::attributes() const
+{
+    return m_attributes;
+}
+
+XMLTextNode::XMLTextNode(XMLNodeType type, const QByteArray &text) : XMLNode(type), m_text(text) {}
+
+XMLTextNode::~XMLTextNode() = default;
+
+void XMLTextNode::setText(const QByteArray &text)
+{
+    m_text = text;
+}
+
+QByteArray XMLTextNode::text() const
+{
+    return m_text;
+}

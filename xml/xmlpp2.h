@@ -1,0 +1,52 @@
+// The preprocessing document: resolves conditional, repeated and included sections after loading.
+#pragma once
+
+#include "macros/macromap.h"
+#include "xml/xmldocument.h"
+
+#include <QString>
+
+#include <map>
+#include <memory>
+
+/// A document that replaces every directive element (if, ifnot, ifdef, ifndef,
+/// ifex, switch, define, xmldef, xmlput, for, foreach, include) by what it
+/// stands for. Directive errors never stop processing: each one goes to
+/// reportError() and processing goes on with the following elements.
+class XMLPP2 : public QXMLDocument {
+public:
+    /// The default number of nodes that loops, fragments and includes may add
+    /// in one run, so that a runaway document fails instead of exhausting memory.
+    static constexpr quint64 DefaultExpansionLimit = quint64(1) << 22;
+    /// How deeply included files may include further files; a file that
+    /// includes itself stops here instead of recursing forever.
+    static constexpr int MaxIncludeDepth = 32;
+
+    explicit XMLPP2(bool keepText = false);
+    ~XMLPP2() override;
+
+    /// Receives each directive error; the base does nothing with it.
+    virtual void reportError(const QString &message);
+
+    /// Loads `path` and, on success, preprocesses the whole tree with the
+    /// definitions of `definitions` (";"-separated NAME=value entries).
+    /// Fails only when the file cannot be loaded or read.
+    bool loadPreprocessed(const QString &path, const QString &definitions, bool expandAttributes);
+
+    /// Processes `first` and its following siblings in place with `table`;
+    /// `path` is the file the nodes come from (relative includes are resolved
+    /// against its directory). `first` must have a parent or be the root.
+    void processConditionals(XMLNode *first, const QString &path, const MacroMap &table,
+                             bool expandAttributes);
+
+    /// Limits the nodes that expansions may add per run; 0 means no limit.
+    void setExpansionLimit(quint64 nodes) { m_expansionLimit = nodes; }
+    quint64 expansionLimit() const { return m_expansionLimit; }
+
+private:
+    class Processor;
+
+    quint64 m_expansionLimit = DefaultExpansionLimit;
+    /// The xmldef elements of the current run, by name; xmlput copies them.
+    std::map<QString, std::unique_ptr<XMLElement>> m_fragments;
+};
