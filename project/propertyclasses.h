@@ -1,0 +1,81 @@
+// The kinds of property schema entries beyond the plain one, and the type codes.
+#pragma once
+
+#include "macros/macromap.h"
+#include "macros/propertyclass.h"
+
+#include <QStringList>
+
+/// Type codes of schema entries. Only List changes how values resolve: list
+/// values accumulate along the resolution path instead of stopping at the
+/// first hit.
+namespace PropertyType {
+inline constexpr int YesNo = 0;
+inline constexpr int Choice = 1;
+inline constexpr int ValueGroup = 2;
+inline constexpr int Text = 4;
+inline constexpr int GeneratedFileName = 5;
+inline constexpr int InputFileName = 6;
+inline constexpr int List = 7;
+inline constexpr int Directory = 8;
+inline constexpr int CommandLine = 16;
+inline constexpr int LogFileName = 18;
+} // namespace PropertyType
+
+/// An entry whose value is one of a fixed list of texts.
+class ChoicePropertyClass : public PropertyClass {
+public:
+    ChoicePropertyClass(const QString &name, const QString &group, const QString &category,
+                        const QString &displayName, const QString &helpText,
+                        const QString &defaultValue, const QStringList &values,
+                        int type = PropertyType::Choice);
+
+    QStringList values() const { return m_values; }
+
+private:
+    QStringList m_values;
+};
+
+/// A choice between "Yes" and "No", type code 0.
+class YesNoPropertyClass : public ChoicePropertyClass {
+public:
+    YesNoPropertyClass(const QString &name, const QString &group, const QString &category,
+                       const QString &displayName, const QString &helpText,
+                       const QString &defaultValue);
+};
+
+/// A named group of properties that are set together: each value of the
+/// group stands for a set of member property values.
+class PropertyValueGroupClass : public PropertyClass {
+public:
+    PropertyValueGroupClass(const QString &name, const QString &group, const QString &category,
+                            const QString &displayName, const QString &helpText);
+
+    /// Adds (or replaces) the member values that `value` stands for.
+    void setGroupValue(const QString &value, const MacroMap &memberValues);
+    /// The group's values in the order they were first added.
+    QStringList groupValues() const { return m_order; }
+    /// The member property values of `value`; empty for an unknown value.
+    MacroMap memberValues(const QString &value) const { return m_members.value(value); }
+
+private:
+    QStringList m_order;
+    QMap<QString, MacroMap> m_members;
+};
+
+/// An entry created from data at run time (for example a member of a property
+/// group read from a property groups file) rather than from the built-in
+/// table; it may restrict its values like a choice.
+class GenericPropertyClass : public PropertyClass {
+public:
+    GenericPropertyClass(const QString &name, int type, const QString &group,
+                         const QString &category, const QString &displayName,
+                         const QString &helpText, const QString &defaultValue,
+                         const QStringList &values = QStringList());
+
+    /// The allowed values; empty when any text is allowed.
+    QStringList values() const { return m_values; }
+
+private:
+    QStringList m_values;
+};
