@@ -1,0 +1,59 @@
+// The duriv entry point: records the installation, scans the options and runs
+// one command inside the one error handler.
+#include "macros/installdirs.h"
+#include "package/hexception.h"
+#include "tool/commands.h"
+#include "tool/packagecommand.h"
+#include "tool/toolbanner.h"
+#include "tool/tooloptions.h"
+
+#include <clocale>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+enum ExitStatus { ExitSuccess = 0, ExitFailure = 1 };
+
+// Everything the error handler guards. The archive and the lock of a package
+// command are destroyed before this returns, so exit() runs with them released.
+ExitStatus runTool(int argc, char **argv)
+{
+    const ToolOptions options = scanToolOptions(argc, argv);
+    if (options.command == ToolCommand::None || options.fileArguments.isEmpty()) {
+        printUsage();
+        return ExitFailure;
+    }
+    if (options.showVersion)
+        printVersionBanner(stdout);
+    if (options.command == ToolCommand::ProjectArchive)
+        runProjectArchiveCommand(options);
+    else
+        runPackageCommand(options);
+    return ExitSuccess;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // A reader that closes the pipe early (head) ends us quietly.
+    std::signal(SIGPIPE, SIG_DFL);
+    // Month names follow the user's locale; nothing else does.
+    std::setlocale(LC_TIME, "");
+
+    recordInstallationDirectories(argc > 0 ? argv[0] : "");
+
+    ExitStatus status = ExitFailure;
+    try {
+        status = runTool(argc, argv);
+    } catch (const HException &error) {
+        std::fprintf(stderr, "error: %s\n", error.message().constData());
+    // TODO(toolread): catch SolutionLoadError and print its `text` alone as
+    // "error: %s\n", once the project model's error header is committed.
+    } catch (...) {
+        std::fprintf(stderr, "error: caught an unknown exception\n");
+    }
+    std::exit(status);
+}
