@@ -44,27 +44,43 @@ int hexDigitValue(uchar c)
     return -1;
 }
 
-// Decodes one numeric reference body (the text between "&#" and ";").
-// Only the low eight bits of the number survive, so the sum is kept modulo 256.
-bool decodeNumericReference(const char *begin, const char *end, char &out)
+// Decodes the reference that starts at the "&" in `p`. On success stores the
+// byte and returns the position of the closing ";". The scan only walks the
+// reference itself, so a text full of stray "&" stays linear.
+const char *decodeReference(const char *p, const char *end, char &out)
 {
-    unsigned value = 0;
-    if (begin < end && *begin == 'x') {
-        for (const char *p = begin + 1; p < end; ++p) {
-            int digit = hexDigitValue(uchar(*p));
+    const char *q = p + 1;
+    if (q < end && *q == '#') {
+        ++q;
+        const bool hex = q < end && *q == 'x';
+        if (hex)
+            ++q;
+        // Only the low eight bits of the number survive, so it is kept modulo 256.
+        unsigned value = 0;
+        for (; q < end && *q != ';'; ++q) {
+            const int digit = hex ? hexDigitValue(uchar(*q)) : (*q >= '0' && *q <= '9' ? *q - '0' : -1);
             if (digit < 0)
-                return false;
-            value = (value * 16 + unsigned(digit)) & 0xFF;
+                return nullptr;
+            value = (value * (hex ? 16 : 10) + unsigned(digit)) & 0xFF;
         }
-    } else {
-        for (const char *p = begin; p < end; ++p) {
-            if (*p < '0' || *p > '9')
-                return false;
-            value = (value * 10 + unsigned(*p - '0')) & 0xFF;
+        if (q == end)
+            return nullptr;
+        out = char(value);
+        return q;
+    }
+    struct Named {
+        const char *name;
+        char value;
+    };
+    static const Named named[] = {{"lt;", '<'}, {"gt;", '>'}, {"amp;", '&'}, {"quot;", '"'}, {"apos;", '\''}};
+    for (const Named &entity : named) {
+        const size_t length = std::strlen(entity.name);
+        if (size_t(end - q) >= length && std::memcmp(q, entity.name, length) == 0) {
+            out = entity.value;
+            return q + length - 1;
         }
     }
-    out = char(value);
-    return true;
+    return nullptr;
 }
 
 // Entity references are decoded; anything unrecognised keeps its "&".
@@ -73,42 +89,17 @@ QByteArray decodeText(const char *begin, const char *end, bool dropCarriageRetur
     QByteArray out("");
     out.reserve(int(end - begin));
     for (const char *p = begin; p < end; ++p) {
-        char c = *p;
+        const char c = *p;
         if (c == '\r' && dropCarriageReturns)
             continue;
-        if (c != '&') {
-            out.append(c);
-            continue;
-        }
-        const char *semicolon = static_cast<const char *>(std::memchr(p + 1, ';', size_t(end - p - 1)));
-        if (!semicolon) {
-            out.append(c);
-            continue;
-        }
-        const char *body = p + 1;
-        const size_t length = size_t(semicolon - body);
-        struct Named {
-            const char *name;
-            char value;
-        };
-        static const Named named[] = {{"lt", '<'}, {"gt", '>'}, {"amp", '&'}, {"quot", '"'}, {"apos", '\''}};
-        bool decoded = false;
-        for (const Named &entity : named) {
-            if (length == std::strlen(entity.name) && std::memcmp(body, entity.name, length) == 0) {
-                out.append(entity.value);
-                decoded = true;
-                break;
-            }
-        }
         char byte = 0;
-        if (!decoded && length >= 1 && *body == '#' && decodeNumericReference(body + 1, semicolon, byte)) {
+        const char *last = c == '&' ? decodeReference(p, end, byte) : nullptr;
+        if (last) {
             out.append(byte);
-            decoded = true;
-        }
-        if (decoded)
-            p = semicolon;
-        else
+            p = last;
+        } else {
             out.append(c);
+        }
     }
     return out;
 }
@@ -570,15 +561,16 @@ bool XMLDocument::read(const QByteArray &text)
     const char *begin = text.constData();
     const int nul = text.indexOf('\0');
     const char *end = begin + (nul < 0 ? text.size() : nul);
+    // A read describes a new text: nothing of an earlier one survives.
+    m_version.clear();
+    m_encoding.clear();
+    m_doctype.clear();
     Reader reader(*this, begin, end);
     const Reader::Status status = reader.run();
     m_root = reader.takeResult();
-    if (!reader.version().isNull())
-        m_version = reader.version();
-    if (!reader.encoding().isNull())
-        m_encoding = reader.encoding();
-    if (!reader.doctype().isNull())
-        m_doctype = reader.doctype();
+    m_version = reader.version();
+    m_encoding = reader.encoding();
+    m_doctype = reader.doctype();
     switch (status) {
     case Reader::Status::Ok:
         return true;

@@ -1,0 +1,429 @@
+// The forgiving reader, the writer, their round trip and the file operations.
+#include "xml/tests/treedump.h"
+#include "xml/xmldocument.h"
+
+#include "macros/propertyclass.h"
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <random>
+
+namespace {
+
+struct ReadCase {
+    const char *text;
+    bool keepText;
+    const char *tree; // dumpTree() of the root
+};
+
+class ReadTest : public testing::TestWithParam<ReadCase> {};
+
+TEST_P(ReadTest, GivesTheTree)
+{
+    const ReadCase &c = GetParam();
+    XMLDocument document(c.keepText);
+    ASSERT_TRUE(document.read(c.text)) << document.errorMessage().constData();
+    EXPECT_EQ(dumpTree(document.root()), c.tree);
+}
+
+INSTANTIATE_TEST_SUITE_P(Documents, ReadTest, testing::Values(
+    ReadCase{"<a x='1' y=\"2\"/>", false, "a[x=1,y=2]"},
+    ReadCase{"  \n<a><b/><c></c></a>", false, "a(b,c)"},
+    ReadCase{"<abc></ab>", false, "abc"},
+    ReadCase{"<a><b></></a>", false, "a(b)"},
+    ReadCase{"</x><a/>", false, "a"},
+    ReadCase{"<a/><b/>", false, "b"},
+    ReadCase{"<a>x &amp; y</a>", true, "a('x & y')"},
+    ReadCase{"<a>x &amp; y</a>", false, "a"},
+    ReadCase{"<a>&#x41;&#65;&#321;&foo;&amp</a>", true, "a('AAA&foo;&amp')"},
+    ReadCase{"<a>&lt;&gt;&quot;&apos;&#x6a;</a>", true, "a('<>\"'j')"},
+    ReadCase{"<a>&#12a;&#x4g;x</a>", true, "a('&#12a;&#x4g;x')"},
+    ReadCase{"<a v='&lt;&#x41;&x'/>", false, "a[v=<A&x]"},
+    ReadCase{"<a v='1\r\n'>t\r\nu</a>", true, "a[v=1\r\n]('t\nu')"},
+    ReadCase{"<a b c='1' c=\"2\" d = 'x'/>", false, "a[c=2,d=x]"},
+    ReadCase{"<a v='no end/>", false, "null"},
+    ReadCase{"<a><!-- c --></a>", true, "a('',#' c ','')"},
+    ReadCase{"<a><!-- c --></a>", false, "a"},
+    ReadCase{"<a><!-- no end </a>", true, "null"},
+    ReadCase{"<a><![CDATA[x<y&amp;]]></a>", false, "a(!'x<y&amp;')"},
+    ReadCase{"<a><![CDATA[open</a>", false, "null"},
+    ReadCase{"<a><!ELEMENT x></a>", true, "a('',' x>')"},
+    ReadCase{"<a><?pi x?></a>", true, "a('',' x?>')"},
+    ReadCase{"<a></a junk><b/></a>", false, "a(b)"},
+    ReadCase{"x<a/>", false, "null"},
+    ReadCase{"<a><b>", false, "null"},
+    ReadCase{"<e>caf\xC3\xA9</e>", true, "e('caf\xC3\xA9')"},
+    ReadCase{"<a/>\0<b/>", false, "a"}));
+
+TEST(XMLReadTest, DeclarationAndDoctypeSetTheDocumentFields)
+{
+    XMLDocument document;
+    ASSERT_TRUE(document.read("<?xml version=\"1.0\" encoding='UTF-8' standalone='yes'?>\n<!DOCTYPE proj>\n<a/>"));
+    EXPECT_EQ(document.version(), "1.0");
+    EXPECT_EQ(document.encoding(), "UTF-8");
+    EXPECT_EQ(document.doctype(), "proj");
+    EXPECT_EQ(dumpTree(document.root()), "a");
+
+    // A prefix of DOCTYPE counts; an internal subset keeps it unrecorded; a new
+    // read forgets the old declaration.
+    ASSERT_TRUE(document.read("<!DOC p><a/>"));
+    EXPECT_EQ(document.doctype(), "p");
+    EXPECT_TRUE(document.version().isNull());
+    ASSERT_TRUE(document.read("<!DOCTYPE p [ ]><a/>"));
+    EXPECT_TRUE(document.doctype().isNull());
+    EXPECT_EQ(dumpTree(document.root()), "a");
+}
+
+TEST(XMLReadTest, EmptyNumericReferenceGivesAZeroByte)
+{
+    XMLDocument document(true);
+    ASSERT_TRUE(document.read("<a v='&#;'>&#;x&#x100;</a>"));
+    EXPECT_EQ(document.root()->attribute("v"), QByteArray(1, '\0'));
+    EXPECT_EQ(static_cast<XMLTextNode *>(document.root()->firstChild())->text(), QByteArray("\0x\0", 3));
+}
+
+TEST(XMLReadTest, LinesAreCountedFromZero)
+{
+    XMLDocument document(true);
+    ASSERT_TRUE(document.read("\n\n<a>\n<b/>t<!--\n-->\n<c/></a>"));
+    const XMLNode *a = document.root();
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->line(), 2u);
+    const XMLNode *text = a->firstChild();
+    EXPECT_EQ(text->line(), 2u); // the newline after <a> is part of it
+    const XMLNode *b = text->nextSibling();
+    EXPECT_EQ(b->toElement()->name(), "b");
+    EXPECT_EQ(b->line(), 3u);
+    const XMLNode *c = a->toElement()->firstChildElement()->nextSiblingElement();
+    EXPECT_EQ(c->line(), 5u);
+}
+
+struct ErrorCase {
+    const char *text;
+    const char *message;
+    quint32 line;
+};
+
+class ReadErrorTest : public testing::TestWithParam<ErrorCase> {};
+
+TEST_P(ReadErrorTest, FailsWithMessageAndLine)
+{
+    XMLDocument document;
+    EXPECT_FALSE(document.read(GetParam().text));
+    EXPECT_EQ(document.errorMessage(), GetParam().message);
+    EXPECT_EQ(document.errorLine(), GetParam().line);
+}
+
+INSTANTIATE_TEST_SUITE_P(Documents, ReadErrorTest, testing::Values(
+    ErrorCase{"<a><b></a>", "tagName mismatch", 0},
+    ErrorCase{"<a>\n\n<b></a>", "tagName mismatch", 2},
+    ErrorCase{"<ab></abc>", "tagName mismatch", 0},
+    ErrorCase{"<a 1='x'/>", "bad tagName", 0},
+    ErrorCase{"<a>\n<b x='1'\n ='2'/></a>", "bad tagName", 2}));
+
+TEST(XMLReadTest, FailedReadKeepsWhatWasCompleted)
+{
+    XMLDocument document;
+    EXPECT_FALSE(document.read("<a/><b><c></b>"));
+    EXPECT_EQ(dumpTree(document.root()), "a");
+}
+
+TEST(XMLReadTest, ByteOrderMarkIsSkipped)
+{
+    QByteArray withMark("\xEF\xBB\xBF<a x='1'>t</a>");
+    QBuffer buffer(&withMark);
+    ASSERT_TRUE(buffer.open(QIODevice::ReadOnly));
+    XMLDocument document(true);
+    ASSERT_TRUE(document.readFile(buffer));
+    EXPECT_EQ(dumpTree(document.root()), "a[x=1]('t')");
+}
+
+// Builds a tree and returns the document's text at the given settings.
+QByteArray written(XMLDocument &document, std::unique_ptr<XMLElement> root, quint32 indent,
+                   quint32 wrapWidth = 0)
+{
+    document.setRoot(std::move(root));
+    QByteArray out;
+    QBuffer buffer(&out);
+    buffer.open(QIODevice::WriteOnly);
+    EXPECT_TRUE(document.write(buffer, indent, wrapWidth));
+    EXPECT_EQ(document.indent(), indent);
+    EXPECT_EQ(document.wrapWidth(), wrapWidth);
+    return out;
+}
+
+std::unique_ptr<XMLElement> makeElement(const char *name,
+                                        std::initializer_list<std::pair<const char *, const char *>> attributes = {})
+{
+    auto e = std::make_unique<XMLElement>(name);
+    for (const auto &attribute : attributes)
+        e->setAttribute(attribute.first, attribute.second);
+    return e;
+}
+
+TEST(XMLWriteTest, EmptyElements)
+{
+    XMLDocument document;
+    EXPECT_EQ(written(document, makeElement("e", {{"a", "1"}}), 2), "<e a=\"1\" />\n");
+    EXPECT_EQ(written(document, makeElement("e"), 2), "<e/>\n");
+    EXPECT_EQ(written(document, makeElement("e"), 0), "<e/>");
+    auto nullValue = makeElement("e", {{"a", "1"}});
+    nullValue->setAttribute("n", QByteArray());
+    EXPECT_EQ(written(document, std::move(nullValue), 0), "<e a=\"1\" n=\"\" />");
+}
+
+TEST(XMLWriteTest, DeclarationDoctypeAndIndentation)
+{
+    XMLDocument document(true);
+    document.setVersion("1.0");
+    document.setEncoding("UTF-8");
+    document.setDoctype("proj");
+    auto root = makeElement("a");
+    auto b = makeElement("b", {{"x", "1"}});
+    b->appendChild(makeElement("c"));
+    b->appendChild(std::make_unique<XMLComment>(" n "));
+    b->appendChild(std::make_unique<XMLCDATASection>("<&>"));
+    root->appendChild(std::move(b));
+    auto t = makeElement("t");
+    t->appendChild(std::make_unique<XMLData>("v\n"));
+    t->appendChild(makeElement("hidden"));
+    root->appendChild(std::move(t));
+    EXPECT_EQ(written(document, std::move(root), 2),
+              "<?xml  version=\"1.0\" encoding=\"UTF-8\" ?>\n"
+              "<!DOCTYPE proj>\n"
+              "<a>\n"
+              "  <b x=\"1\">\n"
+              "    <c/>\n"
+              "    <!-- n -->    <![CDATA[<&>]]>  </b>\n"
+              "  <t>v&#xa;</t>\n"
+              "</a>\n");
+
+    document.setVersion(QByteArray());
+    document.setDoctype(QByteArray());
+    EXPECT_EQ(written(document, makeElement("a"), 0), "<?xml  encoding=\"UTF-8\" ?>\n<a/>");
+}
+
+TEST(XMLWriteTest, AttributesWrapWhenTheyPassTheWidth)
+{
+    XMLDocument document;
+    auto make = [] {
+        auto root = makeElement("r");
+        auto e = makeElement("el", {{"aa", "1234"}, {"b", "5"}});
+        e->setAttribute("n", QByteArray());
+        root->appendChild(std::move(e));
+        return root;
+    };
+    // At level 1: 2 + 2 + 1 = 5, then aa: + 2 + 4 + 4 = 15, b: + 1 + 4 + 1 = 21,
+    // n: + 1 + 4 + 0 = 26. The null-valued n stays on the current line.
+    EXPECT_EQ(written(document, make(), 2, 26),
+              "<r>\n  <el aa=\"1234\" b=\"5\" n=\"\" />\n</r>\n");
+    EXPECT_EQ(written(document, make(), 2, 25),
+              "<r>\n  <el\n    aa=\"1234\"\n    b=\"5\" n=\"\" />\n</r>\n");
+    EXPECT_EQ(written(document, make(), 2, 14),
+              "<r>\n  <el\n    aa=\"1234\"\n    b=\"5\" n=\"\" />\n</r>\n");
+    // One attribute never wraps; width 0 never wraps.
+    EXPECT_EQ(written(document, makeElement("e", {{"a", "long value"}}), 2, 1), "<e a=\"long value\" />\n");
+    EXPECT_EQ(written(document, make(), 2, 0), "<r>\n  <el aa=\"1234\" b=\"5\" n=\"\" />\n</r>\n");
+}
+
+TEST(XMLWriteTest, EscapesEveryNonPrintableByte)
+{
+    XMLDocument document;
+    const QByteArray value("q\"a&l<g>'\n\t\x7F\x80\xFF\x01 ~", 17);
+    QByteArray text = written(document, makeElement("e", {{"v", value.constData()}}), 0);
+    // The literal above stops at no NUL, but set it explicitly to be sure of the bytes.
+    auto e = makeElement("e");
+    e->setAttribute("v", value);
+    text = written(document, std::move(e), 0);
+    EXPECT_EQ(text, "<e v=\"q&quot;a&amp;l&lt;g&gt;'&#xa;&#x9;&#x7f;&#x80;&#xff;&#x1; ~\" />");
+    auto z = makeElement("z");
+    z->appendChild(std::make_unique<XMLData>(QByteArray("\0x", 2)));
+    EXPECT_EQ(written(document, std::move(z), 0), "<z>&#x0;x</z>");
+}
+
+// A random tree whose text and attribute values hold arbitrary bytes. Text
+// only appears as an element's single child, which is what the writer keeps.
+std::unique_ptr<XMLElement> randomTree(std::mt19937 &random, int depth)
+{
+    static const char nameBytes[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_:-";
+    auto randomBytes = [&random](int maxLength) {
+        QByteArray bytes;
+        const int length = int(random() % unsigned(maxLength + 1));
+        for (int i = 0; i < length; ++i)
+            bytes.append(char(random() % 256));
+        return bytes;
+    };
+    auto randomName = [&random](bool attribute) {
+        QByteArray name(1, "abcXYZ_:-"[random() % (attribute ? 9 : 6)]);
+        const int length = int(random() % 6);
+        for (int i = 0; i < length; ++i)
+            name.append(nameBytes[random() % (sizeof(nameBytes) - 1)]);
+        return name;
+    };
+    auto element = std::make_unique<XMLElement>(randomName(false));
+    const int attributes = int(random() % 4);
+    for (int i = 0; i < attributes; ++i)
+        element->setAttribute(randomName(true) + QByteArray::number(i), randomBytes(12));
+    if (depth > 0) {
+        switch (random() % 3) {
+        case 0:
+            element->appendChild(std::make_unique<XMLData>(randomBytes(20)));
+            break;
+        case 1: {
+            const int children = int(random() % 4);
+            for (int i = 0; i < children; ++i)
+                element->appendChild(randomTree(random, depth - 1));
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    return element;
+}
+
+// The reader keeps an empty text node wherever a tag follows a tag; those
+// carry nothing, so the comparison ignores them on both sides.
+void removeEmptyText(XMLNode *root)
+{
+    XMLNode *node = root;
+    while (node) {
+        XMLNode *next = node->nextInSubtree(root);
+        if (node->nodeType() == XMLNodeType::Data && static_cast<XMLTextNode *>(node)->text().isEmpty()) {
+            // The next node in order is not inside a text node, so it survives.
+            node->parent()->removeChild(node);
+        }
+        node = next;
+    }
+}
+
+TEST(XMLRoundTripTest, GeneratedTreesReadBackUnchanged)
+{
+    std::mt19937 random(20261206);
+    for (int i = 0; i < 400; ++i) {
+        XMLDocument source(true);
+        source.setRoot(randomTree(random, 4));
+        const QByteArray text = source.toText(0, 0);
+        removeEmptyText(source.root());
+        XMLDocument target(true);
+        ASSERT_TRUE(target.read(text)) << text.constData();
+        removeEmptyText(target.root());
+        ASSERT_EQ(dumpTree(target.root()), dumpTree(source.root())) << text.constData();
+    }
+}
+
+TEST(XMLRoundTripTest, IndentedTreesWithoutTextReadBackUnchanged)
+{
+    std::mt19937 random(7);
+    for (int i = 0; i < 200; ++i) {
+        XMLDocument source(false);
+        auto root = randomTree(random, 4);
+        // Drop the text children: without keepText the reader skips them.
+        for (XMLNode *node = root.get(); node; node = node->nextInSubtree(root.get())) {
+            if (node->nodeType() == XMLNodeType::Data) {
+                XMLNode *parent = node->parent();
+                parent->removeChild(node);
+                node = parent;
+            }
+        }
+        source.setRoot(std::move(root));
+        const QByteArray expected = dumpTree(source.root());
+        XMLDocument target(false);
+        ASSERT_TRUE(target.read(source.toText(3, 40)));
+        ASSERT_EQ(dumpTree(target.root()), expected);
+    }
+}
+
+TEST(XMLRoundTripTest, DeepDocumentsReadAndWriteWithoutRecursion)
+{
+    const int depth = 200000;
+    QByteArray text;
+    for (int i = 0; i < depth; ++i)
+        text += "<d>";
+    text += "<leaf/>";
+    for (int i = 0; i < depth; ++i)
+        text += "</d>";
+    XMLDocument document;
+    ASSERT_TRUE(document.read(text));
+    EXPECT_EQ(document.toText(0, 0), text);
+}
+
+class XMLFileTest : public testing::Test {
+protected:
+    QString path(const char *name) const { return m_dir.path() + '/' + QString::fromLatin1(name); }
+    void writeFile(const char *name, const QByteArray &bytes) const
+    {
+        QFile file(path(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+    QTemporaryDir m_dir;
+};
+
+TEST_F(XMLFileTest, LoadAndSave)
+{
+    writeFile("a.xml", "\xEF\xBB\xBF<a x='&#xa;'/>");
+    QXMLDocument document;
+    ASSERT_TRUE(document.load(path("a.xml")));
+    EXPECT_EQ(dumpTree(document.root()), "a[x=\n]");
+    ASSERT_TRUE(document.save(path("b.xml"), 2));
+    QFile saved(path("b.xml"));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(), "<a x=\"&#xa;\" />\n");
+
+    EXPECT_FALSE(document.load(path("missing.xml")));
+    EXPECT_EQ(document.errorMessage(), "couldn't read " + QFile::encodeName(path("missing.xml")));
+    EXPECT_EQ(document.errorLine(), 0u);
+    EXPECT_FALSE(document.save(path("no/such/dir.xml"), 0));
+    EXPECT_EQ(document.errorMessage(), "couldn't write " + QFile::encodeName(path("no/such/dir.xml")));
+}
+
+TEST_F(XMLFileTest, DocumentType)
+{
+    struct Case {
+        QByteArray head;
+        const char *type;
+    };
+    const Case cases[] = {
+        {"<!DOCTYPE Kestrel_Project_File>", "Kestrel_Project_File"},
+        {"<?xml version='1.0'?>\n<?other?><!DOCTYPE   n1_x [ ]>", "n1_x"},
+        {"<a><!DOCTYPE x>", nullptr},
+        {"<!DOCTYPEx>", nullptr},
+        {"<!DOCTYPE >", nullptr},
+        {"", nullptr},
+        {QByteArray(1020, ' ') + "<!DOCTYPE late>", nullptr},
+    };
+    for (const Case &c : cases) {
+        writeFile("t.xml", c.head);
+        const QByteArray type = QXMLDocument::documentType(path("t.xml"));
+        if (c.type)
+            EXPECT_EQ(type, c.type) << c.head.constData();
+        else
+            EXPECT_TRUE(type.isNull()) << c.head.constData();
+    }
+    EXPECT_TRUE(QXMLDocument::documentType(path("missing.xml")).isNull());
+}
+
+TEST(XMLMacroTest, ExpandAttributeMacrosUsesTheTableAlone)
+{
+    globalPropertyClassList().setMacro(QStringLiteral("XmlTestGlobal"), QStringLiteral("global"));
+    QXMLDocument document;
+    ASSERT_TRUE(document.read("<a v='$(A)-$(XmlTestGlobal)' w='plain'><b v='[$(B)]'><c u='$(A)\xC3\xA9'/></b></a>"));
+    MacroMap table;
+    table.insert(QStringLiteral("A"), QStringLiteral("x"));
+    table.insert(QStringLiteral("B"), QString::fromUtf8("\xC3\xBC"));
+    document.expandAttributeMacros(document.root(), table);
+    const XMLElement *a = document.root();
+    EXPECT_TRUE(a->attribute("v").startsWith("x-"));
+    EXPECT_FALSE(a->attribute("v").contains("global"));
+    EXPECT_EQ(a->attribute("w"), "plain");
+    const XMLElement *b = a->firstChildElement();
+    EXPECT_EQ(b->attribute("v"), "[\xC3\xBC]");
+    EXPECT_EQ(b->firstChildElement()->attribute("u"), "x\xC3\xA9");
+}
+
+} // namespace
