@@ -1,0 +1,196 @@
+// Argument expansion for -c and -r. Names are bytes: every path is handed to
+// the system as its Latin-1 bytes and directory entries come back the same
+// way, so names that are not UTF-8 survive unchanged. Listing is done with
+// readdir rather than QDir because QDir decodes names as UTF-8 and sorts.
+#include "tool/expansion.h"
+
+#include "package/hexception.h"
+
+#include <QRegExp>
+#include <QVector>
+
+#include <cerrno>
+#include <cstdio>
+#include <dirent.h>
+#include <sys/stat.h>
+
+namespace {
+
+struct DirectoryId {
+    dev_t device;
+    ino_t inode;
+};
+
+enum class EntryKind { Other, RegularFile, Directory };
+
+EntryKind kindOf(const QByteArray &path, struct stat *info)
+{
+    // stat, not lstat: links are followed; a dangling link is "Other".
+    if (stat(path.constData(), info) != 0)
+        return EntryKind::Other;
+    if (S_ISREG(info->st_mode))
+        return EntryKind::RegularFile;
+    if (S_ISDIR(info->st_mode))
+        return EntryKind::Directory;
+    return EntryKind::Other;
+}
+
+/// The directory to open for a path string; an empty directory part is the root.
+QByteArray openablePath(const QString &directory)
+{
+    return directory.isEmpty() ? QByteArray("/") : directory.toLatin1();
+}
+
+/// Entry names of one directory, hidden ones and "." and ".." left out, in
+/// the order the file system delivers them.
+QStringList visibleEntries(const QString &directory)
+{
+    DIR *dir = opendir(openablePath(directory).constData());
+    if (!dir)
+        throw HException(QStringLiteral("can't open ") + directory);
+    QStringList names;
+    for (;;) {
+        errno = 0;
+        const dirent *entry = readdir(dir);
+        if (!entry)
+            break;
+        if (entry->d_name[0] == '.')
+            continue;
+        names.append(QString::fromLatin1(entry->d_name));
+    }
+    const int readError = errno;
+    closedir(dir);
+    if (readError != 0)
+        throw HException(QStringLiteral("can't open ") + directory);
+    return names;
+}
+
+class Expander {
+public:
+    Expander(const QStringList &excludePaths, const DirectoryLoopHandler &onDirectoryLoop)
+        : m_excludePaths(excludePaths), m_onDirectoryLoop(onDirectoryLoop)
+    {
+    }
+
+    void expandArgument(const QString &argument)
+    {
+        struct stat info;
+        switch (kindOf(argument.toLatin1(), &info)) {
+        case EntryKind::RegularFile:
+            m_paths.append(argument);
+            return;
+        case EntryKind::Directory: {
+            QString directory = argument;
+            if (directory.endsWith(QLatin1Char('/')))
+                directory.chop(1);
+            walkDirectory(directory, info);
+            return;
+        }
+        case EntryKind::Other:
+            expandWildcard(argument);
+            return;
+        }
+    }
+
+    const QStringList &paths() const { return m_paths; }
+
+private:
+    void walkDirectory(const QString &directory, const struct stat &info)
+    {
+        for (const DirectoryId &id : m_openDirectories) {
+            if (id.device == info.st_dev && id.inode == info.st_ino) {
+                reportLoop(directory);
+                return;
+            }
+        }
+        m_openDirectories.append({info.st_dev, info.st_ino});
+        const QStringList entries = visibleEntries(directory);
+        for (const QString &entry : entries) {
+            const QString path = directory + QLatin1Char('/') + entry;
+            if (m_excludePaths.contains(path))
+                continue;
+            struct stat entryInfo;
+            switch (kindOf(path.toLatin1(), &entryInfo)) {
+            case EntryKind::Directory:
+                walkDirectory(path, entryInfo);
+                break;
+            case EntryKind::RegularFile:
+                m_paths.append(path);
+                break;
+            case EntryKind::Other:
+                // Sockets, devices and dangling links are not package members.
+                break;
+            }
+        }
+        m_openDirectories.removeLast();
+    }
+
+    void expandWildcard(const QString &argument)
+    {
+        const int slash = argument.lastIndexOf(QLatin1Char('/'));
+        const QString directory = slash < 0 ? QStringLiteral(".") : argument.left(slash);
+        const QString component = slash < 0 ? argument : argument.mid(slash + 1);
+
+        QVector<QRegExp> patterns;
+        for (const QString &pattern : splitWildcardPatterns(component))
+            patterns.append(QRegExp(pattern, Qt::CaseInsensitive, QRegExp::Wildcard));
+
+        const QStringList entries = visibleEntries(directory);
+        for (const QString &entry : entries) {
+            bool matched = false;
+            for (const QRegExp &pattern : patterns) {
+                if (pattern.exactMatch(entry)) {
+                    matched = true;
+                    break;
+                }
+            }
+            if (!matched)
+                continue;
+            const QString path = directory + QLatin1Char('/') + entry;
+            struct stat info;
+            if (kindOf(path.toLatin1(), &info) == EntryKind::RegularFile)
+                m_paths.append(path);
+        }
+    }
+
+    void reportLoop(const QString &path)
+    {
+        if (m_onDirectoryLoop) {
+            m_onDirectoryLoop(path);
+            return;
+        }
+        fflush(stdout);
+        fprintf(stderr, "warning: directory loop at %s\n", path.toLatin1().constData());
+    }
+
+    const QStringList &m_excludePaths;
+    const DirectoryLoopHandler &m_onDirectoryLoop;
+    // The directories from the walk's start down to the one being listed.
+    QVector<DirectoryId> m_openDirectories;
+    QStringList m_paths;
+};
+
+} // namespace
+
+QStringList splitWildcardPatterns(const QString &component)
+{
+    const QStringList pieces = component.contains(QLatin1Char(';'))
+                                   ? component.split(QLatin1Char(';'))
+                                   : component.split(QLatin1Char(' '));
+    QStringList patterns;
+    for (const QString &piece : pieces) {
+        const QString pattern = piece.trimmed();
+        if (!pattern.isEmpty())
+            patterns.append(pattern);
+    }
+    return patterns;
+}
+
+QStringList expandFileArguments(const QStringList &arguments, const QStringList &excludePaths,
+                                const DirectoryLoopHandler &onDirectoryLoop)
+{
+    Expander expander(excludePaths, onDirectoryLoop);
+    for (const QString &argument : arguments)
+        expander.expandArgument(argument);
+    return expander.paths();
+}

@@ -1,0 +1,28 @@
+// Turning the file, directory and wildcard arguments of the changing commands
+// into the list of paths to add.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+/// Receives the path of a directory that the walk skipped because it is one
+/// of the directories it is already inside (a link back to a parent).
+using DirectoryLoopHandler = std::function<void(const QString &path)>;
+
+/// Expands `arguments` in order. A regular file (links followed) is taken as
+/// typed; a directory is walked (hidden entries skipped, directory order kept,
+/// `excludePaths` compared exactly with each path the walk builds); anything
+/// else is a directory part and a list of wildcard patterns matched without
+/// regard to case against the regular files of that directory. Paths are
+/// Latin-1, one character per byte, and every member name is the path exactly
+/// as built. Throws HException "can't open " + directory when a pattern's
+/// directory or a directory of the walk cannot be listed. A null
+/// `onDirectoryLoop` prints "warning: directory loop at %s\n" on stderr.
+QStringList expandFileArguments(const QStringList &arguments, const QStringList &excludePaths,
+                                const DirectoryLoopHandler &onDirectoryLoop = nullptr);
+
+/// The patterns of one wildcard component: split at ";" when it holds one,
+/// else at blanks; each trimmed, empty ones dropped.
+QStringList splitWildcardPatterns(const QString &component);
