@@ -6,9 +6,10 @@
 
 #include <QStringList>
 
-/// Type codes of schema entries. Only List changes how values resolve: list
-/// values accumulate along the resolution path instead of stopping at the
-/// first hit.
+/// Type codes of schema entries; the property display picks its editor by
+/// them. Choice and ValueGroup mark the entries that are neither plain nor
+/// yes/no. Only List changes how values resolve: list values accumulate along
+/// the resolution path instead of stopping at the first hit.
 namespace PropertyType {
 inline constexpr int YesNo = 0;
 inline constexpr int Choice = 1;
