@@ -48,6 +48,8 @@ public:
     const QByteArray &data() const { return m_data; }
     /// Also makes the source SourceMemory and the size the data's length.
     void setData(const QByteArray &data);
+    /// Drops held bytes (when the member's source changes away from memory).
+    void clearData() { m_data = QByteArray(); }
 
 private:
     int m_source = SourceNone;
@@ -268,8 +270,8 @@ public:
     virtual void openedForReading(FILE *file);
 
 private:
-    void loadLegacyTable(quint32 count);
-    void loadVersion2Table();
+    void loadLegacyTable(quint32 count, bool keepSortedIndex);
+    void loadVersion2Table(bool keepSortedIndex);
     void appendLoaded(std::unique_ptr<PackageArchiveFile> member, bool keepSortedIndex);
     void checkBodyFits() const;
     void saveVersion2(const QString &path, int level, const PackageSaveOptions &options);

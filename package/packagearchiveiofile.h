@@ -47,9 +47,11 @@ public:
 
 protected:
     FILE *file() const { return m_file; }
+    /// Flushes (and syncs, when asked) and closes the FILE, throwing
+    /// `failureMessage` when any of it fails; nothing when already closed.
+    void closeFile(const char *failureMessage);
     /// Closes the FILE without reporting; safe to call twice.
     void closeFileQuietly();
-    bool syncOnClose() const { return m_syncOnClose; }
 
 private:
     FILE *m_file;
@@ -70,8 +72,11 @@ public:
 
     quint32 position() const { return m_position; }
 
+    /// Starts the codec at the file's current position; position() becomes 0.
     virtual void init() = 0;
+    /// Releases the codec.
     virtual void end() = 0;
+    /// Decompresses up to `length` (at least 1) bytes into `buffer`.
     virtual int readBlock(void *buffer, int length) = 0;
 
 protected:
@@ -117,12 +122,15 @@ public:
     /// Finishes the compressed data, then flushes and closes the file.
     void close() override;
 
+    /// Compresses `length` (at least 1) bytes; returns `length` or throws.
     virtual int writeBlock(const void *buffer, int length) = 0;
+    /// Starts the codec at `m_level`.
     virtual void init() = 0;
+    /// Completes the compressed data and releases the codec.
     virtual void finish() = 0;
 
 protected:
-    /// For the codec destructors: finishes and closes, swallowing errors.
+    /// For the codec destructors: finishes unless already done, swallowing errors.
     void finishQuietly();
 
     int m_level;

@@ -1,0 +1,408 @@
+#include "package/packagearchiveiofile.h"
+
+#include "package/hexception.h"
+
+#include <algorithm>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+constexpr int BufferSize = 16384;
+
+const char MsgInitInflate[] = "cannot initialise inflate";
+const char MsgInitDeflate[] = "cannot initialise deflate";
+const char MsgReadingStream[] = "error reading stream";
+const char MsgReadingCompressed[] = "error reading from compressed stream";
+const char MsgDecompressing[] = "error decompressing stream";
+const char MsgCompressing[] = "error compressing stream";
+const char MsgWritingCompressed[] = "error writing to compressed stream";
+const char MsgWriteFile[] = "cannot write file";
+
+} // namespace
+
+PackageArchiveIOFileInterface::~PackageArchiveIOFileInterface() = default;
+
+// ---------------------------------------------------------------- plain
+
+PackageArchiveIOFile::PackageArchiveIOFile(FILE *file) : m_file(file) {}
+
+PackageArchiveIOFile::~PackageArchiveIOFile()
+{
+    closeFileQuietly();
+}
+
+int PackageArchiveIOFile::read(void *buffer, int length)
+{
+    if (length < 1 || !m_file)
+        return 0;
+    return int(fread(buffer, 1, size_t(length), m_file));
+}
+
+int PackageArchiveIOFile::write(const void *buffer, int length)
+{
+    if (length < 1 || !m_file)
+        return 0;
+    return int(fwrite(buffer, 1, size_t(length), m_file));
+}
+
+int PackageArchiveIOFile::seek(quint32 offset)
+{
+    if (!m_file)
+        return -1;
+    return fseeko(m_file, off_t(offset), SEEK_SET);
+}
+
+void PackageArchiveIOFile::close()
+{
+    closeFile(MsgWriteFile);
+}
+
+void PackageArchiveIOFile::closeFile(const char *failureMessage)
+{
+    if (!m_file)
+        return;
+    FILE *file = m_file;
+    m_file = nullptr;
+    bool failed = fflush(file) != 0 || ferror(file);
+    if (!failed && m_syncOnClose)
+        failed = fsync(fileno(file)) != 0;
+    failed = (fclose(file) != 0) || failed;
+    if (failed)
+        throw HException(failureMessage);
+}
+
+void PackageArchiveIOFile::closeFileQuietly()
+{
+    if (m_file) {
+        fclose(m_file);
+        m_file = nullptr;
+    }
+}
+
+// ---------------------------------------------------- compressed input
+
+PackageArchiveCompressedInputFile::PackageArchiveCompressedInputFile(FILE *file)
+    : PackageArchiveIOFile(file), m_startOffset(quint32(ftello(file)))
+{
+}
+
+int PackageArchiveCompressedInputFile::read(void *buffer, int length)
+{
+    if (length < 1)
+        return 0;
+    int n = readBlock(buffer, length);
+    m_position += quint32(n);
+    return n;
+}
+
+int PackageArchiveCompressedInputFile::seek(quint32 target)
+{
+    if (m_position > target) {
+        end();
+        fseeko(file(), off_t(m_startOffset), SEEK_SET);
+        m_position = 0;
+        init();
+    }
+    char scratch[BufferSize];
+    while (target > m_position) {
+        int want = int(std::min<quint32>(target - m_position, BufferSize));
+        if (read(scratch, want) <= 0)
+            break; // end of the data: the caller's read will come up short
+    }
+    return 0;
+}
+
+void PackageArchiveCompressedInputFile::close()
+{
+    end();
+    closeFile(MsgReadingStream);
+}
+
+// ------------------------------------------------------------ zlib input
+
+PackageArchiveCompressedGzInputFile::PackageArchiveCompressedGzInputFile(FILE *file)
+    : PackageArchiveCompressedInputFile(file)
+{
+    init();
+}
+
+PackageArchiveCompressedGzInputFile::~PackageArchiveCompressedGzInputFile()
+{
+    end();
+}
+
+void PackageArchiveCompressedGzInputFile::init()
+{
+    std::memset(&m_stream, 0, sizeof m_stream);
+    m_streamEnded = false;
+    if (inflateInit(&m_stream) != Z_OK)
+        throw HException(MsgInitInflate);
+    m_initialised = true;
+    m_position = 0;
+}
+
+void PackageArchiveCompressedGzInputFile::end()
+{
+    if (m_initialised) {
+        inflateEnd(&m_stream);
+        m_initialised = false;
+    }
+}
+
+int PackageArchiveCompressedGzInputFile::readBlock(void *buffer, int length)
+{
+    // Past the end of the compressed data there is nothing more to deliver;
+    // reading on would feed trailing bytes to a finished inflater.
+    if (m_streamEnded || !m_initialised)
+        return 0;
+    m_stream.next_out = static_cast<Bytef *>(buffer);
+    m_stream.avail_out = uInt(length);
+    while (m_stream.avail_out > 0) {
+        if (m_stream.avail_in == 0) {
+            size_t n = fread(m_input, 1, sizeof m_input, file());
+            if (n == 0)
+                throw HException(MsgReadingStream);
+            m_stream.next_in = m_input;
+            m_stream.avail_in = uInt(n);
+        }
+        int result = inflate(&m_stream, Z_NO_FLUSH);
+        if (result == Z_STREAM_END) {
+            m_streamEnded = true;
+            break;
+        }
+        if (result != Z_OK)
+            throw HException(MsgReadingCompressed);
+    }
+    return length - int(m_stream.avail_out);
+}
+
+// ----------------------------------------------------------- bzip2 input
+
+PackageArchiveCompressedBzInputFile::PackageArchiveCompressedBzInputFile(FILE *file)
+    : PackageArchiveCompressedInputFile(file)
+{
+    init();
+}
+
+PackageArchiveCompressedBzInputFile::~PackageArchiveCompressedBzInputFile()
+{
+    if (m_handle) {
+        int error;
+        BZ2_bzReadClose(&error, m_handle);
+    }
+}
+
+void PackageArchiveCompressedBzInputFile::init()
+{
+    int error = BZ_OK;
+    m_handle = BZ2_bzReadOpen(&error, file(), 0, 0, nullptr, 0);
+    if (error != BZ_OK || !m_handle) {
+        if (m_handle) {
+            int ignored;
+            BZ2_bzReadClose(&ignored, m_handle);
+        }
+        m_handle = nullptr;
+        throw HException(MsgInitInflate);
+    }
+    m_position = 0;
+}
+
+void PackageArchiveCompressedBzInputFile::end()
+{
+    if (!m_handle)
+        return;
+    int error = BZ_OK;
+    BZ2_bzReadClose(&error, m_handle);
+    m_handle = nullptr;
+    if (error != BZ_OK)
+        throw HException(MsgDecompressing);
+}
+
+int PackageArchiveCompressedBzInputFile::readBlock(void *buffer, int length)
+{
+    if (length < 1)
+        return length;
+    if (!m_handle)
+        throw HException(MsgReadingCompressed);
+    int error = BZ_OK;
+    int n = BZ2_bzRead(&error, m_handle, buffer, length);
+    if (n == length && error >= 0)
+        return length;
+    throw HException(MsgReadingCompressed);
+}
+
+// --------------------------------------------------- compressed output
+
+PackageArchiveCompressedOutputFile::PackageArchiveCompressedOutputFile(FILE *file, int level)
+    : PackageArchiveIOFile(file), m_level(level)
+{
+}
+
+int PackageArchiveCompressedOutputFile::write(const void *buffer, int length)
+{
+    if (length < 1)
+        return 0;
+    return writeBlock(buffer, length);
+}
+
+void PackageArchiveCompressedOutputFile::close()
+{
+    if (!m_finished) {
+        m_finished = true;
+        finish();
+    }
+    closeFile(MsgWritingCompressed);
+}
+
+void PackageArchiveCompressedOutputFile::finishQuietly()
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    try {
+        finish();
+    } catch (const HException &) {
+        // A destructor cannot report; close() is the path that does.
+    }
+}
+
+// ----------------------------------------------------------- zlib output
+
+PackageArchiveCompressedGzOutputFile::PackageArchiveCompressedGzOutputFile(FILE *file, int level)
+    : PackageArchiveCompressedOutputFile(file, level)
+{
+    init();
+}
+
+PackageArchiveCompressedGzOutputFile::~PackageArchiveCompressedGzOutputFile()
+{
+    finishQuietly();
+    releaseCodec();
+}
+
+void PackageArchiveCompressedGzOutputFile::init()
+{
+    std::memset(&m_stream, 0, sizeof m_stream);
+    if (deflateInit(&m_stream, m_level) != Z_OK)
+        throw HException(MsgInitDeflate);
+    m_initialised = true;
+}
+
+void PackageArchiveCompressedGzOutputFile::releaseCodec()
+{
+    if (m_initialised) {
+        deflateEnd(&m_stream);
+        m_initialised = false;
+    }
+}
+
+int PackageArchiveCompressedGzOutputFile::writeBlock(const void *buffer, int length)
+{
+    if (!m_initialised)
+        throw HException(MsgCompressing);
+    unsigned char output[BufferSize];
+    m_stream.next_in = static_cast<Bytef *>(const_cast<void *>(buffer));
+    m_stream.avail_in = uInt(length);
+    while (m_stream.avail_in > 0) {
+        m_stream.next_out = output;
+        m_stream.avail_out = sizeof output;
+        if (deflate(&m_stream, Z_NO_FLUSH) != Z_OK)
+            throw HException(MsgCompressing);
+        size_t produced = sizeof output - m_stream.avail_out;
+        if (produced && fwrite(output, 1, produced, file()) != produced)
+            throw HException(MsgWritingCompressed);
+    }
+    return length;
+}
+
+void PackageArchiveCompressedGzOutputFile::finish()
+{
+    if (!m_initialised)
+        throw HException(MsgCompressing);
+    unsigned char output[BufferSize];
+    m_stream.next_in = nullptr;
+    m_stream.avail_in = 0;
+    for (;;) {
+        m_stream.next_out = output;
+        m_stream.avail_out = sizeof output;
+        int result = deflate(&m_stream, Z_FINISH);
+        if (result != Z_OK && result != Z_STREAM_END)
+            throw HException(MsgCompressing);
+        size_t produced = sizeof output - m_stream.avail_out;
+        if (produced && fwrite(output, 1, produced, file()) != produced)
+            throw HException(MsgWritingCompressed);
+        if (result == Z_STREAM_END)
+            break;
+    }
+    releaseCodec();
+}
+
+// ---------------------------------------------------------- bzip2 output
+
+namespace {
+
+// libbzip2 keeps its handle when closing meets a file error; abandoning
+// with the error cleared is the call that always frees it.
+void abandonBzWrite(FILE *file, BZFILE *handle)
+{
+    int error;
+    clearerr(file);
+    BZ2_bzWriteClose(&error, handle, 1, nullptr, nullptr);
+}
+
+} // namespace
+
+PackageArchiveCompressedBzOutputFile::PackageArchiveCompressedBzOutputFile(FILE *file, int level)
+    : PackageArchiveCompressedOutputFile(file, level)
+{
+    init();
+}
+
+PackageArchiveCompressedBzOutputFile::~PackageArchiveCompressedBzOutputFile()
+{
+    finishQuietly();
+    if (m_handle) {
+        abandonBzWrite(file(), m_handle);
+        m_handle = nullptr;
+    }
+}
+
+void PackageArchiveCompressedBzOutputFile::init()
+{
+    int error = BZ_OK;
+    m_handle = BZ2_bzWriteOpen(&error, file(), m_level, 0, 30);
+    if (error != BZ_OK || !m_handle) {
+        if (m_handle)
+            abandonBzWrite(file(), m_handle);
+        m_handle = nullptr;
+        throw HException(MsgInitDeflate);
+    }
+}
+
+int PackageArchiveCompressedBzOutputFile::writeBlock(const void *buffer, int length)
+{
+    if (length < 1)
+        return length;
+    if (!m_handle)
+        throw HException(MsgWritingCompressed);
+    int error = BZ_OK;
+    BZ2_bzWrite(&error, m_handle, const_cast<void *>(buffer), length);
+    if (error != BZ_OK)
+        throw HException(MsgWritingCompressed);
+    return length;
+}
+
+void PackageArchiveCompressedBzOutputFile::finish()
+{
+    if (!m_handle)
+        throw HException(MsgCompressing);
+    int error = BZ_OK;
+    BZ2_bzWriteClose(&error, m_handle, 0, nullptr, nullptr);
+    if (error != BZ_OK) {
+        abandonBzWrite(file(), m_handle);
+        m_handle = nullptr;
+        throw HException(MsgCompressing);
+    }
+    m_handle = nullptr;
+}

@@ -1,0 +1,97 @@
+#include "package/packagedescriptionfile.h"
+
+#include "package/hexception.h"
+#include "package/packagearchive.h"
+
+#include <QBuffer>
+#include <QDomDocument>
+#include <QDomNodeList>
+#include <QTextStream>
+
+struct PackageDescriptionFile::Private {
+    QDomDocument document;
+    QDomElement packageElement;
+    bool elementCached = false;
+};
+
+PackageDescriptionFile::PackageDescriptionFile() : d(std::make_unique<Private>()) {}
+
+PackageDescriptionFile::~PackageDescriptionFile() = default;
+
+void PackageDescriptionFile::load(PackageArchive &archive, PackageArchiveFile *member)
+{
+    if (!member)
+        member = archive.findPackageDescription();
+    if (!member) {
+        d->elementCached = false;
+        return;
+    }
+    QByteArray bytes = archive.fileData(member);
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly | QIODevice::Text);
+    QTextStream stream(&buffer);
+    const QString text = stream.readAll();
+
+    QString message;
+    int line = 0;
+    int column = 0;
+    // setContent replaces the document even when it fails, so the cached
+    // element is stale either way.
+    d->elementCached = false;
+    if (!d->document.setContent(text, false, &message, &line, &column)) {
+        throw HException(QStringLiteral("cannot load package description file: ") + member->name() +
+                         QStringLiteral(" - ") + message + QLatin1Char(' ') +
+                         QString::number(column) + QLatin1Char(':') + QString::number(line));
+    }
+}
+
+QDomElement PackageDescriptionFile::packageElement() const
+{
+    if (!d->elementCached) {
+        d->packageElement = d->document.elementsByTagName(QStringLiteral("package")).item(0).toElement();
+        d->elementCached = true;
+    }
+    return d->packageElement;
+}
+
+QString PackageDescriptionFile::attribute(const char *name) const
+{
+    return packageElement().attribute(QLatin1String(name));
+}
+
+QString PackageDescriptionFile::name() const { return attribute("name"); }
+QString PackageDescriptionFile::author() const { return attribute("author"); }
+QString PackageDescriptionFile::type() const { return attribute("type"); }
+QString PackageDescriptionFile::title() const { return attribute("title"); }
+QString PackageDescriptionFile::description() const { return attribute("description"); }
+QString PackageDescriptionFile::version() const { return attribute("version"); }
+QString PackageDescriptionFile::productVersions() const { return attribute("kip_versions"); }
+QString PackageDescriptionFile::filetype() const { return attribute("filetype"); }
+QString PackageDescriptionFile::installationDirectory() const
+{
+    return attribute("installation_directory");
+}
+QString PackageDescriptionFile::installationDirectoryPrompt() const
+{
+    return attribute("installation_directory_prompt");
+}
+QString PackageDescriptionFile::installationDirectoryGlobalMacroName() const
+{
+    return attribute("installation_directory_global_macro_name");
+}
+QString PackageDescriptionFile::buildVersion() const { return attribute("build_version"); }
+
+QStringList PackageDescriptionFile::dependencies() const
+{
+    return attribute("dependencies").split(QLatin1Char(';'), Qt::SkipEmptyParts);
+}
+
+void PackageDescriptionFile::setName(const QString &value)
+{
+    packageElement().setAttribute(QStringLiteral("name"), value);
+}
+
+void PackageDescriptionFile::setFiletype(const QString &value)
+{
+    packageElement().setAttribute(QStringLiteral("filetype"), value);
+}
