@@ -1,0 +1,213 @@
+// The member streams on real files, checked against zlib and libbzip2 used
+// directly.
+#include "package/packagearchive.h"
+#include "package/packagearchiveiofile.h"
+#include "testsupport.h"
+
+#include <QFile>
+
+#include <memory>
+
+namespace {
+
+class StreamTest : public TempDirTest {
+protected:
+    FILE *openFile(const QString &name, const char *mode)
+    {
+        FILE *file = fopen(QFile::encodeName(path(name)).constData(), mode);
+        EXPECT_NE(file, nullptr);
+        return file;
+    }
+
+    /// Writes `plain` through a compressing stream of `method`, in chunks of `chunk` bytes.
+    QByteArray compressThroughStream(int method, const QByteArray &plain, int level, int chunk)
+    {
+        PackageArchive archive;
+        auto stream = archive.createOutputFile(method, openFile("out", "wb"), level);
+        for (int at = 0; at < plain.size(); at += chunk) {
+            int n = std::min(chunk, plain.size() - at);
+            EXPECT_EQ(stream->write(plain.constData() + at, n), n);
+        }
+        stream->close();
+        return readWholeFile(path("out"));
+    }
+
+    /// An input stream of `method` over `compressed`, stored after `prefix` junk bytes.
+    std::unique_ptr<PackageArchiveIOFileInterface> inputOver(int method, const QByteArray &compressed,
+                                                             int prefix = 0)
+    {
+        writeWholeFile(path("in"), QByteArray(prefix, 'J') + compressed);
+        FILE *file = openFile("in", "rb");
+        fseek(file, prefix, SEEK_SET);
+        PackageArchive archive;
+        return archive.createInputFile(method, file);
+    }
+
+    QByteArray readAll(PackageArchiveIOFileInterface &stream, int total, int chunk)
+    {
+        QByteArray out;
+        QByteArray buffer(chunk, '\0');
+        while (out.size() < total) {
+            int n = stream.read(buffer.data(), std::min(chunk, total - out.size()));
+            if (n <= 0)
+                break;
+            out.append(buffer.constData(), n);
+        }
+        return out;
+    }
+};
+
+TEST_F(StreamTest, CompressedOutputDecodesWithTheCodecsAndMatchesOneCallCompression)
+{
+    const QByteArray data = realData(1536 * 1024);
+    ASSERT_GT(data.size(), 1024 * 1024);
+    // Uneven chunk sizes must not change the stream: the codecs' output does
+    // not depend on how the input is cut.
+    for (int level : {1, 6, 9}) {
+        for (int chunk : {1000, 16384, 70001}) {
+            QByteArray gz = compressThroughStream(0, data, level, chunk);
+            EXPECT_EQ(gz, zlibCompress(data, level)) << "zlib level " << level << " chunk " << chunk;
+            QByteArray bz = compressThroughStream(1, data, level, chunk);
+            EXPECT_EQ(bz, bzip2Compress(data, level)) << "bzip2 level " << level << " chunk " << chunk;
+        }
+    }
+    EXPECT_EQ(zlibDecompress(compressThroughStream(0, data, 7, 5000)), data);
+    EXPECT_EQ(bzip2Decompress(compressThroughStream(1, data, 3, 5000)), data);
+}
+
+TEST_F(StreamTest, ZlibLevelZeroStoresAndBzip2LevelZeroIsRefused)
+{
+    const QByteArray data = realData(100000);
+    QByteArray stored = compressThroughStream(0, data, 0, 4096);
+    EXPECT_GT(stored.size(), data.size()); // stored blocks only add framing
+    EXPECT_EQ(zlibDecompress(stored), data);
+
+    PackageArchive archive;
+    EXPECT_EQ(thrownMessage([&] { archive.createOutputFile(1, openFile("bz0", "wb"), 0); }),
+              "cannot initialise deflate");
+    EXPECT_EQ(thrownMessage([&] { archive.createOutputFile(0, openFile("gz10", "wb"), 10); }),
+              "cannot initialise deflate");
+}
+
+TEST_F(StreamTest, UnknownMethodsAreRefusedByBothFactories)
+{
+    PackageArchive archive;
+    EXPECT_EQ(thrownMessage([&] { archive.createOutputFile(2, openFile("a", "wb"), 7); }),
+              "unsupported compression algorithm");
+    EXPECT_EQ(thrownMessage([&] { archive.createInputFile(-1, openFile("a", "rb")); }),
+              "unsupported compression algorithm");
+}
+
+TEST_F(StreamTest, DestroyingAnOutputStreamCompletesIt)
+{
+    PackageArchive archive;
+    { auto unused = archive.createOutputFile(0, openFile("empty.gz", "wb"), 7); }
+    EXPECT_EQ(zlibDecompress(readWholeFile(path("empty.gz"))), QByteArray());
+    { auto unused = archive.createOutputFile(1, openFile("empty.bz", "wb"), 9); }
+    EXPECT_EQ(bzip2Decompress(readWholeFile(path("empty.bz"))), QByteArray());
+    {
+        auto stream = archive.createOutputFile(0, openFile("some.gz", "wb"), 5);
+        ASSERT_EQ(stream->write("abcdef", 6), 6);
+        EXPECT_EQ(stream->write("x", 0), 0);
+    }
+    EXPECT_EQ(zlibDecompress(readWholeFile(path("some.gz"))), QByteArray("abcdef"));
+}
+
+TEST_F(StreamTest, InputStreamsDecodeAndSeekBothWays)
+{
+    const QByteArray data = realData(600000);
+    struct Case {
+        int method;
+        QByteArray compressed;
+    } cases[] = {{0, zlibCompress(data, 6)}, {1, bzip2Compress(data, 9)}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.method);
+        // The compressed data starts after junk: seeks are relative to the
+        // position the stream was built at.
+        auto stream = inputOver(c.method, c.compressed, 37);
+        char zero[1];
+        EXPECT_EQ(stream->read(zero, 0), 0);
+        EXPECT_EQ(readAll(*stream, data.size(), 9999), data);
+
+        // Backward: restart from the beginning of the compressed data.
+        stream->seek(100);
+        EXPECT_EQ(readAll(*stream, 5000, 5000), data.mid(100, 5000));
+        // Forward, by more than one scratch buffer.
+        stream->seek(400000);
+        EXPECT_EQ(readAll(*stream, 70000, 4096), data.mid(400000, 70000));
+        stream->seek(0);
+        EXPECT_EQ(readAll(*stream, data.size(), 65536), data);
+    }
+}
+
+TEST_F(StreamTest, ReadingPastTheEnd)
+{
+    const QByteArray data("exactly thirty-two bytes of text");
+    // zlib: the short count, then nothing, even with trailing bytes buffered.
+    auto gz = inputOver(0, zlibCompress(data, 9) + QByteArray(100, 'T'));
+    char buffer[64];
+    EXPECT_EQ(gz->read(buffer, 64), 32);
+    EXPECT_EQ(QByteArray(buffer, 32), data);
+    EXPECT_EQ(gz->read(buffer, 64), 0);
+    gz->seek(1000); // a seek beyond the end stops rather than loops
+    EXPECT_EQ(gz->read(buffer, 1), 0);
+
+    // bzip2: exactly to the end is fine, one byte more is an error.
+    auto bz = inputOver(1, bzip2Compress(data, 9));
+    EXPECT_EQ(bz->read(buffer, 32), 32);
+    EXPECT_EQ(thrownMessage([&] { bz->read(buffer, 1); }), "error reading from compressed stream");
+    auto bz2 = inputOver(1, bzip2Compress(data, 9));
+    EXPECT_EQ(thrownMessage([&] { bz2->read(buffer, 33); }), "error reading from compressed stream");
+}
+
+TEST_F(StreamTest, DamagedCompressedInput)
+{
+    const QByteArray data = realData(200000);
+    const QByteArray gz = zlibCompress(data, 6);
+    const QByteArray bz = bzip2Compress(data, 9);
+    char buffer[16384];
+    struct Case {
+        const char *what;
+        int method;
+        QByteArray bytes;
+        const char *message;
+    } cases[] = {
+        {"zlib cut short", 0, gz.left(gz.size() / 2), "error reading stream"},
+        {"zlib empty", 0, QByteArray(), "error reading stream"},
+        {"zlib bad header", 0, QByteArray("\x78\x00garbage", 9), "error reading from compressed stream"},
+        {"zlib bad data", 0, gz.left(2) + QByteArray(5000, '\xff'), "error reading from compressed stream"},
+        {"bzip2 cut short", 1, bz.left(bz.size() / 2), "error reading from compressed stream"},
+        {"bzip2 not bzip2", 1, gz, "error reading from compressed stream"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        auto stream = inputOver(c.method, c.bytes);
+        EXPECT_EQ(thrownMessage([&] {
+                      while (stream->read(buffer, sizeof buffer) > 0) {
+                      }
+                  }),
+                  c.message);
+    }
+}
+
+TEST_F(StreamTest, CloseReportsAFailingDisk)
+{
+    FILE *full = fopen("/dev/full", "wb");
+    if (!full)
+        GTEST_SKIP() << "no /dev/full";
+    PackageArchive archive;
+    auto stream = archive.createOutputFile(0, full, 1);
+    // Small writes stay in the FILE buffer; the failure shows when it is flushed.
+    EXPECT_EQ(stream->write("abc", 3), 3);
+    EXPECT_EQ(thrownMessage([&] { stream->close(); }), "error writing to compressed stream");
+
+    auto bz = archive.createOutputFile(1, fopen("/dev/full", "wb"), 9);
+    const QByteArray data = realData(2000000);
+    EXPECT_EQ(thrownMessage([&] {
+                  bz->write(data.constData(), data.size());
+                  bz->close();
+              }),
+              "error writing to compressed stream");
+}
+
+} // namespace
