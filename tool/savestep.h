@@ -1,0 +1,47 @@
+// The save step shared by -c, -r and -d, and the lock that serialises
+// updates of packages in one directory.
+#pragma once
+
+#include "tool/tooloptions.h"
+
+#include <QString>
+
+class PackageArchive;
+
+/// An advisory lock (flock, exclusive) on the directory that holds a package,
+/// released when destroyed. The directory stays in place while the package in
+/// it is renamed over, so every updater locks the same object. A lock that
+/// could not be taken (no such directory, or a file system without flock)
+/// holds nothing; the steps that follow report the real problem.
+class PackageLock {
+public:
+    /// Takes ownership of `directoryDescriptor` (-1 for none).
+    explicit PackageLock(int directoryDescriptor);
+    ~PackageLock();
+
+    PackageLock(const PackageLock &) = delete;
+    PackageLock &operator=(const PackageLock &) = delete;
+
+    bool isHeld() const { return m_descriptor >= 0; }
+
+private:
+    int m_descriptor;
+};
+
+/// The directory part of a package path as the system is given it: "." for a
+/// bare name, "/" for a name directly under the root.
+QString packageDirectory(const QString &packagePath);
+
+/// The temporary file that a save writes before it replaces the package.
+QString temporaryPackagePath(const QString &packagePath);
+
+/// Saves `archive` as `packagePath`: checks the package description, settles
+/// the format version and compression from `options` (printing "Setting file
+/// format to version %d" under -v), prints "Saving %s" with the temporary
+/// name under -v, writes and syncs the temporary file (a stale one is removed
+/// first; it is created exclusively, never through a link, with the old
+/// package's permission bits), clears the archive and renames the temporary
+/// file over the package in one step. Any error deletes the temporary file,
+/// leaves the package untouched and goes on as HException. The caller holds
+/// the package's lock.
+void savePackage(PackageArchive &archive, const QString &packagePath, const ToolOptions &options);
