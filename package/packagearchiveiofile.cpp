@@ -91,18 +91,27 @@ int PackageArchiveCompressedInputFile::read(void *buffer, int length)
 {
     if (length < 1)
         return 0;
-    int n = readBlock(buffer, length);
+    int n;
+    try {
+        n = readBlock(buffer, length);
+    } catch (...) {
+        // The codec may have consumed bytes it did not count: only a restart
+        // knows where the stream stands again.
+        m_positionLost = true;
+        throw;
+    }
     m_position += quint32(n);
     return n;
 }
 
 int PackageArchiveCompressedInputFile::seek(quint32 target)
 {
-    if (m_position > target) {
+    if (m_position > target || m_positionLost) {
         end();
         fseeko(file(), off_t(m_startOffset), SEEK_SET);
         m_position = 0;
         init();
+        m_positionLost = false;
     }
     char scratch[BufferSize];
     while (target > m_position) {

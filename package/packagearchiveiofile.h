@@ -82,6 +82,8 @@ public:
 protected:
     quint32 m_startOffset;
     quint32 m_position = 0;
+    /// Set when a read failed part-way; the next seek restarts.
+    bool m_positionLost = false;
 };
 
 class PackageArchiveCompressedGzInputFile : public PackageArchiveCompressedInputFile {
