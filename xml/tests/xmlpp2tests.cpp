@@ -1,0 +1,309 @@
+// The preprocessor: one small document per directive and per interaction,
+// checked on the resulting tree and on the reported messages.
+#include "xml/tests/treedump.h"
+#include "xml/xmlpp2.h"
+
+#include "macros/propertyclass.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace {
+
+const char kPrefix[] = "XmlPP::processConditionals(): ";
+
+class RecordingPP : public XMLPP2 {
+public:
+    using XMLPP2::XMLPP2;
+    void reportError(const QString &message) override { errors << message; }
+    QStringList errors;
+};
+
+class PreprocessorTest : public testing::Test {
+protected:
+    QString path(const QString &name) const { return m_dir.path() + '/' + name; }
+    void writeFile(const QString &name, const QByteArray &text) const
+    {
+        QFile file(path(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << name.toStdString();
+        file.write(text);
+    }
+    // Loads `text` from "main.xml" and gives the tree of the result.
+    QByteArray run(const QByteArray &text, const char *definitions = "", bool expand = false)
+    {
+        writeFile(QStringLiteral("main.xml"), text);
+        EXPECT_TRUE(m_pp.loadPreprocessed(path(QStringLiteral("main.xml")), QString::fromUtf8(definitions), expand));
+        return dumpTree(m_pp.root());
+    }
+    QStringList errors() const { return m_pp.errors; }
+
+    QTemporaryDir m_dir;
+    RecordingPP m_pp;
+};
+
+struct Case {
+    const char *name;
+    const char *text;
+    const char *definitions;
+    bool expand;
+    const char *tree;
+};
+
+class DirectiveTest : public PreprocessorTest, public testing::WithParamInterface<Case> {};
+
+TEST_P(DirectiveTest, GivesTheTree)
+{
+    const Case &c = GetParam();
+    EXPECT_EQ(run(c.text, c.definitions, c.expand), c.tree);
+    EXPECT_TRUE(errors().isEmpty()) << errors().join('\n').toStdString();
+}
+
+std::string caseName(const testing::TestParamInfo<Case> &info)
+{
+    return info.param.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Directives, DirectiveTest, testing::Values(
+    Case{"IfMember", "<r><if host_os='win,linux'><a/><b/></if><c/></r>", "host_os=win", false, "r(a,b,c)"},
+    Case{"IfNotMember", "<r><if host_os='linux'><a/></if><c/></r>", "host_os=win", false, "r(c)"},
+    Case{"IfIsCaseSensitive", "<r><if os='Win'><a/></if></r>", "os=win", false, "r"},
+    Case{"IfSkipsEmptyItems", "<r><if os=',,'><a/></if></r>", "", false, "r"},
+    Case{"IfNot", "<r><ifnot host_os='win'><a/></ifnot><ifnot host_os='mac'><b/></ifnot></r>", "host_os=win", false, "r(b)"},
+    Case{"IfEntersTheNameEmpty", "<r><if host_os='win'><a/></if><ifdef name='host_os'><b/></ifdef></r>", "", false, "r(b)"},
+    Case{"IfDef", "<r><ifdef name='X'><a/></ifdef><ifdef name='Y'><b/></ifdef></r>", "X=", false, "r(a)"},
+    Case{"IfNDef", "<r><ifndef name='X'><a/></ifndef><ifndef name='Y'><b/></ifndef></r>", "X=1", false, "r(b)"},
+    Case{"IfExTrue", "<r><ifex expression='$(M) * 2 == 6'><a/></ifex></r>", "M=3", false, "r(a)"},
+    Case{"IfExFalse", "<r><ifex expression='$(M) &gt; 3'><a/></ifex></r>", "M=3", false, "r"},
+    Case{"IfExNumberIsNoCondition", "<r><ifex expression='5'><a/></ifex></r>", "", false, "r"},
+    Case{"IfExNotEvaluable", "<r><ifex expression='$(Undefined) == 1'><a/></ifex><ifex expression=''><b/></ifex></r>", "", false, "r"},
+    Case{"SwitchCase", "<r><switch name='cpu'><case value='a,b'><x/></case><case value='c'><y/></case><default><z/></default></switch></r>", "cpu=c", false, "r(y)"},
+    Case{"SwitchFirstMatchWins", "<r><switch name='cpu'><case value='c'><x/></case><case value='c'><y/></case></switch></r>", "cpu=c", false, "r(x)"},
+    Case{"SwitchDefault", "<r><switch name='cpu'><default><z/></default><case value='a'><x/></case></switch></r>", "cpu=q", false, "r(z)"},
+    Case{"SwitchNothing", "<r><switch name='cpu'><case value='a'><x/></case></switch><n/></r>", "", false, "r(n)"},
+    Case{"SwitchEntersTheNameEmpty", "<r><switch name='cpu'/><ifdef name='cpu'><a/></ifdef></r>", "", false, "r(a)"},
+    Case{"DefineValue", "<r><define name='N' value='$(M)x'/><a v='$(N)'/></r>", "M=3", true, "r(a[v=3x])"},
+    Case{"DefineExpression", "<r><define name='N' expression='2*$(M)'/><a v='$(N)'/></r>", "M=3", true, "r(a[v=6])"},
+    Case{"DefineHexExpression", "<r><define name='N' hex_expression='2*$(M)+4'/><a v='$(N)'/></r>", "M=3", true, "r(a[v=0xA])"},
+    Case{"DefineIsUnsigned", "<r><define name='N' expression='0-1'/><define name='H' hex_expression='-2'/><a v='$(N) $(H)'/></r>", "", true, "r(a[v=18446744073709551615 0xFFFFFFFFFFFFFFFE])"},
+    Case{"DefineNotEvaluableDefinesNothing", "<r><define name='N' expression='1/0'/><ifdef name='N'><a/></ifdef></r>", "", false, "r"},
+    Case{"DefineReplaces", "<r><define name='M' value='4'/><a v='$(M)'/></r>", "M=3", true, "r(a[v=4])"},
+    Case{"DefineInsideBlockStaysThere", "<r><ifdef name='M'><define name='Z' value='1'/><in v='$(Z)'/></ifdef><ifdef name='Z'><out/></ifdef></r>", "M=", true, "r(in[v=1])"},
+    Case{"DefineInsideElementStaysThere", "<r><e><define name='Z' value='1'/></e><ifdef name='Z'><out/></ifdef></r>", "", false, "r(e)"},
+    Case{"DefineAppliesToLaterSiblingsOnly", "<r><a v='$(Z)'/><define name='Z' value='1'/><b v='$(Z)'/><e><c v='$(Z)'/></e></r>", "", true, "r(a[v=$(Z)],b[v=1],e(c[v=1]))"},
+    Case{"DefinitionsUnescape", "<r><a v='$(A)|$(B)'/></r>", "A=x\\;y;B=1=2;A=z", true, "r(a[v=z|1=2])"},
+    Case{"AttributesStayWithoutExpansion", "<r><a v='$(A)'/></r>", "A=1", false, "r(a[v=$(A)])"},
+    Case{"XmlDefAndXmlPut", "<r><xmldef name='f'><p v='$(X)'/><q/></xmldef><xmlput name='f' macros='X=1'/><xmlput name='f' macros='\nX=2'/></r>", "", false, "r(p[v=1],q,p[v=2],q)"},
+    Case{"XmlPutProcessesTheCopy", "<r><xmldef name='f'><ifdef name='X'><p/></ifdef></xmldef><xmlput name='f'/><xmlput name='f' macros='X=1'/></r>", "", false, "r(p)"},
+    Case{"ForIndexAlphaHex", "<r><for index='i' start='0' end='3' incr='1'><e n='$(i)' a='$(i_alpha)' h='$(i_hex)'/></for><z/></r>", "", false, "r(e[n=0,a=A,h=0x0],e[n=1,a=B,h=0x1],e[n=2,a=C,h=0x2],z)"},
+    Case{"ForExpressionsAndStep", "<r><for index='k' start='1+1' end='2*5' incr='3'><e n='$(k)'/></for></r>", "", false, "r(e[n=2],e[n=5],e[n=8])"},
+    Case{"ForArithmeticProgression", "<r><for index='i' start='10' end='12' incr='1' mul='$(M)' add='0x10'><e d='$(i_ap)' h='$(i_ap_hex)'/></for></r>", "M=4", false, "r(e[d=56,h=0x38],e[d=60,h=0x3C])"},
+    Case{"ForSubGoesNegative", "<r><for index='i' start='0' end='2' incr='1' sub='1'><e d='$(i_ap)' h='$(i_ap_hex)'/></for></r>", "", false, "r(e[d=-1,h=0xFFFFFFFFFFFFFFFF],e[d=0,h=0x0])"},
+    Case{"ForEmptyRange", "<r><for index='i' start='3' end='3' incr='1'><e/></for><z/></r>", "", false, "r(z)"},
+    Case{"ForZeroStepRunsOnce", "<r><for index='i' start='0' end='3' incr='0'><e/></for></r>", "", false, "r(e)"},
+    Case{"ForBodyHoldsConditionals", "<r><for index='i' start='0' end='4' incr='1'><ifex expression='$(i) % 2 == 0'><even n='$(i)'/></ifex></for></r>", "", false, "r(even[n=0],even[n=2])"},
+    Case{"ForNested", "<r><for index='i' start='0' end='2' incr='1'><for index='j' start='0' end='2' incr='1'><e v='$(i)$(j)'/></for></for></r>", "", false, "r(e[v=00],e[v=01],e[v=10],e[v=11])"},
+    Case{"ForDeepCopiesExpandTheirSubtree", "<r><for index='i' start='0' end='2' incr='1'><e><f v='$(i)'/></e></for></r>", "", false, "r(e(f[v=0]),e(f[v=1]))"},
+    Case{"ForCopiesSeeTheEnclosingTable", "<r><for index='i' start='0' end='2' incr='1'><define name='last' expression='$(i)'/></for><a v='$(last)'/></r>", "", true, "r(a[v=1])"},
+    Case{"ForBoundsAreNotExpanded", "<r><for index='i' start='0' end='$(N)' incr='1'><e/></for></r>", "N=2", false, "r"},
+    Case{"ForeachCombinations", "<r><foreach a='x,y' b='1,,2'><e v='$(a)$(b)'/><f/></foreach></r>", "", false, "r(e[v=x1],f,e[v=x2],f,e[v=y1],f,e[v=y2],f)"},
+    Case{"ForeachNewlines", "<r><foreach a='x,\ny,\n'><e v='$(a)'/></foreach></r>", "", false, "r(e[v=x],e[v=y])"},
+    Case{"ForeachEmptyList", "<r><foreach a='x' b=''><e/></foreach><z/></r>", "", false, "r(z)"},
+    Case{"ForeachCopiesAreVisited", "<r><foreach os='win,linux'><ifex expression='\"$(os)\" == \"linux\"'><l v='$(os)'/></ifex></foreach></r>", "", false, "r(l[v=linux])"},
+    Case{"ForeachNamesOnlyExpandTheCopies", "<r><foreach os='win'><ifdef name='os'><x/></ifdef><e/></foreach></r>", "", false, "r(e)"},
+    Case{"RootDirective", "<ifdef name='X'><r><a/></r></ifdef>", "X=1", false, "r(a)"},
+    Case{"OrdinaryElementsKeepAttributesAndOrder", "<r x='1'><a><ifdef name='X'><b/></ifdef><c/></a></r>", "X=1", false, "r[x=1](a(b,c))"}),
+    caseName);
+
+TEST_F(PreprocessorTest, TextSurvivesSplicing)
+{
+    RecordingPP pp(true);
+    writeFile(QStringLiteral("t.xml"), "<r><ifdef name='X'>one<!--c--><b>two</b></ifdef></r>");
+    ASSERT_TRUE(pp.loadPreprocessed(path(QStringLiteral("t.xml")), QStringLiteral("X=1"), false));
+    EXPECT_EQ(dumpTree(pp.root()), "r('','one',#'c','',b('two'),'','')");
+}
+
+struct MessageCase {
+    const char *name;
+    const char *text;
+    const char *tree;
+    const char *message; // after the common prefix
+};
+
+class MessageTest : public PreprocessorTest, public testing::WithParamInterface<MessageCase> {};
+
+TEST_P(MessageTest, ReportsAndGoesOn)
+{
+    const MessageCase &c = GetParam();
+    EXPECT_EQ(run(c.text), c.tree);
+    EXPECT_EQ(errors(), QStringList{QString::fromLatin1(kPrefix) + QString::fromUtf8(c.message)});
+}
+
+std::string messageCaseName(const testing::TestParamInfo<MessageCase> &info)
+{
+    return info.param.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Messages, MessageTest, testing::Values(
+    MessageCase{"IfWithTwoConditions", "<r><if a='1' b='2'><ifdef name='none'><x/></ifdef><y/></if><z/></r>", "r(if[a=1,b=2](y),z)", "one condition required for <if[not]>"},
+    MessageCase{"IfNotWithoutCondition", "<r><ifnot><y/></ifnot></r>", "r(ifnot(y))", "one condition required for <if[not]>"},
+    MessageCase{"IncludeWithoutFilename", "<r><include/><z/></r>", "r(z)", "missing filename in <include>"},
+    MessageCase{"DefineWithoutName", "<r><define value='1'/><z/></r>", "r(z)", "missing name in <define>"},
+    MessageCase{"DefineWithoutValue", "<r><define name='N'/><ifdef name='N'><y/></ifdef><z/></r>", "r(z)", "missing value or expression in <define>"},
+    MessageCase{"XmlPutWithoutFragment", "<r><xmlput name='nothing'/><z/></r>", "r(z)", "xmlput cannot fine xmldef named nothing"},
+    MessageCase{"ForWithoutIncr", "<r><for index='i' start='0' end='2'><e/></for><z/></r>", "r(z)", "<for index=\"i\" start=\"0\" end=\"32\" incr=\"1\">"},
+    MessageCase{"ForWithoutBody", "<r><for index='i' start='0' end='2' incr='1'>text</for><z/></r>", "r(z)", "<for index=\"i\" start=\"0\" end=\"32\" incr=\"1\">"}),
+    messageCaseName);
+
+TEST_F(PreprocessorTest, IncludeVariants)
+{
+    writeFile(QStringLiteral("inc.xml"), "<lib v='$(Q)'><item n='$(Q)'/><item2/></lib>");
+    struct IncludeCase {
+        const char *include;
+        bool expand;
+        const char *tree;
+    };
+    const IncludeCase cases[] = {
+        {"<include filename='inc.xml'/>", false, "r(lib[v=$(Q)](item[n=$(Q)],item2),z)"},
+        {"<include filename='inc.xml' inherit_attributes='k; m;absent' k='1' m='2'/>", false,
+         "r(lib[v=$(Q),k=1,m=2](item[n=$(Q)],item2),z)"},
+        {"<include filename='inc.xml' envelope='lib'/>", false, "r(item[n=$(Q)],item2,z)"},
+        {"<include filename='inc.xml' envelope='other'/>", false, "r(lib[v=$(Q)](item[n=$(Q)],item2),z)"},
+        {"<include filename='inc.xml' no_root='1'/>", false, "r(item[n=$(Q)],item2,z)"},
+        {"<include filename='inc.xml' no_root='false'/>", false, "r(lib[v=$(Q)](item[n=$(Q)],item2),z)"},
+        {"<include filename='inc.xml' macros='Q=7' expand_macros='1'/>", false, "r(lib[v=7](item[n=7],item2),z)"},
+        {"<include filename='inc.xml' macros='Q=7'/>", false, "r(lib[v=$(Q)](item[n=$(Q)],item2),z)"},
+        {"<include filename='inc.xml' macros='Q=7'/>", true, "r(lib[v=7](item[n=7],item2),z)"},
+        {"<include filename='$(Dir)/inc.xml'/>", true, "r(lib[v=$(Q)](item[n=$(Q)],item2),z)"},
+    };
+    for (const IncludeCase &c : cases) {
+        m_pp.errors.clear();
+        const QByteArray text = "<r>" + QByteArray(c.include) + "<z/></r>";
+        // Dir is a preprocessor definition here: with expansion on, the include
+        // directive's own attributes are expanded with the table first.
+        const QByteArray definitions = "Dir=" + QFile::encodeName(m_dir.path());
+        EXPECT_EQ(run(text, definitions.constData(), c.expand), c.tree) << c.include;
+        EXPECT_TRUE(errors().isEmpty()) << c.include << ": " << errors().join('\n').toStdString();
+    }
+}
+
+TEST_F(PreprocessorTest, IncludeUsesSystemMacrosAndTheIncludingFilesDirectory)
+{
+    ASSERT_TRUE(QDir(m_dir.path()).mkpath(QStringLiteral("sub/deeper")));
+    globalPropertyClassList().setMacro(QStringLiteral("XmlPPTestDir"), m_dir.path());
+    writeFile(QStringLiteral("sub/a.xml"), "<a><include filename='deeper/b.xml' no_root='yes'/></a>");
+    writeFile(QStringLiteral("sub/deeper/b.xml"), "<b><ifdef name='M'><bm/></ifdef><define name='L' value='1'/><bl v='$(L)'/></b>");
+    EXPECT_EQ(run("<r><include filename='$(XmlPPTestDir)/sub/a.xml' macros='M=1'/><ifdef name='L'><leak/></ifdef></r>",
+                  "", true),
+              "r(a(bm,bl[v=1]))");
+    EXPECT_TRUE(errors().isEmpty()) << errors().join('\n').toStdString();
+}
+
+TEST_F(PreprocessorTest, IncludeFailuresAreReported)
+{
+    writeFile(QStringLiteral("bad.xml"), "<a>\n<b></a>");
+    writeFile(QStringLiteral("empty.xml"), "  ");
+    writeFile(QStringLiteral("self.xml"), "<s><include filename='self.xml'/></s>");
+    const QString dir = m_dir.path();
+    EXPECT_EQ(run("<r><include filename='missing.xml'/><include filename='bad.xml'/><include filename='empty.xml'/><z/></r>"),
+              "r(z)");
+    const QString prefix = QString::fromLatin1(kPrefix);
+    EXPECT_EQ(errors(), (QStringList{
+        prefix + "error \"couldn't read " + dir + "/missing.xml\" in include file " + dir + "/missing.xml line:0",
+        prefix + "error \"tagName mismatch\" in include file " + dir + "/bad.xml line:1",
+        prefix + "error: include file '" + dir + "/empty.xml' is empty"}));
+
+    m_pp.errors.clear();
+    const QByteArray tree = run("<r><include filename='self.xml'/></r>");
+    EXPECT_TRUE(tree.startsWith("r(s(s(s("));
+    ASSERT_EQ(errors().size(), 1);
+    EXPECT_TRUE(errors().front().contains(QStringLiteral("include nesting too deep")));
+}
+
+TEST_F(PreprocessorTest, ExpansionLimitStopsRunawayLoops)
+{
+    m_pp.setExpansionLimit(100);
+    const QByteArray tree = run("<r><for index='i' start='0' end='0xFFFFFFFFFFFFFFFF' incr='1'><e/></for>"
+                                "<foreach a='1,2,3,4,5,6,7,8,9,10' b='1,2,3,4,5,6,7,8,9,10'><f/></foreach><z/></r>");
+    EXPECT_EQ(tree.count("e"), 100);
+    EXPECT_EQ(tree.count("f"), 0);
+    EXPECT_TRUE(tree.endsWith(",z)"));
+    ASSERT_EQ(errors().size(), 1);
+    EXPECT_TRUE(errors().front().contains(QStringLiteral("limit")));
+}
+
+TEST_F(PreprocessorTest, DeepDocumentsAreProcessedWithoutRecursion)
+{
+    const int depth = 100000;
+    QByteArray text;
+    for (int i = 0; i < depth; ++i)
+        text += "<d><ifdef name='X'>";
+    text += "<leaf/>";
+    for (int i = 0; i < depth; ++i)
+        text += "</ifdef></d>";
+    writeFile(QStringLiteral("deep.xml"), text);
+    ASSERT_TRUE(m_pp.loadPreprocessed(path(QStringLiteral("deep.xml")), QStringLiteral("X=1"), true));
+    int levels = 0;
+    const XMLNode *node = m_pp.root();
+    while (node && node->isElement() && node->toElement()->name() == "d") {
+        ++levels;
+        node = node->firstChild();
+    }
+    EXPECT_EQ(levels, depth);
+    ASSERT_NE(node, nullptr);
+    EXPECT_EQ(node->toElement()->name(), "leaf");
+}
+
+// Every element of the result, included and copied ones too, comes from the
+// document's factory.
+class TaggedElement : public XMLElement {
+public:
+    using XMLElement::XMLElement;
+};
+
+class TaggingPP : public XMLPP2 {
+public:
+    std::unique_ptr<XMLElement> createElement(const QByteArray &name) override
+    {
+        return std::make_unique<TaggedElement>(name);
+    }
+};
+
+TEST_F(PreprocessorTest, ElementsComeFromTheFactory)
+{
+    writeFile(QStringLiteral("inc.xml"), "<lib><item/></lib>");
+    writeFile(QStringLiteral("main.xml"), "<r><include filename='inc.xml'/><for index='i' start='0' end='2' incr='1'><e><f/></e></for>"
+                                          "<xmldef name='x'><g/></xmldef><xmlput name='x'/></r>");
+    TaggingPP pp;
+    ASSERT_TRUE(pp.loadPreprocessed(path(QStringLiteral("main.xml")), QString(), false));
+    EXPECT_EQ(dumpTree(pp.root()), "r(lib(item),e(f),e(f),g)");
+    int elements = 0;
+    for (XMLNode *node = pp.root(); node; node = node->nextInSubtree(pp.root())) {
+        EXPECT_NE(dynamic_cast<TaggedElement *>(node), nullptr);
+        ++elements;
+    }
+    EXPECT_EQ(elements, 8);
+}
+
+TEST_F(PreprocessorTest, LoadFailureIsTheLoadersBusiness)
+{
+    EXPECT_FALSE(m_pp.loadPreprocessed(path(QStringLiteral("missing.xml")), QString(), false));
+    writeFile(QStringLiteral("bad.xml"), "<a 1='x'/>");
+    EXPECT_FALSE(m_pp.loadPreprocessed(path(QStringLiteral("bad.xml")), QString(), false));
+    EXPECT_EQ(m_pp.errorMessage(), "bad tagName");
+    EXPECT_TRUE(errors().isEmpty());
+}
+
+TEST_F(PreprocessorTest, ProcessConditionalsOnAChain)
+{
+    XMLPP2 pp;
+    ASSERT_TRUE(pp.read("<r><a/><ifdef name='X'><b/></ifdef><c v='$(X)'/></r>"));
+    MacroMap table;
+    table.insert(QStringLiteral("X"), QStringLiteral("1"));
+    // Starting at the second child leaves the first alone.
+    pp.processConditionals(pp.root()->firstChild()->nextSibling(), QString(), table, true);
+    EXPECT_EQ(dumpTree(pp.root()), "r(a,b,c[v=1])");
+}
+
+} // namespace
