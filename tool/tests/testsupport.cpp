@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -175,9 +176,11 @@ ToolRun RunningTool::wait()
     if (m_pid <= 0 || m_reaped)
         return run;
     int status = 0;
+    struct rusage usage;
+    std::memset(&usage, 0, sizeof usage);
     pid_t waited;
     do {
-        waited = waitpid(m_pid, &status, 0);
+        waited = wait4(m_pid, &status, 0, &usage);
     } while (waited < 0 && errno == EINTR);
     m_reaped = true;
     if (waited != m_pid) {
@@ -188,6 +191,7 @@ ToolRun RunningTool::wait()
         run.status = WEXITSTATUS(status);
     else if (WIFSIGNALED(status))
         run.signal = WTERMSIG(status);
+    run.maxResidentKilobytes = usage.ru_maxrss;
     const QByteArray capture = pathBytes(m_captureDirectory->path());
     run.out = readWholeFile(capture + "/stdout");
     run.err = readWholeFile(capture + "/stderr");

@@ -22,6 +22,8 @@ struct ToolRun {
     int signal = 0;
     QByteArray out;
     QByteArray err;
+    /// The child's peak resident set size.
+    long maxResidentKilobytes = 0;
 };
 
 struct ToolRunOptions {

@@ -1,0 +1,25 @@
+// -x: every member written below an output directory.
+#include "package/packagearchive.h"
+#include "tool/commands.h"
+
+#include <cstdio>
+
+void runExtractCommand(const ToolOptions &options, PackageCommandContext &context)
+{
+    if (context.arguments.isEmpty())
+        throw HException("output directory not specified");
+    const QString directory = context.arguments.first();
+
+    for (const auto &member : context.archive->files()) {
+        // A ".." component would place the file outside the directory; the
+        // check comes before anything of the member is printed or written.
+        if (PackageArchive::hasParentComponent(member->name()))
+            throw HException(QStringLiteral("cannot extract file outside output directory ") +
+                             member->name());
+        if (options.verbose) {
+            std::printf("Extracting %s\n", member->name().toLatin1().constData());
+            std::fflush(stdout);
+        }
+        context.archive->extractFileTo(member.get(), directory, options.overwrite);
+    }
+}
