@@ -1,0 +1,53 @@
+// Shared body of the reader and preprocessor fuzz harnesses. A harness for a
+// derived document (the project model's) calls it with its own document type,
+// and can be run over a corpus of real project files.
+#pragma once
+
+#include "xml/xmlpp2.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+
+/// Input: the first line is the definitions string, the rest the document
+/// text; an input without a newline is all document. The text is read and
+/// written back directly, then written to `directory` as "main.xml" (next to
+/// a small "part.xml" that it may include, and able to include itself) and
+/// preprocessed from there, once with attribute expansion and once without.
+template <typename Document>
+void fuzzXMLPreprocessor(const QString &directory, const uint8_t *data, size_t size)
+{
+    const QByteArray input(reinterpret_cast<const char *>(data), int(size));
+    const int newline = input.indexOf('\n');
+    const QByteArray definitions = newline < 0 ? QByteArray() : input.left(newline);
+    const QByteArray text = newline < 0 ? input : input.mid(newline + 1);
+
+    {
+        XMLDocument direct(true);
+        direct.read(text);
+        XMLDocument again(true);
+        again.read(direct.toText(2, 60));
+    }
+
+    const QString main = directory + QStringLiteral("/main.xml");
+    {
+        QFile part(directory + QStringLiteral("/part.xml"));
+        if (part.open(QIODevice::WriteOnly))
+            part.write("<part a='$(A)'><for index='i' start='0' end='3' incr='1'><p n='$(i)'/></for></part>");
+        QFile file(main);
+        if (!file.open(QIODevice::WriteOnly))
+            return;
+        file.write(text);
+    }
+    for (bool expand : {true, false}) {
+        Document document;
+        // Small enough that loops over huge ranges end quickly.
+        document.setExpansionLimit(quint64(1) << 14);
+        if (document.loadPreprocessed(main, QString::fromUtf8(definitions), expand))
+            document.toText(1, 80);
+    }
+}
