@@ -1,0 +1,452 @@
+// The archive in memory: member sources, lookup, wildcards, extraction,
+// limits of the format, and write faults injected through the archive's
+// own hook and factory.
+#include "package/packagearchive.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr quint32 RegularFile = 0100000;
+
+QDateTime at(qint64 seconds)
+{
+    return QDateTime::fromSecsSinceEpoch(seconds);
+}
+
+struct stat statOf(const QString &path)
+{
+    struct stat st = {};
+    EXPECT_EQ(::lstat(QFile::encodeName(path).constData(), &st), 0) << path.toStdString();
+    return st;
+}
+
+void setTimes(const QString &path, time_t seconds)
+{
+    struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+}
+
+/// A sparse file of `size` bytes (no disk space used).
+bool makeSparse(const QString &path, qint64 size)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.resize(size);
+}
+
+using ArchiveTest = TempDirTest;
+
+TEST_F(ArchiveTest, AddFileRecordsSizeModeAndTimeButNotBytes)
+{
+    writeWholeFile(path("f"), "first");
+    ASSERT_EQ(chmod(QFile::encodeName(path("f")).constData(), 07754), 0);
+    setTimes(path("f"), 1500000000);
+
+    PackageArchive archive;
+    PackageArchiveFile *m = archive.addFile(path("f"), "name/in/archive");
+    EXPECT_EQ(m->name(), QStringLiteral("name/in/archive"));
+    EXPECT_EQ(m->size(), 5u);
+    // Set-user-ID, set-group-ID and sticky bits are dropped.
+    EXPECT_EQ(m->mode(), RegularFile | 0754);
+    EXPECT_EQ(m->time(), 1500000000u);
+    EXPECT_EQ(m->lastModified(), at(1500000000));
+    EXPECT_EQ(m->source(), PackageArchiveFileEntry::SourceDiskFile);
+    EXPECT_EQ(m->diskPath(), path("f"));
+
+    // Read when asked, not when added.
+    writeWholeFile(path("f"), "later");
+    EXPECT_EQ(archive.fileData(m), QByteArray("later"));
+    EXPECT_EQ(archive.addFile(path("f"))->name(), path("f"));
+
+    EXPECT_EQ(thrownMessage([&] { archive.addFile(path("missing"), "x"); }),
+              "cannot read " + QFile::encodeName(path("missing")).toStdString());
+    QFile::remove(path("f"));
+    EXPECT_EQ(thrownMessage([&] { archive.fileData("name/in/archive"); }), "cannot read file name/in/archive");
+}
+
+TEST_F(ArchiveTest, AddingAnExistingNameRefreshesTheMemberInPlace)
+{
+    PackageArchive archive;
+    writeWholeFile(path("a"), "aaaa");
+    setTimes(path("a"), 100);
+    archive.addFile(path("a"), "a");
+    archive.addData("bb", at(5), 0600, "b");
+    PackageArchiveFile *first = archive.addFile(path("a"), "a");
+
+    writeWholeFile(path("a"), "aaaaaaaa");
+    setTimes(path("a"), 200);
+    PackageArchiveFile *second = archive.addFile(path("a"), "a");
+    EXPECT_EQ(first, second);
+    ASSERT_EQ(archive.files().size(), 2u);
+    EXPECT_EQ(archive.files()[0].get(), second);
+    EXPECT_EQ(second->size(), 8u);
+    EXPECT_EQ(second->time(), 200u);
+
+    // A memory member becomes a disk member, and back.
+    PackageArchiveFile *b = archive.addFile(path("a"), "b");
+    EXPECT_EQ(b->source(), PackageArchiveFileEntry::SourceDiskFile);
+    EXPECT_EQ(archive.fileData(b), QByteArray("aaaaaaaa"));
+    archive.addData("xyz", at(9), 0640, "b");
+    EXPECT_EQ(b->source(), PackageArchiveFileEntry::SourceMemory);
+    EXPECT_EQ(b->size(), 3u);
+    EXPECT_EQ(b->mode(), 0640u);
+    EXPECT_EQ(archive.fileData("b"), QByteArray("xyz"));
+    EXPECT_EQ(archive.files().size(), 2u);
+}
+
+TEST_F(ArchiveTest, RemoveTakesOnlyTheFirstOfDuplicateNames)
+{
+    // Duplicates only arise from a loaded file; lay one out by hand.
+    QByteArray body;
+    appendLe32(body, 2);
+    body.append(QByteArray(16, '\0'));
+    for (quint32 i = 0; i < 2; ++i) {
+        appendLe16(body, 3);
+        appendLe32(body, 20 + 2 * 21 + i);
+        appendLe32(body, 1);
+        appendLe32(body, 0644);
+        appendLe32(body, i);
+        body.append("dup");
+    }
+    body.append("12");
+    writeWholeFile(path("dup.pkg"), QByteArray("\xb1\xc6\xf5\x71\x02\x00\x00\x00", 8) + zlibCompress(body, 6));
+
+    PackageArchive archive(path("dup.pkg"));
+    EXPECT_FALSE(archive.remove("absent"));
+    EXPECT_FALSE(archive.remove("DUP"));
+    EXPECT_EQ(archive.files().size(), 2u);
+    EXPECT_TRUE(archive.remove("dup"));
+    ASSERT_EQ(archive.files().size(), 1u);
+    EXPECT_EQ(archive.fileData("dup"), QByteArray("2"));
+    EXPECT_TRUE(archive.remove("dup"));
+    EXPECT_TRUE(archive.files().empty());
+}
+
+TEST_F(ArchiveTest, WildcardsMatchWholeNamesCaseSensitively)
+{
+    PackageArchive archive;
+    const char *names[] = {"a.c", "src/a.c", "src/b.h", "A.C", "doc/cpu_package.xml", "x_package.xml", "[x]"};
+    for (const char *name : names)
+        archive.addData(name, at(1), 0644, QLatin1String(name));
+    struct Case {
+        const char *pattern;
+        QStringList expected;
+    } cases[] = {
+        {"*", {"a.c", "src/a.c", "src/b.h", "A.C", "doc/cpu_package.xml", "x_package.xml", "[x]"}},
+        {"*.c", {"a.c", "src/a.c"}},
+        {"*.C", {"A.C"}},
+        {"src/*", {"src/a.c", "src/b.h"}},
+        {"src", {}},
+        {"?.c", {"a.c"}},
+        {"[ab].*", {"a.c"}},
+        {"*/*", {"src/a.c", "src/b.h", "doc/cpu_package.xml"}},
+        {"a.c", {"a.c"}},
+        {"*_package.xml", {"doc/cpu_package.xml", "x_package.xml"}},
+        {"nothing*", {}},
+    };
+    for (const Case &c : cases) {
+        QStringList got;
+        for (PackageArchiveFile *m : archive.match(QLatin1String(c.pattern)))
+            got << m->name();
+        EXPECT_EQ(got, c.expected) << c.pattern;
+        PackageArchiveFile *first = archive.findFirst(QLatin1String(c.pattern));
+        EXPECT_EQ(first ? first->name() : QString(), c.expected.value(0)) << c.pattern;
+    }
+    EXPECT_EQ(archive.findPackageDescription()->name(), QStringLiteral("doc/cpu_package.xml"));
+    EXPECT_EQ(archive.find("a.c")->name(), QStringLiteral("a.c"));
+    EXPECT_EQ(archive.find("A.c"), nullptr);
+    EXPECT_EQ(archive.find("[x]")->name(), QStringLiteral("[x]"));
+}
+
+TEST_F(ArchiveTest, ReadOnlyAndParentComponents)
+{
+    for (auto [mode, readOnly] : {std::pair{0644u, false}, {0444u, true}, {0555u, true}, {0200u, false},
+                                  {0020u, false}, {0002u, false}, {RegularFile, true}}) {
+        PackageArchiveFile m("x", 0, mode, 0);
+        EXPECT_EQ(m.isReadOnly(), readOnly) << std::oct << mode;
+    }
+    for (auto [name, outside] : {std::pair{"a/b", false}, {"..", true}, {"../x", true}, {"a/../b", true},
+                                 {"a/..", true}, {"..a/b..", false}, {"a/.../b", false}, {"./a", false}}) {
+        EXPECT_EQ(PackageArchive::hasParentComponent(QLatin1String(name)), outside) << name;
+    }
+}
+
+TEST_F(ArchiveTest, ChunkedReadsGiveTheSameBytesFromEverySource)
+{
+    const QByteArray data = realData(200000);
+    writeWholeFile(path("disk"), data);
+    PackageArchive first;
+    first.setVersion(2);
+    first.addData(data, at(1), 0644, "body");
+    first.save(path("p.pkg"));
+
+    PackageArchive archive(path("p.pkg"));
+    archive.addFile(path("disk"), "disk");
+    archive.addData(data, at(1), 0644, "memory");
+    archive.addData(QByteArray(), at(1), 0644, "empty");
+    for (const auto &member : archive.files()) {
+        QByteArray joined;
+        int chunks = 0;
+        archive.readFileData(member.get(), [&](const char *bytes, int length) {
+            EXPECT_GT(length, 0);
+            EXPECT_LE(length, PackageArchive::ChunkSize);
+            joined.append(bytes, length);
+            ++chunks;
+        });
+        const QByteArray expected = member->name() == QLatin1String("empty") ? QByteArray() : data;
+        EXPECT_EQ(joined, expected) << member->name().toStdString();
+        EXPECT_EQ(archive.fileData(member.get()), expected);
+        EXPECT_EQ(chunks, (expected.size() + PackageArchive::ChunkSize - 1) / PackageArchive::ChunkSize);
+    }
+    EXPECT_EQ(archive.fileData(nullptr), QByteArray());
+    EXPECT_EQ(archive.fileData("absent"), QByteArray());
+}
+
+TEST_F(ArchiveTest, BodyOrderSortsArchiveMembersByOffset)
+{
+    QByteArray body;
+    appendLe32(body, 3);
+    body.append(QByteArray(16, '\0'));
+    const quint32 data = 20 + 3 * 19;
+    const quint32 offsets[] = {data + 2, data + 1, data};
+    for (int i = 0; i < 3; ++i) {
+        appendLe16(body, 1);
+        appendLe32(body, offsets[i]);
+        appendLe32(body, 1);
+        appendLe32(body, 0644);
+        appendLe32(body, 0);
+        body.append(char('x' + i));
+    }
+    body.append("ZYX");
+    writeWholeFile(path("rev.pkg"), QByteArray("\xb1\xc6\xf5\x71\x02\x00\x00\x00", 8) + zlibCompress(body, 6));
+    PackageArchive archive(path("rev.pkg"));
+    archive.addData("m", at(1), 0644, "memory");
+    QStringList order;
+    for (PackageArchiveFile *m : archive.filesInBodyOrder())
+        order << m->name() + QLatin1Char('=') + QString::fromLatin1(archive.fileData(m));
+    EXPECT_EQ(order, QStringList({"z=Z", "y=Y", "x=X", "memory=m"}));
+}
+
+TEST_F(ArchiveTest, ExtractionSetsContentsModeAndTime)
+{
+    PackageArchive archive;
+    archive.addData("read only", at(1234567890), RegularFile | 0444, "ro.txt");
+    archive.addData("#!/bin/sh\n", at(1000), RegularFile | 04755, "deep/er/tool.sh");
+    archive.addData(QByteArray(), at(86400), RegularFile | 0640, "empty");
+    const mode_t oldMask = umask(0077); // the mode set afterwards does not depend on it
+    archive.extractAll(path("out"), false);
+    umask(oldMask);
+
+    struct Case {
+        const char *name;
+        QByteArray data;
+        mode_t mode;
+        time_t time;
+    } cases[] = {{"ro.txt", "read only", 0444, 1234567890},
+                 {"deep/er/tool.sh", "#!/bin/sh\n", 0755, 1000},
+                 {"empty", "", 0640, 86400}};
+    for (const Case &c : cases) {
+        const QString file = path("out/") + QLatin1String(c.name);
+        struct stat st = statOf(file);
+        EXPECT_TRUE(S_ISREG(st.st_mode)) << c.name;
+        EXPECT_EQ(st.st_mode & 07777, c.mode) << c.name;
+        EXPECT_EQ(st.st_mtime, c.time) << c.name;
+        EXPECT_EQ(st.st_atime, c.time) << c.name;
+        EXPECT_EQ(readWholeFile(file), c.data) << c.name;
+    }
+}
+
+TEST_F(ArchiveTest, ExtractionOntoExistingFiles)
+{
+    PackageArchive archive;
+    PackageArchiveFile *m = archive.addData("new", at(10), RegularFile | 0644, "f");
+    QDir().mkpath(path("out"));
+    writeWholeFile(path("out/f"), "old contents");
+    chmod(QFile::encodeName(path("out/f")).constData(), 0444);
+
+    EXPECT_EQ(thrownMessage([&] { archive.extractFileTo(m, path("out"), false); }),
+              "cannot overwrite file " + QFile::encodeName(path("out/f")).toStdString());
+    EXPECT_EQ(readWholeFile(path("out/f")), QByteArray("old contents"));
+    archive.extractFileTo(m, path("out"), true);
+    EXPECT_EQ(readWholeFile(path("out/f")), QByteArray("new"));
+    EXPECT_EQ(statOf(path("out/f")).st_mode & 07777, 0644u);
+
+    // A link at the output path is replaced, never written through.
+    ASSERT_EQ(symlink("target", QFile::encodeName(path("out/link")).constData()), 0);
+    PackageArchiveFile *link = archive.addData("x", at(1), 0644, "link");
+    EXPECT_EQ(thrownMessage([&] { archive.extractFileTo(link, path("out"), false); }),
+              "cannot overwrite file " + QFile::encodeName(path("out/link")).toStdString());
+    archive.extractFileTo(link, path("out"), true);
+    EXPECT_TRUE(S_ISREG(statOf(path("out/link")).st_mode));
+    EXPECT_FALSE(QFile::exists(path("out/target")));
+
+    // A parent that is a file cannot hold the output.
+    PackageArchiveFile *under = archive.addData("x", at(1), 0644, "f/under");
+    EXPECT_EQ(thrownMessage([&] { archive.extractFileTo(under, path("out"), false); }),
+              "cannot create output file " + QFile::encodeName(path("out/f/under")).toStdString());
+    archive.extractFileTo(nullptr, path("out"), false); // nothing happens
+}
+
+TEST_F(ArchiveTest, ExtractMarkedTakesOnlyMarkedMembers)
+{
+    PackageArchive archive;
+    for (const char *name : {"a", "b", "c"})
+        archive.addData(name, at(1), 0644, QLatin1String(name));
+    archive.find("a")->mark();
+    archive.find("c")->mark();
+    EXPECT_FALSE(archive.find("b")->isMarked());
+    archive.extractMarked(path("out"), false);
+    EXPECT_TRUE(QFile::exists(path("out/a")));
+    EXPECT_FALSE(QFile::exists(path("out/b")));
+    EXPECT_EQ(readWholeFile(path("out/c")), QByteArray("c"));
+}
+
+TEST_F(ArchiveTest, WhatTheFormatCannotHoldIsRefused)
+{
+    if (!makeSparse(path("4g"), 0x100000000LL) || !makeSparse(path("3g"), 0xC0000000LL))
+        GTEST_SKIP() << "no sparse files here";
+    PackageArchive archive;
+    EXPECT_EQ(thrownMessage([&] { archive.addFile(path("4g"), "4g"); }),
+              "file too large " + QFile::encodeName(path("4g")).toStdString());
+    EXPECT_TRUE(archive.files().empty());
+    ASSERT_TRUE(makeSparse(path("4g"), 0xFFFFFFFFLL));
+    EXPECT_EQ(archive.addFile(path("4g"), "4g")->size(), 0xFFFFFFFFu);
+
+    archive.remove("4g");
+    archive.addFile(path("3g"), "one");
+    archive.addFile(path("3g"), "two");
+    for (int version : {1, 2}) {
+        archive.setVersion(version);
+        EXPECT_EQ(thrownMessage([&] { archive.save(path("big.pkg")); }), "package too large");
+        EXPECT_FALSE(QFile::exists(path("big.pkg"))); // refused before the file is made
+    }
+}
+
+TEST_F(ArchiveTest, ADiskFileThatChangedSizeStopsTheSave)
+{
+    const QByteArray data = realData(100000);
+    for (const QByteArray &now : {data + "grown", data.left(50000), QByteArray()}) {
+        writeWholeFile(path("f"), data);
+        PackageArchive archive;
+        archive.setVersion(2);
+        archive.addFile(path("f"), "f");
+        writeWholeFile(path("f"), now);
+        EXPECT_EQ(thrownMessage([&] { archive.save(path("out.pkg")); }),
+                  "file changed while reading " + QFile::encodeName(path("f")).toStdString());
+        EXPECT_EQ(thrownMessage([&] { archive.readFileData(archive.find("f"), [](const char *, int) {}); }),
+                  "file changed while reading " + QFile::encodeName(path("f")).toStdString());
+    }
+}
+
+/// Makes every write of the saved file fail as on a full disk, through the
+/// hook the archive offers right after opening.
+class FullDiskArchive : public PackageArchive {
+public:
+    bool unbuffered = false;
+
+protected:
+    void openedForWriting(FILE *file) override
+    {
+        if (unbuffered)
+            setvbuf(file, nullptr, _IONBF, 0);
+        int full = ::open("/dev/full", O_WRONLY);
+        ASSERT_GE(full, 0);
+        dup2(full, fileno(file));
+        ::close(full);
+    }
+};
+
+TEST_F(ArchiveTest, AFullDiskIsReportedBySave)
+{
+    if (::access("/dev/full", W_OK) != 0)
+        GTEST_SKIP() << "no /dev/full";
+    struct Case {
+        int version;
+        int method;
+        bool unbuffered;
+        QByteArray data;
+        const char *message;
+    } cases[] = {
+        {2, 0, true, "x", "cannot write header"},
+        {1, 0, true, "x", "cannot write header"},
+        {2, 0, false, "small", "error writing to compressed stream"},
+        {2, 1, false, "small", "error compressing stream"}, // bzip2 writes only when it closes
+        {1, 0, false, realData(500000), "error writing to compressed stream"},
+        {2, 1, false, realData(2000000), "error writing to compressed stream"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.version << "/" << c.method << " " << c.message);
+        FullDiskArchive archive;
+        archive.unbuffered = c.unbuffered;
+        archive.setVersion(c.version);
+        archive.setCompression(c.method);
+        archive.addData(c.data, at(1), 0644, "member");
+        PackageSaveOptions options;
+        options.sync = true;
+        EXPECT_EQ(thrownMessage([&] { archive.save(path("full.pkg"), 6, options); }), c.message);
+    }
+}
+
+/// A zlib stream that accepts only `budget` bytes and then writes short, as
+/// a stream on a failing device would: injected through the factory.
+class ShortStream : public PackageArchiveCompressedGzOutputFile {
+public:
+    ShortStream(FILE *file, int level, int budget)
+        : PackageArchiveCompressedGzOutputFile(file, level), m_budget(budget)
+    {
+    }
+    int writeBlock(const void *buffer, int length) override
+    {
+        int n = std::min(length, m_budget);
+        m_budget -= n;
+        return n > 0 ? PackageArchiveCompressedGzOutputFile::writeBlock(buffer, n) : 0;
+    }
+
+private:
+    int m_budget;
+};
+
+class ShortStreamArchive : public PackageArchive {
+public:
+    int budget = 0;
+    std::unique_ptr<PackageArchiveIOFileInterface> createOutputFile(int, FILE *file, int level) override
+    {
+        return std::make_unique<ShortStream>(file, level, budget);
+    }
+};
+
+TEST_F(ArchiveTest, EveryShortWriteOfTheSaveHasItsMessage)
+{
+    struct Case {
+        int version;
+        int budget;
+        const char *message;
+    } cases[] = {
+        {2, 19, "cannot write header2"},
+        {2, 20 + 17, "cannot write table of contents"},
+        {2, 20 + 18 + 3, "cannot write table of contents filename"},
+        {2, 20 + 18 + 6 + 99, "cannot write file"},
+        {1, 7, "cannot write header2"},
+        {1, 8 + 1039, "cannot write table of contents"},
+        {1, 8 + 1040 + 99, "cannot write file"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.message);
+        ShortStreamArchive archive;
+        archive.budget = c.budget;
+        archive.setVersion(c.version);
+        archive.addData(QByteArray(100, 'd'), at(1), 0644, "member");
+        EXPECT_EQ(thrownMessage([&] { archive.save(path("short.pkg")); }), c.message);
+        // What was accepted was still finished as a complete zlib stream.
+        const QByteArray file = readWholeFile(path("short.pkg"));
+        EXPECT_EQ(zlibDecompress(file.mid(c.version == 2 ? 8 : 12)).size(), c.budget);
+    }
+}
+
+} // namespace
