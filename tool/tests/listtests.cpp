@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 namespace {
 
 QString latin1(const char *bytes)
@@ -224,6 +226,70 @@ TEST(ListCommandAlone, ByteSumIsASigned32BitTotal)
         }
         EXPECT_TRUE(run.out.endsWith(c.summary)) << run.out.constData();
     }
+}
+
+// A locale of our own whose only real category is LC_TIME, with month
+// abbreviations made to be cut: the listing keeps at most five bytes and never
+// splits a UTF-8 sequence. The other categories are deliberately empty, so the
+// listing also shows that only LC_TIME is taken from the environment.
+TEST(ListCommandAlone, LocalisedMonthNamesAreCutToFiveBytes)
+{
+    ToolSandbox sandbox;
+    sandbox.writeFile("months.def",
+                      "comment_char %\n"
+                      "escape_char /\n"
+                      "LC_CTYPE\ncopy \"POSIX\"\nEND LC_CTYPE\n"
+                      "LC_TIME\n"
+                      "abday \"Sun\";\"Mon\";\"Tue\";\"Wed\";\"Thu\";\"Fri\";\"Sat\"\n"
+                      "day \"d1\";\"d2\";\"d3\";\"d4\";\"d5\";\"d6\";\"d7\"\n"
+                      "abmon \"<U044F><U043D><U0432>\";\"f<U00E9>vr.\";\"abcdef\";\"<U00E9>abcd\";"
+                      "\"ab<U00E9>cd\";\"abc<U00E9>d\";\"abcd<U00E9>\";\"<U20AC>xyz\";\"x<U20AC>yz\";"
+                      "\"xyz<U20AC>\";\"a\";\"dec\"\n"
+                      "mon \"m1\";\"m2\";\"m3\";\"m4\";\"m5\";\"m6\";\"m7\";\"m8\";\"m9\";\"m10\";\"m11\";\"m12\"\n"
+                      "am_pm \"AM\";\"PM\"\n"
+                      "d_t_fmt \"%a %b %e %H:%M:%S %Y\"\nd_fmt \"%m/%d/%y\"\n"
+                      "t_fmt \"%H:%M:%S\"\nt_fmt_ampm \"%I:%M:%S %p\"\n"
+                      "END LC_TIME\n");
+    sandbox.makeDirectory("loc");
+    const QByteArray command = "localedef -c -i '" + pathBytes(sandbox.filePath("months.def")) +
+                               "' -f UTF-8 '" + pathBytes(sandbox.filePath("loc/cut.UTF-8")) +
+                               "' >/dev/null 2>&1";
+    // localedef warns (and exits non-zero) about the empty categories; what
+    // counts is the LC_TIME file.
+    std::system(command.constData());
+    if (!sandbox.exists("loc/cut.UTF-8/LC_TIME"))
+        GTEST_SKIP() << "localedef cannot build a test locale here";
+
+    static const char *const kCut[] = {
+        "\xd1\x8f\xd0\xbd", // a 6-byte name loses its whole last character
+        "f\xc3\xa9vr",        // exactly five bytes with a two-byte character inside
+        "abcde",
+        "\xc3\xa9" "abc",
+        "ab\xc3\xa9" "c",
+        "abc\xc3\xa9",
+        "abcd",               // a two-byte character straddling the cut goes
+        "\xe2\x82\xac" "xy",
+        "x\xe2\x82\xacy",
+        "xyz",                // a three-byte character straddling the cut goes
+        "a",
+        "dec",
+    };
+    QList<TestMember> members;
+    QByteArray expected;
+    for (int month = 1; month <= 12; ++month) {
+        const QString name = QStringLiteral("f%1").arg(month);
+        members.append({name, "", 0644, utcTime(1995, month, 15, 8, 30)});
+        expected += QByteArray("-rw-r--r--         0  ") + kCut[month - 1] + " 15  1995  " +
+                    name.toLatin1() + "\n";
+    }
+    expected += "12 Files, 0 Bytes\n";
+    writeTestPackage(sandbox.filePath("months.lxPackage"), members);
+    ToolRunOptions options;
+    options.environment.append(qMakePair(QByteArray("LOCPATH"), pathBytes(sandbox.filePath("loc"))));
+    options.environment.append(qMakePair(QByteArray("LC_ALL"), QByteArray("cut.UTF-8")));
+    const ToolRun run = sandbox.run({"-t", "months.lxPackage"}, options);
+    EXPECT_EQ(run.status, 0) << run.err.constData();
+    EXPECT_EQ(run.out, expected);
 }
 
 // Names are bytes: Latin-1 and UTF-8 names print back unchanged.
