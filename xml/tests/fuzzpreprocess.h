@@ -13,8 +13,9 @@
 #include <cstddef>
 #include <cstdint>
 
-/// Input: the first line is the definitions string, the rest the document
-/// text; an input without a newline is all document. The text is read and
+/// Input: an input that starts with "<" (after white space) is all document,
+/// so real project files serve as seeds unchanged; otherwise the first line is
+/// the definitions string and the rest the document text. The text is read and
 /// written back directly, then written to `directory` as "main.xml" (next to
 /// a small "part.xml" that it may include, and able to include itself) and
 /// preprocessed from there, once with attribute expansion and once without.
@@ -22,7 +23,8 @@ template <typename Document>
 void fuzzXMLPreprocessor(const QString &directory, const uint8_t *data, size_t size)
 {
     const QByteArray input(reinterpret_cast<const char *>(data), int(size));
-    const int newline = input.indexOf('\n');
+    const bool allDocument = input.trimmed().startsWith('<');
+    const int newline = allDocument ? -1 : input.indexOf('\n');
     const QByteArray definitions = newline < 0 ? QByteArray() : input.left(newline);
     const QByteArray text = newline < 0 ? input : input.mid(newline + 1);
 
