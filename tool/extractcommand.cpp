@@ -6,7 +6,9 @@
 
 void runExtractCommand(const ToolOptions &options, PackageCommandContext &context)
 {
-    if (context.arguments.isEmpty())
+    // An empty name would put every member under "/" (the joined path starts
+    // with the separator), so it counts as no directory at all.
+    if (context.arguments.isEmpty() || context.arguments.first().isEmpty())
         throw HException("output directory not specified");
     const QString directory = context.arguments.first();
 

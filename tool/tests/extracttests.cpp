@@ -86,11 +86,15 @@ TEST_F(ExtractCommand, VerbosePrintsOneLinePerMemberInArchiveOrder)
 TEST_F(ExtractCommand, OutputDirectoryIsRequired)
 {
     writeTestPackage(sandbox.filePath("p.lxPackage"), {{latin1("a"), "1", 0644, 0}});
-    const ToolRun run = sandbox.run({"-v", "-x", "p.lxPackage"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, QByteArray());
-    EXPECT_EQ(run.err, "error: output directory not specified\n");
-    EXPECT_FALSE(sandbox.exists("a"));
+    // An empty name is no directory either: joined, it would mean the root.
+    for (const QList<QByteArray> &arguments :
+         {QList<QByteArray>{"-v", "-x", "p.lxPackage"}, QList<QByteArray>{"-v", "-x", "p.lxPackage", ""}}) {
+        const ToolRun run = sandbox.run(arguments);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out, QByteArray());
+        EXPECT_EQ(run.err, "error: output directory not specified\n");
+        EXPECT_FALSE(sandbox.exists("a"));
+    }
 }
 
 TEST_F(ExtractCommand, ExistingFileStopsTheCommandWithoutOverwrite)
