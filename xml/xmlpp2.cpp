@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -31,27 +32,6 @@ bool flagSet(const XMLElement &element, const char *name)
         return false;
     const QByteArray value = element.attribute(name).trimmed().toLower();
     return value != "0" && value != "false" && value != "no";
-}
-
-QString expandWithTable(const QString &text, const MacroMap &table)
-{
-    return globalPropertyClassList().expandMacros(text, table, false, false);
-}
-
-// The attributes of one element; its descendants are expanded when visited.
-void expandOwnAttributes(XMLElement &element, const MacroMap &table)
-{
-    std::vector<XMLAttribute> changed;
-    for (const XMLAttribute &attribute : element.attributes()) {
-        if (!attribute.value.contains('$'))
-            continue;
-        const QString text = fromBytes(attribute.value);
-        const QString expanded = expandWithTable(text, table);
-        if (expanded != text)
-            changed.push_back({attribute.name, expanded.toUtf8()});
-    }
-    for (const XMLAttribute &attribute : changed)
-        element.setAttribute(attribute.name, attribute.value);
 }
 
 QStringList listItems(const QString &list)
@@ -245,10 +225,66 @@ private:
             if (!admit(countNodes(*child)))
                 return false;
             std::unique_ptr<XMLNode> copy = m_document.cloneNode(*child);
-            m_document.expandAttributeMacros(copy->toElement(), table);
+            expandAttributes(copy->toElement(), table, true);
             out.push_back(std::move(copy));
         }
         return true;
+    }
+
+    // Expansion with the definition table only. An expansion whose result
+    // could pass kMaxExpandedLength is refused (reported once per run), so
+    // definitions that double themselves cannot exhaust memory: the bound is
+    // the text plus, per reference, the longest value of the table.
+    bool expansionFits(const QString &text, const MacroMap &table)
+    {
+        const int references = text.count(QLatin1String("$("));
+        if (references == 0)
+            return true;
+        qint64 longest = 0;
+        for (const QString &value : table)
+            longest = std::max(longest, qint64(value.size()));
+        if (text.size() + references * (longest + 1) <= kMaxExpandedLength)
+            return true;
+        if (!m_textLimitReached) {
+            m_textLimitReached = true;
+            report(QStringLiteral("expansion limit of %1 characters exceeded").arg(kMaxExpandedLength));
+        }
+        return false;
+    }
+
+    // The expansion, or an empty text (never evaluable) when it is refused.
+    QString expandExpression(const QString &text, const MacroMap &table)
+    {
+        if (!expansionFits(text, table))
+            return QString();
+        return globalPropertyClassList().expandMacros(text, table, false, false);
+    }
+
+    // The attribute values of `element`, and of its descendants when `subtree`
+    // is set, that hold a "$". A refused value stays as it is.
+    void expandAttributes(XMLElement *element, const MacroMap &table, bool subtree)
+    {
+        if (!element)
+            return;
+        const PropertyClassList &macros = globalPropertyClassList();
+        for (XMLNode *node = element; node; node = subtree ? node->nextInSubtree(element) : nullptr) {
+            XMLElement *current = node->toElement();
+            if (!current)
+                continue;
+            std::vector<XMLAttribute> changed;
+            for (const XMLAttribute &attribute : current->attributes()) {
+                if (!attribute.value.contains('$'))
+                    continue;
+                const QString text = fromBytes(attribute.value);
+                if (!expansionFits(text, table))
+                    continue;
+                const QString expanded = macros.expandMacros(text, table, false, false);
+                if (expanded != text)
+                    changed.push_back({attribute.name, expanded.toUtf8()});
+            }
+            for (const XMLAttribute &attribute : changed)
+                current->setAttribute(attribute.name, attribute.value);
+        }
     }
 
     void visit(XMLElement &element);
@@ -279,12 +315,14 @@ private:
     std::vector<Frame> m_frames;
     quint64 m_added = 0;
     bool m_limitReached = false;
+    bool m_textLimitReached = false;
+    static constexpr qint64 kMaxExpandedLength = qint64(1) << 22;
 };
 
 void XMLPP2::Processor::visit(XMLElement &element)
 {
     if (m_expandAttributes)
-        expandOwnAttributes(element, frame().table);
+        expandAttributes(&element, frame().table, false);
     const QByteArray name = element.name();
     if (name == "if" || name == "ifnot") {
         processIf(element, name == "ifnot");
@@ -295,7 +333,7 @@ void XMLPP2::Processor::visit(XMLElement &element)
         else
             drop(element);
     } else if (name == "ifex") {
-        const QString expression = expandWithTable(attributeText(element, "expression"), frame().table);
+        const QString expression = expandExpression(attributeText(element, "expression"), frame().table);
         const XMLExpressionValue value = evaluateXMLExpression(expression);
         if (value.isBool() && value.truth())
             spliceOwnChildren(element);
@@ -381,10 +419,10 @@ void XMLPP2::Processor::processDefine(XMLElement &element)
     if (element.hasAttribute("value")) {
         table.insert(key, attributeText(element, "value"));
     } else if (element.hasAttribute("expression")) {
-        if (evaluateUnsigned(expandWithTable(attributeText(element, "expression"), table), number))
+        if (evaluateUnsigned(expandExpression(attributeText(element, "expression"), table), number))
             table.insert(key, QString::number(number));
     } else if (element.hasAttribute("hex_expression")) {
-        if (evaluateUnsigned(expandWithTable(attributeText(element, "hex_expression"), table), number))
+        if (evaluateUnsigned(expandExpression(attributeText(element, "hex_expression"), table), number))
             table.insert(key, upperHex(number));
     } else {
         report(QStringLiteral("missing value or expression in <define>"));
@@ -425,7 +463,7 @@ void XMLPP2::Processor::processXmlPut(XMLElement &element)
         }
         std::unique_ptr<XMLNode> copy = m_document.cloneNode(*child);
         if (withMacros)
-            m_document.expandAttributeMacros(copy->toElement(), table);
+            expandAttributes(copy->toElement(), table, true);
         element.appendChild(std::move(copy));
     }
     splice(element, element, table, current.path, current.includeDepth);
@@ -449,11 +487,11 @@ void XMLPP2::Processor::processFor(XMLElement &element)
         && evaluateUnsigned(attributeText(element, "end"), end)
         && evaluateUnsigned(attributeText(element, "incr"), increment);
     if (ok && element.hasAttribute("mul"))
-        ok = evaluateUnsigned(expandWithTable(attributeText(element, "mul"), table), multiplier);
+        ok = evaluateUnsigned(expandExpression(attributeText(element, "mul"), table), multiplier);
     if (ok && element.hasAttribute("add")) {
-        ok = evaluateUnsigned(expandWithTable(attributeText(element, "add"), table), addend);
+        ok = evaluateUnsigned(expandExpression(attributeText(element, "add"), table), addend);
     } else if (ok && element.hasAttribute("sub")) {
-        ok = evaluateUnsigned(expandWithTable(attributeText(element, "sub"), table), addend);
+        ok = evaluateUnsigned(expandExpression(attributeText(element, "sub"), table), addend);
         addend = 0 - addend;
     }
     if (!ok) {
@@ -570,7 +608,7 @@ void XMLPP2::Processor::processInclude(XMLElement &element)
     }
     if (flagSet(element, "expand_macros") && !m_expandAttributes) {
         for (XMLNode *child = element.firstChild(); child; child = child->nextSibling())
-            m_document.expandAttributeMacros(child->toElement(), table);
+            expandAttributes(child->toElement(), table, true);
     }
     splice(element, element, table, fileName, current.includeDepth + 1);
 }

@@ -233,6 +233,19 @@ TEST_F(PreprocessorTest, ExpansionLimitStopsRunawayLoops)
     EXPECT_TRUE(errors().front().contains(QStringLiteral("limit")));
 }
 
+TEST_F(PreprocessorTest, ExpansionLimitStopsDefinitionsThatDoubleThemselves)
+{
+    QByteArray text = "<r>";
+    for (int i = 0; i < 60; ++i)
+        text += "<define name='A' value='$(A)$(A)'/>";
+    text += "<a v='$(A)'/><b v='$(B)'/></r>";
+    const QByteArray tree = run(text, "A=x;B=y", true);
+    EXPECT_LT(tree.size(), 40 << 20);
+    EXPECT_TRUE(tree.endsWith(",b[v=y])")) << tree.right(40).constData();
+    ASSERT_EQ(errors().size(), 1);
+    EXPECT_TRUE(errors().front().contains(QStringLiteral("characters exceeded")));
+}
+
 TEST_F(PreprocessorTest, DeepDocumentsAreProcessedWithoutRecursion)
 {
     const int depth = 100000;
