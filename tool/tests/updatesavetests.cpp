@@ -1,0 +1,373 @@
+// The save step of -c, -r and -d through the real binary: progress lines,
+// format and compression in the written header bytes, -readonly, -d, and
+// every failure leaving the directory exactly as it was.
+#include "tool/tests/testsupport.h"
+#include "tool/tests/updatehelpers.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const QByteArray kPackage = "pkg.lxPackage";
+const QByteArray kPart = "pkg.lxPackage.part";
+const QByteArray kSaving = "Saving pkg.lxPackage.part\n";
+
+const QByteArray kVersion1Magic("\x7a\xf4\x31\xb2\x01\x00\x00\x00", 8);
+const QByteArray kVersion2Zlib("\xb1\xc6\xf5\x71\x02\x00\x00\x00", 8);
+const QByteArray kVersion2Bzip2("\xb1\xc6\xf5\x71\x02\x10\x00\x00", 8);
+
+class SaveTest : public ::testing::Test {
+protected:
+    QByteArray full(const QByteArray &relative) const
+    {
+        return pathBytes(sandbox.filePath(QString::fromLatin1(relative)));
+    }
+    QString package() const { return sandbox.filePath(QString::fromLatin1(kPackage)); }
+    QByteArray packageBytes() const { return fileBytes(full(kPackage)); }
+
+    void file(const QByteArray &relative, const QByteArray &bytes = "x", mode_t mode = 0644)
+    {
+        sandbox.writeFile(QString::fromLatin1(relative), bytes, mode, utcTime(2021, 3, 4, 5, 6, 7));
+    }
+
+    ToolRun run(const QList<QByteArray> &arguments) const { return sandbox.run(arguments); }
+
+    /// Runs a command that must fail and checks that it changed nothing on disk.
+    void expectFailureChangesNothing(const QList<QByteArray> &arguments, const QByteArray &error)
+    {
+        const auto before = directorySnapshot(pathBytes(sandbox.path()));
+        const ToolRun result = run(arguments);
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.err, error);
+        EXPECT_EQ(directorySnapshot(pathBytes(sandbox.path())), before);
+    }
+
+    ToolSandbox sandbox;
+};
+
+TEST_F(SaveTest, VerboseCreatePrintsAddingThenSaving)
+{
+    file("a.c");
+    file("dir/b.c");
+    const ToolRun result = run({"-v", "-c", kPackage, "a.c", "dir"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "Adding a.c\nAdding dir/b.c\n" + kSaving);
+    EXPECT_EQ(result.err, QByteArray());
+    EXPECT_FALSE(pathExists(full(kPart)));
+
+    const StoredPackage stored = readPackage(package());
+    ASSERT_EQ(stored.members.size(), 2);
+    EXPECT_EQ(stored.members[0].name, QByteArray("a.c"));
+    EXPECT_EQ(stored.members[0].data, QByteArray("x"));
+    // A version-1 record keeps only "writable or not".
+    EXPECT_EQ(stored.members[0].mode, 0666u);
+    EXPECT_EQ(stored.members[0].time, quint32(utcTime(2021, 3, 4, 5, 6, 7)));
+}
+
+TEST_F(SaveTest, QuietCommandsPrintNothing)
+{
+    file("a.c");
+    const ToolRun created = run({"-c", kPackage, "a.c"});
+    EXPECT_EQ(created.status, 0);
+    EXPECT_EQ(created.out + created.err, QByteArray());
+    const ToolRun removed = run({"-d", "-bzip2", kPackage, "a.c"});
+    EXPECT_EQ(removed.status, 0);
+    EXPECT_EQ(removed.out + removed.err, QByteArray());
+}
+
+// With only the package name an empty package is written; over an old file
+// the old one is never read (here it is not even a package).
+TEST_F(SaveTest, CreateWritesEmptyPackageAndIgnoresOldFile)
+{
+    file(kPackage, "not a package at all");
+    const ToolRun result = run({"-c", kPackage});
+    EXPECT_EQ(result.status, 0) << result.err.constData();
+    EXPECT_TRUE(packageBytes().startsWith(kVersion1Magic));
+    EXPECT_EQ(readPackage(package()).members.size(), 0);
+    EXPECT_EQ(readPackage(package()).version, 1);
+}
+
+struct FormatCase {
+    const char *label;
+    QList<QByteArray> options;
+    QByteArray settingLine; ///< empty: no "Setting" line
+    QByteArray header;      ///< empty: the save fails
+    QByteArray error;
+};
+
+// -format and -bzip2 on a new package, checked in the header bytes.
+TEST_F(SaveTest, FormatAndCompressionOfNewPackage)
+{
+    file("a.c", "some member bytes");
+    const FormatCase cases[] = {
+        {"defaults", {}, "", kVersion1Magic, ""},
+        {"bzip2", {"-bzip2"}, "2", kVersion2Bzip2, ""},
+        {"format 1", {"-format", "1"}, "1", kVersion1Magic, ""},
+        {"format 2", {"-format", "2"}, "2", kVersion2Zlib, ""},
+        {"format 1 bzip2", {"-format", "1", "-bzip2"}, "2", kVersion2Bzip2, ""},
+        {"format 0 bzip2", {"-bzip2", "-format", "0"}, "2", kVersion2Bzip2, ""},
+        {"format 2 bzip2", {"-format", "2", "-bzip2"}, "2", kVersion2Bzip2, ""},
+        {"format 9", {"-format", "9"}, "9", "", "error: unsupported package file version\n"},
+        {"format 3 bzip2", {"-format", "3", "-bzip2"}, "3", "", "error: unsupported package file version\n"},
+        {"format not a number", {"-format", "two"}, "0", "", "error: unsupported package file version\n"},
+        {"format negative", {"-format", "-7"}, "-7", "", "error: unsupported package file version\n"},
+        {"format -1 is none", {"-format", "-1"}, "", kVersion1Magic, ""},
+    };
+    for (const FormatCase &c : cases) {
+        SCOPED_TRACE(c.label);
+        unlink(full(kPackage).constData());
+        const ToolRun result = run(QList<QByteArray>{"-c", "-v"} + c.options + QList<QByteArray>{kPackage, "a.c"});
+        QByteArray expected = "Adding a.c\n";
+        if (!c.settingLine.isEmpty())
+            expected += "Setting file format to version " + c.settingLine + '\n';
+        expected += kSaving;
+        EXPECT_EQ(result.out, expected);
+        EXPECT_FALSE(pathExists(full(kPart)));
+        if (c.header.isEmpty()) {
+            EXPECT_EQ(result.status, 1);
+            EXPECT_EQ(result.err, c.error);
+            EXPECT_FALSE(pathExists(full(kPackage)));
+            continue;
+        }
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.err, QByteArray());
+        EXPECT_EQ(packageBytes().left(8), c.header);
+        EXPECT_EQ(readPackage(package()).members.value(0).data, QByteArray("some member bytes"));
+    }
+}
+
+struct ExistingFormatCase {
+    const char *label;
+    int version;
+    int compression;
+    QList<QByteArray> arguments;
+    QByteArray header;
+};
+
+// A loaded package keeps its form unless asked; -d without names rewrites it.
+TEST_F(SaveTest, FormatOfUpdatedPackage)
+{
+    file("new.c", "new");
+    const ExistingFormatCase cases[] = {
+        {"replace keeps bzip2", 2, 1, {"-r", kPackage, "new.c"}, kVersion2Bzip2},
+        {"replace keeps zlib", 2, 0, {"-r", kPackage, "new.c"}, kVersion2Zlib},
+        {"replace keeps version 1", 1, 0, {"-r", kPackage, "new.c"}, kVersion1Magic},
+        {"remove nothing with bzip2", 2, 0, {"-d", "-bzip2", kPackage}, kVersion2Bzip2},
+        {"remove nothing from version 1 with bzip2", 1, 0, {"-d", "-bzip2", kPackage}, kVersion2Bzip2},
+        {"format 1 drops bzip2", 2, 1, {"-r", "-format", "1", kPackage, "new.c"}, kVersion1Magic},
+        {"format 2 keeps bzip2", 2, 1, {"-r", "-format", "2", kPackage, "new.c"}, kVersion2Bzip2},
+    };
+    for (const ExistingFormatCase &c : cases) {
+        SCOPED_TRACE(c.label);
+        writePackage(package(), {{"old.c", 3, 0100644, 1000, "old"}}, c.version, c.compression);
+        const ToolRun result = run(c.arguments);
+        EXPECT_EQ(result.status, 0) << result.err.constData();
+        EXPECT_EQ(packageBytes().left(8), c.header);
+        const StoredPackage stored = readPackage(package());
+        ASSERT_GE(stored.members.size(), 1);
+        EXPECT_EQ(stored.members[0].name, QByteArray("old.c"));
+        EXPECT_EQ(stored.members[0].data, QByteArray("old"));
+        EXPECT_EQ(stored.members[0].time, 1000u);
+        EXPECT_EQ(stored.members.size(), c.arguments.contains("new.c") ? 2 : 1);
+    }
+}
+
+struct LevelCase {
+    QList<QByteArray> options;
+    QByteArray streamStart; ///< the first bytes of the compressed stream
+};
+
+// The level reaches the codec: zlib records it in its header's level bits,
+// bzip2 in its block-size digit.
+TEST_F(SaveTest, CompressionLevelReachesTheStream)
+{
+    file("a.c", QByteArray(5000, 'a'));
+    const LevelCase cases[] = {
+        {{"-format", "2", "-compress", "0"}, QByteArray("\x78\x01", 2)},
+        {{"-format", "2", "-compress", "1"}, QByteArray("\x78\x01", 2)},
+        {{"-format", "2", "-compress", "3"}, QByteArray("\x78\x5e", 2)},
+        {{"-format", "2", "-compress", "6"}, QByteArray("\x78\x9c", 2)},
+        {{"-format", "2"}, QByteArray("\x78\xda", 2)},
+        {{"-format", "2", "-compress", "-3"}, QByteArray("\x78\xda", 2)},
+        {{"-format", "2", "-compress", "12"}, QByteArray("\x78\xda", 2)},
+        {{"-format", "2", "-compress", "fast"}, QByteArray("\x78\x01", 2)},
+        {{"-bzip2", "-compress", "3"}, "BZh3"},
+        {{"-bzip2"}, "BZh7"},
+        {{"-bzip2", "-compress", "12"}, "BZh9"},
+    };
+    for (const LevelCase &c : cases) {
+        SCOPED_TRACE(c.options.join(' ').constData());
+        const ToolRun result = run(c.options + QList<QByteArray>{"-c", kPackage, "a.c"});
+        EXPECT_EQ(result.status, 0) << result.err.constData();
+        EXPECT_EQ(packageBytes().mid(8, c.streamStart.size()), c.streamStart);
+        EXPECT_EQ(readPackage(package()).members.value(0).data, QByteArray(5000, 'a'));
+    }
+}
+
+// -readonly clears the write bits and nothing else, also on a member that
+// -r refreshes; without it the mode is stored as it is on disk.
+TEST_F(SaveTest, ReadOnlyClearsWriteBits)
+{
+    const struct {
+        mode_t disk;
+        quint32 plain;
+        quint32 readOnly;
+    } cases[] = {
+        {0644, 0100644, 0100444}, {0755, 0100755, 0100555}, {0600, 0100600, 0100400},
+        {0444, 0100444, 0100444}, {0777, 0100777, 0100555}, {0640, 0100640, 0100440},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.disk);
+        file("f", "bytes", c.disk);
+        ASSERT_EQ(run({"-c", "-format", "2", kPackage, "f"}).status, 0);
+        EXPECT_EQ(readPackage(package()).members.value(0).mode, c.plain);
+        ASSERT_EQ(run({"-c", "-readonly", "-format", "2", kPackage, "f"}).status, 0);
+        EXPECT_EQ(readPackage(package()).members.value(0).mode, c.readOnly);
+        ASSERT_EQ(run({"-c", "-format", "2", kPackage, "f"}).status, 0);
+        ASSERT_EQ(run({"-r", "-readonly", kPackage, "f"}).status, 0);
+        EXPECT_EQ(readPackage(package()).members.value(0).mode, c.readOnly);
+    }
+}
+
+// -r refreshes a member in place and appends new ones.
+TEST_F(SaveTest, ReplaceRefreshesInPlace)
+{
+    writePackage(package(), {{"a.c", 3, 0100644, 10, "old"}, {"b.c", 1, 0100644, 10, "b"}});
+    file("a.c", "fresh a");
+    file("c.c", "c");
+    const ToolRun result = run({"-v", "-r", kPackage, "c.c", "a.c", "a.c"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "Adding c.c\nAdding a.c\nAdding a.c\n" + kSaving);
+    const StoredPackage stored = readPackage(package());
+    EXPECT_EQ(stored.names(), (QList<QByteArray>{"a.c", "b.c", "c.c"}));
+    EXPECT_EQ(stored.members.value(0).data, QByteArray("fresh a"));
+    EXPECT_EQ(stored.members.value(0).time, quint32(utcTime(2021, 3, 4, 5, 6, 7)));
+    EXPECT_EQ(stored.members.value(1).data, QByteArray("b"));
+}
+
+// -d removes exact names only; a missing name is a warning, and the package
+// is rewritten with status 0.
+TEST_F(SaveTest, RemoveByExactName)
+{
+    writePackage(package(), {{"a.c", 1, 0100644, 10, "a"},
+                             {"dir/b.c", 1, 0100644, 10, "b"},
+                             {"c.c", 1, 0100644, 10, "c"}});
+    const ToolRun result = run({"-v", "-d", kPackage, "dir/b.c", "missing.c", "*.c", "A.C", "dir/b.c"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "Removing dir/b.c\nRemoving missing.c\nRemoving *.c\nRemoving A.C\n"
+                          "Removing dir/b.c\n" + kSaving);
+    EXPECT_EQ(result.err, "warning: cannot remove missing.c\nwarning: cannot remove *.c\n"
+                          "warning: cannot remove A.C\nwarning: cannot remove dir/b.c\n");
+    const StoredPackage stored = readPackage(package());
+    EXPECT_EQ(stored.names(), (QList<QByteArray>{"a.c", "c.c"}));
+    EXPECT_EQ(stored.members.value(1).data, QByteArray("c"));
+    EXPECT_FALSE(pathExists(full(kPart)));
+}
+
+// Every failure leaves the old package byte for byte and no ".part" file.
+TEST_F(SaveTest, FailuresChangeNothing)
+{
+    file("a.c");
+    file("bad_package.xml", "<package name=\"x\"");
+    file("good.c");
+    ASSERT_EQ(run({"-c", "-format", "2", kPackage, "a.c"}).status, 0);
+
+    expectFailureChangesNothing({"-r", "-format", "9", kPackage, "good.c"},
+                                "error: unsupported package file version\n");
+    expectFailureChangesNothing({"-d", "-format", "0", kPackage, "a.c"},
+                                "error: unsupported package file version\n");
+    expectFailureChangesNothing({"-r", "-bzip2", "-compress", "0", kPackage, "good.c"},
+                                "error: cannot initialise deflate\n");
+    expectFailureChangesNothing({"-r", kPackage, "good.c", "nodir/*.c"}, "error: can't open nodir\n");
+    expectFailureChangesNothing({"-c", kPackage, "good.c", "nodir/x"}, "error: can't open nodir\n");
+    expectFailureChangesNothing({"-r", "missing.lxPackage", "good.c"},
+                                "error: missing.lxPackage does not exist\n");
+    expectFailureChangesNothing({"-d", "missing.lxPackage", "a.c"},
+                                "error: missing.lxPackage does not exist\n");
+
+    // The description is checked before anything is written, for -c over an
+    // existing package as well.
+    for (const QByteArray &command : {QByteArray("-r"), QByteArray("-c")}) {
+        const auto before = directorySnapshot(pathBytes(sandbox.path()));
+        const ToolRun result = run({command, "-v", kPackage, "good.c", "bad_package.xml"});
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.out, "Adding good.c\nAdding bad_package.xml\n");
+        EXPECT_TRUE(result.err.startsWith("error: cannot load package description file: bad_package.xml - "))
+            << result.err.constData();
+        EXPECT_EQ(directorySnapshot(pathBytes(sandbox.path())), before);
+    }
+
+    // A directory in the way of the temporary file.
+    sandbox.makeDirectory(QString::fromLatin1(kPart));
+    expectFailureChangesNothing({"-r", kPackage, "good.c"}, "error: cannot open output file\n");
+}
+
+// A package whose description is malformed cannot be updated, but still lists.
+TEST_F(SaveTest, MalformedDescriptionBlocksUpdatesOnly)
+{
+    writePackage(package(), {{"x_package.xml", 7, 0100644, 10, "<broken"}, {"a.c", 1, 0100644, 10, "a"}});
+    const auto before = directorySnapshot(pathBytes(sandbox.path()));
+    const ToolRun removed = run({"-d", kPackage, "a.c"});
+    EXPECT_EQ(removed.status, 1);
+    EXPECT_TRUE(removed.err.startsWith("error: cannot load package description file: x_package.xml - "));
+    EXPECT_EQ(directorySnapshot(pathBytes(sandbox.path())), before);
+    const ToolRun listed = run({"-t", kPackage});
+    EXPECT_EQ(listed.status, 0);
+    EXPECT_TRUE(listed.out.endsWith("2 Files, 8 Bytes\n")) << listed.out.constData();
+
+    // Removing the broken description itself makes the package savable.
+    const ToolRun fixed = run({"-d", kPackage, "x_package.xml"});
+    EXPECT_EQ(fixed.status, 0) << fixed.err.constData();
+    EXPECT_EQ(readPackage(package()).names(), QList<QByteArray>{"a.c"});
+}
+
+// The replaced package keeps its permission bits; a new one gets the
+// creation mode the umask allows.
+TEST_F(SaveTest, PermissionBitsAreKept)
+{
+    file("a.c");
+    ASSERT_EQ(run({"-c", kPackage, "a.c"}).status, 0);
+    EXPECT_EQ(fileMode(full(kPackage)) & 07777, 0666 & ~currentUmask());
+    for (mode_t bits : {0600, 0640, 0604, 0755, 0444, 0660, 0700}) {
+        SCOPED_TRACE(bits);
+        ASSERT_EQ(chmod(full(kPackage).constData(), bits), 0);
+        const ToolRun result = run({"-r", kPackage, "a.c"});
+        EXPECT_EQ(result.status, 0) << result.err.constData();
+        EXPECT_EQ(fileMode(full(kPackage)), S_IFREG | bits);
+        const ToolRun created = run({"-c", kPackage, "a.c"});
+        EXPECT_EQ(created.status, 0);
+        EXPECT_EQ(fileMode(full(kPackage)), S_IFREG | bits);
+    }
+}
+
+// A ".part" left by a killed run is replaced, never written through: a
+// planted link keeps its target untouched and is not followed to create one.
+TEST_F(SaveTest, StaleOrPlantedTemporaryFileIsNeverWrittenThrough)
+{
+    file("a.c", "member");
+    file("victim", "precious");
+    ASSERT_EQ(run({"-c", kPackage, "a.c"}).status, 0);
+
+    file(kPart, "stale half-written package", 0600);
+    ToolRun result = run({"-r", kPackage, "a.c"});
+    EXPECT_EQ(result.status, 0) << result.err.constData();
+    EXPECT_FALSE(pathExists(full(kPart)));
+    EXPECT_EQ(readPackage(package()).members.value(0).data, QByteArray("member"));
+
+    for (const QByteArray &target : {QByteArray("victim"), QByteArray("ghost"), full("victim")}) {
+        SCOPED_TRACE(target.constData());
+        ASSERT_EQ(symlink(target.constData(), full(kPart).constData()), 0);
+        result = run({"-r", kPackage, "a.c"});
+        EXPECT_EQ(result.status, 0) << result.err.constData();
+        EXPECT_FALSE(pathExists(full(kPart)));
+        EXPECT_FALSE(pathExists(full("ghost")));
+        EXPECT_EQ(fileBytes(full("victim")), QByteArray("precious"));
+        EXPECT_TRUE(S_ISREG(fileMode(full(kPackage))));
+        EXPECT_EQ(readPackage(package()).members.value(0).data, QByteArray("member"));
+    }
+}
+
+} // namespace
