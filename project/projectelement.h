@@ -1,0 +1,108 @@
+// The element of a loaded solution tree: solution, configuration, project, folder or file.
+#pragma once
+
+#include "xml/xmlnode.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QMap>
+#include <QString>
+
+/// What an element is, from its tag name; the numbers are the stored codes.
+enum class ProjectElementKind {
+    Other = -1, ///< any tag without a meaning of its own; still walked
+    Solution = 0,
+    Configuration = 1,
+    Project = 2,
+    Folder = 3,
+    File = 4,
+};
+
+/// The kind that a tag name stands for ("solution", "configuration",
+/// "project", "folder", "file"; anything else is Other).
+ProjectElementKind projectElementKind(const QByteArray &tagName);
+
+/// One node of the solution tree. Its own properties are the element's
+/// attributes as loaded; its configuration children hold its per-configuration
+/// values and are indexed by display name. Children are owned through the
+/// XMLNode links; the configuration index only points at them.
+class ProjectElement : public XMLElement {
+public:
+    explicit ProjectElement(const QByteArray &tagName);
+    ~ProjectElement() override;
+
+    /// Renaming the tag changes the kind with it.
+    void setName(const QByteArray &name) override;
+
+    // The configuration index must not keep pointers to children that leave.
+    std::unique_ptr<XMLNode> removeChild(XMLNode *node) override;
+    std::unique_ptr<XMLNode> replaceChild(XMLNode *oldChild,
+                                          std::unique_ptr<XMLNode> newChild) override;
+
+    ProjectElementKind kind() const { return m_kind; }
+
+    /// The own property `name` (case-sensitive), empty when absent.
+    QString property(const QString &name) const { return m_properties.value(name); }
+    bool hasProperty(const QString &name) const { return m_properties.contains(name); }
+    /// Sets an own property and marks the element modified.
+    void setProperty(const QString &name, const QString &value);
+    /// Removes an own property and marks the element modified.
+    void removeProperty(const QString &name);
+    const QMap<QString, QString> &properties() const { return m_properties; }
+
+    /// Configuration children by display name.
+    const QMap<QString, ProjectElement *> &configurations() const { return m_configurations; }
+    /// Enters a configuration child under `name`, replacing an earlier entry.
+    void indexConfiguration(const QString &name, ProjectElement *configuration);
+
+    bool isModified() const { return m_modified; }
+    void setModified(bool modified) { m_modified = modified; }
+
+    /// Whether this is the solution element of a file (the loaded one or an import).
+    bool hasOwnFile() const { return m_hasOwnFile; }
+    /// That file's absolute name; empty unless hasOwnFile().
+    QString filePath() const { return m_filePath; }
+    /// Records the element's own file; hasOwnFile() becomes true.
+    void setFilePath(const QString &path);
+    QDateTime fileTime() const { return m_fileTime; }
+    void setFileTime(const QDateTime &time) { m_fileTime = time; }
+
+    /// True on a solution element that replaced an import element.
+    bool isImported() const { return m_imported; }
+    void setImported(bool imported) { m_imported = imported; }
+    /// False when the solution was imported with can_modify_solution="No".
+    bool canModify() const { return m_canModify; }
+    void setCanModify(bool canModify) { m_canModify = canModify; }
+
+    /// The parent when it is a ProjectElement, else null.
+    ProjectElement *parentElement() const;
+    /// The first child that is a ProjectElement, or null; with
+    /// nextSiblingElement() this walks the element children only.
+    ProjectElement *firstChildProjectElement() const;
+    ProjectElement *nextSiblingProjectElement() const;
+
+    /// Bumped by every property change anywhere, so that computed values
+    /// cached in elements (file paths) know when to recompute.
+    static quint64 treeGeneration();
+
+    /// A cached computed value of this element for `key`, valid while the
+    /// tree generation has not changed. Returns false when there is none.
+    bool cachedValue(const QString &key, QString &value) const;
+    void cacheValue(const QString &key, const QString &value) const;
+
+private:
+    void forgetConfiguration(const XMLNode *node);
+
+    ProjectElementKind m_kind;
+    QMap<QString, ProjectElement *> m_configurations;
+    QMap<QString, QString> m_properties;
+    bool m_modified = false;
+    bool m_hasOwnFile = false;
+    QString m_filePath;
+    bool m_imported = false;
+    bool m_canModify = true;
+    QDateTime m_fileTime;
+
+    mutable QHash<QString, QString> m_cache;
+    mutable quint64 m_cacheGeneration = 0;
+};

@@ -1,0 +1,382 @@
+// Project template files, their indexes and the merge of a template into a project.
+#include "project/projecttemplates.h"
+
+#include "macros/macromap.h"
+#include "project/projecttree.h"
+#include "project/solutionloader.h"
+#include "project/solutionloaderror.h"
+
+#include <QDir>
+#include <QSet>
+
+#include <algorithm>
+
+ProjectTemplateFile::ProjectTemplateFile() = default;
+ProjectTemplateFile::~ProjectTemplateFile() = default;
+
+void ProjectTemplateFile::reportError(const QString &) {}
+
+void ProjectTemplateNodeList::add(const QString &name, XMLElement *element)
+{
+    // In front of equal names: the latest addition is found first.
+    auto at = std::lower_bound(m_nodes.begin(), m_nodes.end(), name,
+                               [](const std::pair<QString, XMLElement *> &node,
+                                  const QString &key) { return node.first < key; });
+    m_nodes.insert(at, {name, element});
+}
+
+XMLElement *ProjectTemplateNodeList::find(const QString &name) const
+{
+    auto at = std::lower_bound(m_nodes.begin(), m_nodes.end(), name,
+                               [](const std::pair<QString, XMLElement *> &node,
+                                  const QString &key) { return node.first < key; });
+    if (at != m_nodes.end() && at->first == name)
+        return at->second;
+    return nullptr;
+}
+
+namespace {
+
+QString latin1(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes);
+}
+
+void expandFrom(const QStringList &parts, int start, QStringList resolved, QStringList &out)
+{
+    int wild = start;
+    while (wild < parts.size() && !parts.at(wild).contains(QLatin1Char('*')))
+        ++wild;
+    for (int i = start; i < wild; ++i)
+        resolved.append(parts.at(i));
+    if (wild == parts.size()) {
+        out.append(resolved.join(QLatin1Char('/')));
+        return;
+    }
+    QString directory = resolved.join(QLatin1Char('/'));
+    if (resolved.isEmpty())
+        directory = QStringLiteral(".");
+    else if (directory.isEmpty())
+        directory = QStringLiteral("/");
+    const bool last = wild + 1 == parts.size();
+    QDir::Filters filters = QDir::Dirs | QDir::NoDotAndDotDot | QDir::CaseSensitive;
+    if (last)
+        filters |= QDir::Files;
+    const QStringList matches =
+        QDir(directory).entryList(QStringList(parts.at(wild)), filters, QDir::Unsorted);
+    for (const QString &match : matches) {
+        QStringList next = resolved;
+        next.append(match);
+        expandFrom(parts, wild + 1, next, out);
+    }
+}
+
+} // namespace
+
+QStringList expandPathPattern(const QString &pattern)
+{
+    QStringList out;
+    expandFrom(pattern.split(QLatin1Char('/')), 0, QStringList(), out);
+    return out;
+}
+
+ProjectTemplates::ProjectTemplates(const QString &paths)
+{
+    const QStringList parts = paths.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    for (const QString &part : parts)
+        m_fileNames += expandPathPattern(part);
+    for (const QString &fileName : m_fileNames) {
+        auto file = std::make_unique<ProjectTemplateFile>();
+        // A file that cannot be read simply has no root and adds nothing.
+        file->loadPreprocessed(fileName, QString(), false);
+        m_files.push_back(std::move(file));
+    }
+    for (const auto &file : m_files) {
+        if (file->root())
+            index(file->root());
+    }
+}
+
+ProjectTemplates::~ProjectTemplates() = default;
+
+void ProjectTemplates::index(XMLElement *element)
+{
+    if (element->name() == "project")
+        m_projects.add(latin1(element->attribute("template_name")), element);
+    const bool configurations = element->name() == "configurations";
+    for (XMLElement *child = element->firstChildElement(); child;
+         child = child->nextSiblingElement()) {
+        index(child);
+        if (configurations)
+            m_configurations.add(latin1(child->attribute("name")), child);
+    }
+}
+
+XMLElement *ProjectTemplates::findProjectTemplate(const QString &templateName) const
+{
+    return m_projects.find(templateName);
+}
+
+XMLElement *ProjectTemplates::findConfigurationTemplate(const QString &configurationName) const
+{
+    return m_configurations.find(configurationName);
+}
+
+namespace {
+
+const QString kCommon = QStringLiteral("Common");
+const QString kConfigurationMacro = QStringLiteral("$(Configuration)");
+
+struct Merge {
+    ProjectSystem &system;
+    const ProjectTemplates &templates;
+    ProjectElement *solution;
+    ProjectElement *project;
+    QStringList configurations;
+};
+
+bool sameIgnoringCase(const QByteArray &value, const char *word)
+{
+    return latin1(value).compare(QLatin1String(word), Qt::CaseInsensitive) == 0;
+}
+
+/// The configuration names an element is applied for: each template
+/// configuration, or once with none.
+QStringList passes(const Merge &merge)
+{
+    return merge.configurations.isEmpty() ? QStringList(QString()) : merge.configurations;
+}
+
+QString substitute(const QString &text, const QString &configuration)
+{
+    if (configuration.isNull())
+        return text;
+    QString result = text;
+    return result.replace(kConfigurationMacro, configuration);
+}
+
+bool applyConfigurationTemplate(Merge &merge, const QString &name, QSet<QString> &active)
+{
+    const XMLElement *configurationTemplate = merge.templates.findConfigurationTemplate(name);
+    if (!configurationTemplate)
+        return false;
+    // A template that inherits itself, directly or not, is applied once.
+    if (active.contains(name))
+        return true;
+    active.insert(name);
+    ProjectElement *configuration = findConfiguration(merge.solution, name);
+    if (!configuration)
+        configuration = createConfiguration(merge.system, merge.solution, name);
+    for (const XMLElement *child = configurationTemplate->firstChildElement(); child;
+         child = child->nextSiblingElement()) {
+        const QString property = latin1(child->attribute("name"));
+        const QString value = latin1(child->attribute("value"));
+        if (property.isEmpty() || value.isEmpty())
+            continue;
+        if (property == QLatin1String("inherited_configurations")) {
+            configuration->setProperty(property, value);
+            for (const QString &inherited : value.split(QLatin1Char(';'), Qt::SkipEmptyParts))
+                applyConfigurationTemplate(merge, inherited, active);
+        } else if (!configuration->hasProperty(property)) {
+            configuration->setProperty(property, value);
+        } else if (configuration->property(property) != value) {
+            // The solution already has another value: this project differs.
+            setConfigurationProperty(merge.system, merge.project, property, name, value);
+        }
+    }
+    active.remove(name);
+    return true;
+}
+
+bool applyConfigurationTemplate(Merge &merge, const QString &name)
+{
+    QSet<QString> active;
+    return applyConfigurationTemplate(merge, name, active);
+}
+
+void mergeChildren(Merge &merge, ProjectElement *target, const XMLElement *templateElement);
+
+void mergeFolder(Merge &merge, ProjectElement *target, const XMLElement *element)
+{
+    ProjectSystem &system = merge.system;
+    const QString name = latin1(element->attribute("name"));
+    const QString filter = latin1(element->attribute("filter"));
+    ProjectElement *folder = findFolder(system, target, name);
+    if (folder) {
+        const QString filterName = system.folderFilterPropertyName();
+        QString existing;
+        if (element->hasAttribute("filter") && !folder->hasProperty(filterName)
+            && !getConfigurationProperty(folder, kCommon, filterName, existing))
+            setConfigurationProperty(system, folder, filterName, kCommon, filter);
+    } else if (element->hasAttribute("path")) {
+        if (element->hasAttribute("choose"))
+            return;
+        folder = addFolder(system, target, name, QString());
+        setDynamicFolder(system, folder, latin1(element->attribute("path")), filter,
+                         element->attribute("recurse") == "Yes",
+                         latin1(element->attribute("exclude")));
+    } else {
+        folder = addFolder(system, target, name, filter);
+    }
+    mergeChildren(merge, folder, element);
+}
+
+void mergeFile(Merge &merge, ProjectElement *target, const XMLElement *element)
+{
+    if (element->hasAttribute("source"))
+        return;
+    QString fileName = latin1(element->attribute("name"));
+    if (!sameIgnoringCase(element->attribute("expand"), "no"))
+        fileName = expandProjectMacros(merge.system, target, fileName, kCommon);
+    ProjectElement *file = findFile(merge.system, target, fileName);
+    if (!file)
+        file = addFile(merge.system, target, fileName);
+    mergeChildren(merge, file, element);
+}
+
+void mergeProperty(Merge &merge, ProjectElement *target, const XMLElement *element,
+                   ProjectElement *subject, bool requireValue)
+{
+    if (!element->hasAttribute("name") || (requireValue && !element->hasAttribute("value")))
+        return;
+    const QString name = latin1(element->attribute("name"));
+    const QString rawValue = latin1(element->attribute("value"));
+    const QString configurationPattern = latin1(element->attribute("configuration"));
+    const bool expand = sameIgnoringCase(element->attribute("expand"), "yes");
+    for (const QString &pass : passes(merge)) {
+        QString configuration = substitute(configurationPattern, pass);
+        if (configuration.isEmpty())
+            configuration = kCommon;
+        QString existing;
+        if (getConfigurationProperty(subject, configuration, name, existing))
+            continue;
+        const QString value =
+            expand ? expandProjectMacros(merge.system, target, rawValue, kCommon) : rawValue;
+        setConfigurationProperty(merge.system, subject, name, configuration, value);
+    }
+}
+
+void mergeConfiguration(Merge &merge, const XMLElement *element)
+{
+    const QString namePattern = latin1(element->attribute("name"));
+    const bool hasInherited = element->hasAttribute("inherited_configurations");
+    const QString inheritedPattern = latin1(element->attribute("inherited_configurations"));
+    for (const QString &pass : passes(merge)) {
+        const QString name = substitute(namePattern, pass);
+        if (applyConfigurationTemplate(merge, name))
+            continue;
+        if (hasInherited) {
+            ProjectElement *configuration = findConfiguration(merge.solution, name);
+            if (!configuration)
+                configuration = createConfiguration(merge.system, merge.solution, name);
+            const QString inherited = substitute(inheritedPattern, pass);
+            configuration->setProperty(QStringLiteral("inherited_configurations"), inherited);
+            for (const QString &entry : inherited.split(QLatin1Char(';'), Qt::SkipEmptyParts))
+                applyConfigurationTemplate(merge, entry);
+        } else if (!merge.configurations.isEmpty()) {
+            createConfiguration(merge.system, merge.solution, name);
+        }
+    }
+}
+
+void mergeChildren(Merge &merge, ProjectElement *target, const XMLElement *templateElement)
+{
+    for (const XMLElement *child = templateElement->firstChildElement(); child;
+         child = child->nextSiblingElement()) {
+        const QByteArray tag = child->name();
+        if (tag == "folder")
+            mergeFolder(merge, target, child);
+        else if (tag == "file")
+            mergeFile(merge, target, child);
+        else if (tag == "property")
+            mergeProperty(merge, target, child, target, true);
+        else if (tag == "solutionproperty")
+            mergeProperty(merge, target, child, merge.solution, true);
+        else if (tag == "propertygroup")
+            // A group value stands for the property of the group's name.
+            mergeProperty(merge, target, child, target, false);
+        else if (tag == "configuration")
+            mergeConfiguration(merge, child);
+        // "import" and anything else: nothing to merge into the tree.
+    }
+}
+
+} // namespace
+
+void expandTemplatedProject(ProjectSystem &system, const ProjectTemplates &templates,
+                            ProjectElement *solution, ProjectElement *project,
+                            const XMLElement *templateElement, const QStringList &configurations)
+{
+    Merge merge{system, templates, solution, project, configurations};
+    setConfigurationProperty(system, project, system.projectTypePropertyName(), kCommon,
+                             latin1(templateElement->attribute("type")));
+    mergeChildren(merge, project, templateElement);
+}
+
+namespace {
+
+class ProgressStep {
+public:
+    ProgressStep(ProjectLoadProgressInterface *progress, const QString &message, int kind)
+        : m_progress(progress)
+    {
+        if (m_progress)
+            m_progress->beginStep(message, kind);
+    }
+    ~ProgressStep()
+    {
+        if (m_progress)
+            m_progress->endStep();
+    }
+    ProgressStep(const ProgressStep &) = delete;
+    ProgressStep &operator=(const ProgressStep &) = delete;
+
+private:
+    ProjectLoadProgressInterface *m_progress;
+};
+
+} // namespace
+
+void expandTemplatedProjects(ProjectSystem &system, ProjectLoadProgressInterface *progress,
+                             TemplateNotFoundErrorHandler *templateNotFound)
+{
+    ProgressStep step(progress, QStringLiteral("Expanding templated projects"), 0);
+    ProjectTemplates templates(expandGlobalMacros(system.templatesPath()));
+
+    // Expansion may create elements, but never templated projects.
+    const std::vector<ProjectElement *> projects = system.templatedProjects();
+    const int count = static_cast<int>(projects.size());
+    for (int i = 0; i < count; ++i) {
+        ProjectElement *project = projects[static_cast<std::size_t>(i)];
+        if (progress)
+            progress->setProgress(i + 1, count);
+        const QString name = project->property(QStringLiteral("Name"));
+        QString templateName = project->property(QStringLiteral("template_name"));
+        const QString configurationList = project->property(QStringLiteral("template_configurations"));
+
+        ProgressStep projectStep(progress, QStringLiteral("Expanding project ") + name, 0);
+        project->removeProperty(QStringLiteral("template_name"));
+        project->removeProperty(QStringLiteral("template_configurations"));
+
+        if (templateName.isEmpty()) {
+            if (!templateNotFound || !templateNotFound->chooseTemplate(system, name, templateName)) {
+                system.close();
+                throw SolutionLoadError(QStringLiteral("no template for project "), name);
+            }
+        }
+        const XMLElement *templateElement = templates.findProjectTemplate(templateName);
+        if (!templateElement) {
+            system.close();
+            throw SolutionLoadError(templateName, QStringLiteral("project template not found"));
+        }
+        const QStringList configurations =
+            configurationList.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        ProjectElement *solution = solutionOf(project->parentElement());
+        if (!solution)
+            solution = system.rootElement();
+        expandTemplatedProject(system, templates, solution, project, templateElement,
+                               configurations);
+    }
+    markUnmodified(system.rootElement(), true);
+    system.dropFileTimeCache();
+}

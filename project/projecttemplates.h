@@ -1,0 +1,70 @@
+// Project template files and the expansion of templated projects.
+#pragma once
+
+#include "project/projectsystem.h"
+#include "xml/xmlpp2.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <utility>
+#include <vector>
+
+/// A project template file as read through the preprocessor; any root name.
+class ProjectTemplateFile : public XMLPP2 {
+public:
+    ProjectTemplateFile();
+    ~ProjectTemplateFile() override;
+    /// Directive errors in template files are not the user's business.
+    void reportError(const QString &message) override;
+};
+
+/// (name, element) pairs sorted by name; a later addition of an equal name
+/// goes in front, so it is the one found.
+class ProjectTemplateNodeList {
+public:
+    void add(const QString &name, XMLElement *element);
+    XMLElement *find(const QString &name) const;
+    std::size_t size() const { return m_nodes.size(); }
+
+private:
+    std::vector<std::pair<QString, XMLElement *>> m_nodes;
+};
+
+/// Every template of the files of a path list, indexed by name.
+class ProjectTemplates {
+public:
+    /// `paths`: the expanded ";"-separated path list with wildcards. Missing
+    /// or unreadable files contribute nothing.
+    explicit ProjectTemplates(const QString &paths);
+    ~ProjectTemplates();
+
+    XMLElement *findProjectTemplate(const QString &templateName) const;
+    XMLElement *findConfigurationTemplate(const QString &configurationName) const;
+    /// The template files that were read, in load order.
+    QStringList fileNames() const { return m_fileNames; }
+
+private:
+    void index(XMLElement *element);
+
+    std::vector<std::unique_ptr<ProjectTemplateFile>> m_files;
+    QStringList m_fileNames;
+    ProjectTemplateNodeList m_projects;
+    ProjectTemplateNodeList m_configurations;
+};
+
+/// The files that a path with "*" wildcards names, in directory order; a
+/// pattern without "*" is returned as it stands.
+QStringList expandPathPattern(const QString &pattern);
+
+/// Merges `templateElement` into `project` of `solution`, for the template
+/// configurations `configurations` (may be empty).
+void expandTemplatedProject(ProjectSystem &system, const ProjectTemplates &templates,
+                            ProjectElement *solution, ProjectElement *project,
+                            const XMLElement *templateElement, const QStringList &configurations);
+
+/// The expansion step of a load: every templated project of `system`.
+/// Throws SolutionLoadError for a missing template.
+void expandTemplatedProjects(ProjectSystem &system, ProjectLoadProgressInterface *progress,
+                             TemplateNotFoundErrorHandler *templateNotFound);

@@ -1,0 +1,599 @@
+// Property resolution per configuration, project macros, paths, folders and dynamic folders.
+#include "project/projecttree.h"
+
+#include "macros/propertyclass.h"
+#include "project/solutionloader.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegExp>
+
+#include <algorithm>
+
+namespace {
+
+const QString kCommon = QStringLiteral("Common");
+
+QStringList splitList(const QString &text)
+{
+    return text.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+}
+
+bool isAbsolute(const QString &path)
+{
+    return path.startsWith(QLatin1Char('/'));
+}
+
+QString joinPath(const QString &directory, const QString &path)
+{
+    if (isAbsolute(path) || directory.isEmpty())
+        return QDir::cleanPath(path);
+    return QDir::cleanPath(directory + QLatin1Char('/') + path);
+}
+
+} // namespace
+
+ProjectElement *findConfiguration(const ProjectElement *element, const QString &name)
+{
+    if (!element)
+        return nullptr;
+    return element->configurations().value(name, nullptr);
+}
+
+ProjectElement *createConfiguration(ProjectSystem &, ProjectElement *parent, const QString &name)
+{
+    auto configuration = std::make_unique<ProjectElement>("configuration");
+    configuration->setProperty(QStringLiteral("Name"), name);
+    ProjectElement *raw = configuration.get();
+    parent->appendChild(std::move(configuration));
+    parent->indexConfiguration(name, raw);
+    parent->setModified(true);
+    return raw;
+}
+
+void setConfigurationProperty(ProjectSystem &system, ProjectElement *element,
+                              const QString &property, const QString &configuration,
+                              const QString &value)
+{
+    ProjectElement *child = findConfiguration(element, configuration);
+    if (!child)
+        child = createConfiguration(system, element, configuration);
+    child->setProperty(property, value);
+}
+
+bool getConfigurationProperty(const ProjectElement *element, const QString &configuration,
+                              const QString &property, QString &accumulator,
+                              PropertyTrace *trace)
+{
+    const ProjectElement *child = findConfiguration(element, configuration);
+    if (!child || !child->hasProperty(property))
+        return false;
+    const QString value = child->property(property);
+    if (trace)
+        trace->push_back({value, child->property(QStringLiteral("Name")), element});
+    if (accumulator.isEmpty())
+        accumulator = value;
+    else
+        accumulator = value + QLatin1Char(';') + accumulator;
+    return true;
+}
+
+QStringList inheritedConfigurations(const ProjectElement *element, const QString &configuration)
+{
+    for (const ProjectElement *solution = solutionOf(element); solution;
+         solution = solutionOf(solution->parentElement())) {
+        const ProjectElement *child = findConfiguration(solution, configuration);
+        if (!child)
+            continue;
+        const QStringList list = splitList(child->property(QStringLiteral("inherited_configurations")));
+        if (!list.isEmpty())
+            return list;
+    }
+    return QStringList();
+}
+
+QString resolveProperty(const ProjectSystem &system, const ProjectElement *element,
+                        const QString &property, const QString &configuration,
+                        PropertyTrace *trace)
+{
+    const PropertyClass *entry = system.findPropertyClass(property);
+    const bool list = isListProperty(entry);
+    const QStringList inherited =
+        configuration == kCommon ? QStringList() : inheritedConfigurations(element, configuration);
+
+    QString accumulator;
+    bool found = false;
+    for (const ProjectElement *e = element; e; e = e->parentElement()) {
+        if (e->configurations().isEmpty())
+            continue;
+        // A non-list hit ends the search with its value; list hits go in
+        // front of the accumulator, so the nearest values come last.
+        auto tryConfiguration = [&](const QString &name) {
+            if (!getConfigurationProperty(e, name, property, accumulator, trace))
+                return false;
+            found = true;
+            return !list;
+        };
+        if (tryConfiguration(configuration))
+            return accumulator;
+        if (configuration != kCommon) {
+            for (const QString &name : inherited) {
+                if (tryConfiguration(name))
+                    return accumulator;
+            }
+            if (tryConfiguration(kCommon))
+                return accumulator;
+        }
+    }
+    if (found)
+        return accumulator;
+    const QString fallback = propertyDefault(entry);
+    if (trace)
+        trace->push_back({fallback, QString(), nullptr});
+    return fallback;
+}
+
+ProjectElement *projectOf(const ProjectElement *element)
+{
+    for (const ProjectElement *e = element; e; e = e->parentElement()) {
+        if (e->kind() == ProjectElementKind::Project)
+            return const_cast<ProjectElement *>(e);
+    }
+    return nullptr;
+}
+
+ProjectElement *solutionOf(const ProjectElement *element)
+{
+    for (const ProjectElement *e = element; e; e = e->parentElement()) {
+        if (e->kind() == ProjectElementKind::Solution)
+            return const_cast<ProjectElement *>(e);
+    }
+    return nullptr;
+}
+
+QString solutionDirectory(const ProjectElement *element)
+{
+    for (const ProjectElement *e = element; e; e = e->parentElement()) {
+        if (e->hasOwnFile())
+            return QFileInfo(e->filePath()).absolutePath();
+    }
+    return QString();
+}
+
+QString projectDirectory(const ProjectSystem &system, const ProjectElement *project)
+{
+    if (!project)
+        return QString();
+    QString cached;
+    if (project->cachedValue(QStringLiteral("project_directory"), cached))
+        return cached;
+    const QString solutionDir = solutionDirectory(project);
+    // Only the project's own "Common" counts: a directory inherited from the
+    // solution would move every project at once.
+    QString value;
+    if (const ProjectElement *common = findConfiguration(project, kCommon))
+        value = expandGlobalMacros(common->property(system.projectDirectoryPropertyName()));
+    const QString directory = value.isEmpty() ? solutionDir : joinPath(solutionDir, value);
+    project->cacheValue(QStringLiteral("project_directory"), directory);
+    return directory;
+}
+
+QString relativeDirectoryPath(const QString &from, const QString &to)
+{
+    const QStringList base = from.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    const QStringList target = to.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    int common = 0;
+    while (common < base.size() && common < target.size() && base.at(common) == target.at(common))
+        ++common;
+    if (common == 0)
+        return QString();
+    QString result = QLatin1String("");
+    for (int i = common; i < base.size(); ++i)
+        result += QLatin1String("../");
+    for (int i = common; i < target.size(); ++i)
+        result += target.at(i) + QLatin1Char('/');
+    if (result.endsWith(QLatin1Char('/')))
+        result.chop(1);
+    return result;
+}
+
+bool fileNameHasMacros(const ProjectElement *file)
+{
+    return file && file->property(QStringLiteral("file_name")).contains(QLatin1Char('$'));
+}
+
+namespace {
+
+QString baseDirectoryOf(const ProjectSystem &system, const ProjectElement *element)
+{
+    if (const ProjectElement *project = projectOf(element))
+        return projectDirectory(system, project);
+    return solutionDirectory(element);
+}
+
+MacroMap buildProjectMacros(const ProjectSystem &system, const ProjectElement *element,
+                            const QString &configuration, bool withInput);
+
+QString computeFilePath(const ProjectSystem &system, const ProjectElement *element,
+                        const QString &configuration, QString *expandedName)
+{
+    if (element->hasOwnFile())
+        return element->filePath();
+    QString raw;
+    if (element->kind() == ProjectElementKind::File) {
+        raw = element->property(system.filePathPropertyName());
+    } else if (element->kind() == ProjectElementKind::Folder
+               && element->hasProperty(system.dynamicFolderAttributeName())) {
+        raw = element->property(system.dynamicFolderAttributeName()).section(QLatin1Char(';'), 0, 0);
+    } else {
+        return QString();
+    }
+    // The element's own Input macros come from this very path, so they are
+    // left out of the set that expands it.
+    const QString name = raw.contains(QLatin1Char('$'))
+        ? globalPropertyClassList().expandMacros(
+              raw, buildProjectMacros(system, element, configuration, false), true, true)
+        : raw;
+    if (expandedName)
+        *expandedName = name;
+    return joinPath(baseDirectoryOf(system, element), name);
+}
+
+void addPathMacros(MacroMap &macros, const QString &prefix, const QString &path)
+{
+    const QFileInfo info(path);
+    macros.insert(prefix + QLatin1String("Dir"), info.absolutePath());
+    macros.insert(prefix + QLatin1String("Name"), info.completeBaseName());
+    macros.insert(prefix + QLatin1String("FileName"), info.fileName());
+    macros.insert(prefix + QLatin1String("Ext"), info.suffix());
+    macros.insert(prefix + QLatin1String("Path"), path);
+}
+
+QString folderPath(const ProjectSystem &system, const ProjectElement *element)
+{
+    QStringList names;
+    for (const ProjectElement *e = element->parentElement(); e; e = e->parentElement()) {
+        if (e->kind() == ProjectElementKind::Folder)
+            names.prepend(displayName(system, e));
+    }
+    return names.join(QLatin1Char('/'));
+}
+
+QString absoluteAgainst(const QString &base, const QString &path)
+{
+    return joinPath(base, path);
+}
+
+MacroMap buildProjectMacros(const ProjectSystem &system, const ProjectElement *element,
+                            const QString &configuration, bool withInput)
+{
+    const PropertyClassList &globals = globalPropertyClassList();
+    MacroMap macros;
+    if (element) {
+        const QString list =
+            resolveProperty(system, element, QStringLiteral("macros"), configuration);
+        macros = parseMacroList(expandGlobalMacros(list));
+    }
+
+    if (element) {
+        macros.insert(QStringLiteral("ProjectNodeName"), displayName(system, element));
+        const ProjectElement *parent = element->parentElement();
+        if (parent && parent->kind() == ProjectElementKind::Folder)
+            macros.insert(QStringLiteral("FolderName"), displayName(system, parent));
+        macros.insert(QStringLiteral("FolderPath"), folderPath(system, element));
+        if (const ProjectElement *project = projectOf(element)) {
+            macros.insert(QStringLiteral("ProjectDir"), projectDirectory(system, project));
+            macros.insert(QStringLiteral("ProjectName"), displayName(system, project));
+        }
+        for (const ProjectElement *e = element; e; e = e->parentElement()) {
+            if (e->kind() != ProjectElementKind::Solution)
+                continue;
+            // The solution's file is that of the nearest solution with one.
+            QString path;
+            for (const ProjectElement *s = e; s; s = s->parentElement()) {
+                if (s->hasOwnFile()) {
+                    path = s->filePath();
+                    break;
+                }
+            }
+            if (!path.isEmpty())
+                addPathMacros(macros, QStringLiteral("Solution"), path);
+            break;
+        }
+        if (withInput && (element->kind() == ProjectElementKind::File
+                          || element->kind() == ProjectElementKind::Folder)) {
+            const QString path = elementFilePath(system, element, configuration);
+            if (!path.isEmpty()) {
+                addPathMacros(macros, QStringLiteral("Input"), path);
+                const QFileInfo info(path);
+                const QString relativeDir =
+                    relativeDirectoryPath(baseDirectoryOf(system, element), info.absolutePath());
+                const QString relativePath = relativeDir.isNull()
+                    ? path
+                    : (relativeDir.isEmpty() ? info.fileName()
+                                             : relativeDir + QLatin1Char('/') + info.fileName());
+                macros.insert(QStringLiteral("RelInputPath"), relativePath);
+                macros.insert(QStringLiteral("RelInputDir"), QFileInfo(relativePath).path());
+            }
+        }
+    }
+
+    macros.insert(QStringLiteral("Configuration"), configuration);
+    macros.insert(QStringLiteral("OBJ"), system.objectFileExtension());
+    macros.insert(QStringLiteral("EXE"), system.executableFileExtension());
+    macros.insert(QStringLiteral("LIB"), system.libraryFileExtension());
+    macros.insert(QStringLiteral("PackageExt"), QStringLiteral("lxPackage"));
+
+    static const struct {
+        const char *macro;
+        const char *property;
+    } kDirectories[] = {
+        {"IntDir", "build_intermediate_directory"},
+        {"RootOutDir", "build_root_output_directory"},
+        {"OutDir", "build_output_directory"},
+        {"ToolChainDir", "build_toolchain_directory"},
+    };
+    for (const auto &d : kDirectories) {
+        QString value = resolveProperty(system, element, QLatin1String(d.property), configuration);
+        value = globals.expandMacros(value, macros, true, true);
+        if (value.isEmpty()
+            && (qstrcmp(d.macro, "IntDir") == 0 || qstrcmp(d.macro, "OutDir") == 0))
+            value = QStringLiteral(".");
+        macros.insert(QLatin1String(d.macro), value);
+    }
+
+    const QString outDir = macros.value(QStringLiteral("OutDir"));
+    const QString rootOutDir = macros.value(QStringLiteral("RootOutDir"));
+    if (!outDir.isEmpty() && !rootOutDir.isEmpty()) {
+        const QString base = element ? baseDirectoryOf(system, element) : QDir::currentPath();
+        const QString relative = relativeDirectoryPath(absoluteAgainst(base, outDir),
+                                                       absoluteAgainst(base, rootOutDir));
+        if (!relative.isNull())
+            macros.insert(QStringLiteral("RootRelativeOutDir"), relative);
+    }
+    return macros;
+}
+
+} // namespace
+
+MacroMap projectMacros(const ProjectSystem &system, const ProjectElement *element,
+                       const QString &configuration)
+{
+    return buildProjectMacros(system, element, configuration, true);
+}
+
+QString expandProjectMacros(const ProjectSystem &system, const ProjectElement *element,
+                            const QString &text, const QString &configuration)
+{
+    if (!text.contains(QLatin1Char('$')))
+        return text;
+    return globalPropertyClassList().expandMacros(
+        text, buildProjectMacros(system, element, configuration, true), true, true);
+}
+
+QString elementFilePath(const ProjectSystem &system, const ProjectElement *element,
+                        const QString &configuration)
+{
+    if (!element)
+        return QString();
+    if (element->hasOwnFile())
+        return element->filePath();
+    const QString key = QStringLiteral("path\n") + configuration;
+    QString cached;
+    if (element->cachedValue(key, cached))
+        return cached;
+    QString name;
+    const QString path = computeFilePath(system, element, configuration, &name);
+    element->cacheValue(key, path);
+    element->cacheValue(QStringLiteral("name\n") + configuration, name);
+    return path;
+}
+
+QString expandedFileName(const ProjectSystem &system, const ProjectElement *file,
+                         const QString &configuration)
+{
+    if (!file)
+        return QString();
+    QString cached;
+    if (file->cachedValue(QStringLiteral("name\n") + configuration, cached))
+        return cached;
+    QString name;
+    computeFilePath(system, file, configuration, &name);
+    return name;
+}
+
+ProjectElement *findFolder(const ProjectSystem &system, const ProjectElement *parent,
+                           const QString &name)
+{
+    if (!parent)
+        return nullptr;
+    for (ProjectElement *child = parent->firstChildProjectElement(); child;
+         child = child->nextSiblingProjectElement()) {
+        if (child->kind() == ProjectElementKind::Folder && displayName(system, child) == name)
+            return child;
+    }
+    return nullptr;
+}
+
+ProjectElement *findFile(const ProjectSystem &system, const ProjectElement *parent,
+                         const QString &fileName)
+{
+    if (!parent)
+        return nullptr;
+    for (ProjectElement *child = parent->firstChildProjectElement(); child;
+         child = child->nextSiblingProjectElement()) {
+        if (child->kind() == ProjectElementKind::File
+            && child->property(system.filePathPropertyName()) == fileName)
+            return child;
+    }
+    return nullptr;
+}
+
+ProjectElement *addFolder(ProjectSystem &system, ProjectElement *parent, const QString &name,
+                          const QString &filter)
+{
+    if (ProjectElement *existing = findFolder(system, parent, name))
+        return existing;
+    auto folder = std::make_unique<ProjectElement>("folder");
+    folder->setProperty(QStringLiteral("Name"), name);
+    ProjectElement *raw = folder.get();
+    parent->appendChild(std::move(folder));
+    parent->setModified(true);
+    if (!filter.isEmpty())
+        setConfigurationProperty(system, raw, system.folderFilterPropertyName(), kCommon, filter);
+    return raw;
+}
+
+ProjectElement *addFile(ProjectSystem &system, ProjectElement *target, const QString &fileName)
+{
+    auto file = std::make_unique<ProjectElement>("file");
+    file->setProperty(system.filePathPropertyName(), fileName);
+
+    const QString baseName = QFileInfo(fileName).fileName();
+    const int dot = baseName.lastIndexOf(QLatin1Char('.'));
+    const QString suffix = dot < 0 ? QString() : baseName.mid(dot + 1).toLower();
+
+    ProjectElement *destination = target;
+    if (!suffix.isEmpty()) {
+        static const QRegExp separators(QStringLiteral("[,;]"));
+        const QString filterName = system.folderFilterPropertyName();
+        for (ProjectElement *child = target->firstChildProjectElement(); child;
+             child = child->nextSiblingProjectElement()) {
+            if (child->kind() != ProjectElementKind::Folder)
+                continue;
+            const QString filter = child->hasProperty(filterName)
+                ? child->property(filterName)
+                : resolveProperty(system, child, filterName, kCommon);
+            if (filter.split(separators, Qt::SkipEmptyParts).contains(suffix)) {
+                destination = child;
+                break;
+            }
+        }
+    }
+    ProjectElement *raw = file.get();
+    destination->appendChild(std::move(file));
+    destination->setModified(true);
+    return raw;
+}
+
+namespace {
+
+/// Drops the load lists' pointers into `subtree` before it is deleted.
+void forgetSubtree(ProjectSystem &system, const XMLNode *subtree)
+{
+    auto inside = [subtree](const ProjectElement *element) {
+        for (const XMLNode *n = element; n; n = n->parent()) {
+            if (n == subtree)
+                return true;
+        }
+        return false;
+    };
+    auto &templated = system.templatedProjects();
+    templated.erase(std::remove_if(templated.begin(), templated.end(), inside), templated.end());
+    auto &folders = system.dynamicFolders();
+    folders.erase(std::remove_if(folders.begin(), folders.end(), inside), folders.end());
+}
+
+} // namespace
+
+void setDynamicFolder(ProjectSystem &system, ProjectElement *folder, const QString &path,
+                      const QString &filter, bool recurse, const QString &exclude)
+{
+    folder->setProperty(system.dynamicFolderAttributeName(), path);
+    folder->setProperty(system.dynamicFolderFilterPropertyName(), filter);
+    folder->setProperty(system.dynamicFolderRecursePropertyName(),
+                        recurse ? QStringLiteral("Yes") : QStringLiteral("No"));
+    folder->setProperty(system.dynamicFolderExcludePropertyName(), exclude);
+    // A dynamic folder's content is regenerated from the disk every time.
+    XMLNode *child = folder->firstChild();
+    while (child) {
+        XMLNode *next = child->nextSibling();
+        const auto *element = dynamic_cast<const ProjectElement *>(child);
+        if (!element || element->kind() != ProjectElementKind::Configuration) {
+            forgetSubtree(system, child);
+            folder->removeChild(child);
+        }
+        child = next;
+    }
+    auto &folders = system.dynamicFolders();
+    if (std::find(folders.begin(), folders.end(), folder) == folders.end())
+        folders.push_back(folder);
+}
+
+namespace {
+
+bool matchesAny(const QStringList &wildcards, const QString &name)
+{
+    for (const QString &pattern : wildcards) {
+        QRegExp wildcard(pattern, Qt::CaseSensitive, QRegExp::Wildcard);
+        if (wildcard.exactMatch(name))
+            return true;
+    }
+    return false;
+}
+
+struct ScanRules {
+    QStringList filters;
+    QStringList exclusions;
+    bool recurse;
+};
+
+void scanDirectory(ProjectSystem &system, const QString &directory, ProjectElement *folder,
+                   const ScanRules &rules, QStringList &chain)
+{
+    // A link back up the tree would make the scan endless.
+    const QString canonical = QFileInfo(directory).canonicalFilePath();
+    if (chain.contains(canonical))
+        return;
+    chain.append(canonical);
+
+    QDir::Filters filters = QDir::Files | QDir::NoDotAndDotDot;
+    if (rules.recurse)
+        filters |= QDir::Dirs;
+    const QFileInfoList entries =
+        QDir(directory).entryInfoList(filters, QDir::Name | QDir::IgnoreCase);
+    for (const QFileInfo &entry : entries) {
+        if (entry.isDir())
+            continue;
+        const QString name = entry.fileName();
+        if (!matchesAny(rules.exclusions, name) && matchesAny(rules.filters, name))
+            addFile(system, folder, directory + QLatin1Char('/') + name);
+    }
+    if (rules.recurse) {
+        for (const QFileInfo &entry : entries) {
+            if (!entry.isDir())
+                continue;
+            const QString name = entry.fileName();
+            if (matchesAny(rules.exclusions, name))
+                continue;
+            ProjectElement *subfolder = addFolder(system, folder, name, QString());
+            scanDirectory(system, directory + QLatin1Char('/') + name, subfolder, rules, chain);
+        }
+    }
+    chain.removeLast();
+}
+
+} // namespace
+
+void populateDynamicFolder(ProjectSystem &system, ProjectElement *folder)
+{
+    const ProjectElement *project = projectOf(folder);
+    const QString base = project ? projectDirectory(system, project) : solutionDirectory(folder);
+    ScanRules rules;
+    rules.filters = splitList(folder->property(system.dynamicFolderFilterPropertyName()));
+    rules.exclusions = splitList(folder->property(system.dynamicFolderExcludePropertyName()));
+    rules.recurse = folder->property(system.dynamicFolderRecursePropertyName()) == QLatin1String("Yes");
+
+    const QStringList directories =
+        folder->property(system.dynamicFolderAttributeName()).split(QLatin1Char(';'));
+    for (const QString &entry : directories) {
+        if (entry.isEmpty())
+            continue;
+        const QString expanded = expandProjectMacros(system, folder, entry, kCommon);
+        const QString directory = joinPath(base, expanded);
+        if (!QFileInfo(directory).isDir())
+            continue;
+        QStringList chain;
+        scanDirectory(system, directory, folder, rules, chain);
+    }
+}
