@@ -96,6 +96,23 @@ TEST_F(ExpansionTest, DirectoryArgumentPrefixesMembersAsTyped)
     }
 }
 
+// The current directory as the argument: "." and "./" both give "./" names.
+TEST_F(ExpansionTest, CurrentDirectoryArgument)
+{
+    file("dir/a.c");
+    file("top.h");
+    ToolSandbox elsewhere;
+    const QByteArray package = pathBytes(elsewhere.filePath("p.lxPackage"));
+    for (const QByteArray &argument : {QByteArray("."), QByteArray("./")}) {
+        SCOPED_TRACE(argument.constData());
+        const ToolRun run = sandbox.run({"-c", "-v", package, argument});
+        EXPECT_EQ(run.status, 0) << run.err.constData();
+        EXPECT_EQ(sorted(addedPaths(run.out)), (QList<QByteArray>{"./dir/a.c", "./top.h"}));
+        EXPECT_EQ(sorted(readPackage(elsewhere.filePath("p.lxPackage")).names()),
+                  (QList<QByteArray>{"./dir/a.c", "./top.h"}));
+    }
+}
+
 // Entries come in the order the file system delivers them, not sorted, and
 // a subdirectory is walked where it stands in that order.
 TEST_F(ExpansionTest, WalkKeepsDirectoryOrder)

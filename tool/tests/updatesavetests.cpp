@@ -305,6 +305,23 @@ TEST_F(SaveTest, FailuresChangeNothing)
     expectFailureChangesNothing({"-r", kPackage, "good.c"}, "error: cannot open output file\n");
 }
 
+// A listed file that cannot be opened stops -r before the save, after the
+// "Adding" line that names it. Root opens everything, so only others run it.
+TEST_F(SaveTest, UnreadableFileStopsTheUpdate)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root can open a file without read permission";
+    file("a.c");
+    file("locked.c", "secret", 0000);
+    ASSERT_EQ(run({"-c", kPackage, "a.c"}).status, 0);
+    const auto before = directorySnapshot(pathBytes(sandbox.path()));
+    const ToolRun result = run({"-r", "-v", kPackage, "a.c", "locked.c"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "Adding a.c\nAdding locked.c\n");
+    EXPECT_EQ(result.err, "error: cannot read locked.c\n");
+    EXPECT_EQ(directorySnapshot(pathBytes(sandbox.path())), before);
+}
+
 // A package whose description is malformed cannot be updated, but still lists.
 TEST_F(SaveTest, MalformedDescriptionBlocksUpdatesOnly)
 {
