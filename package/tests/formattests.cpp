@@ -451,7 +451,7 @@ TEST_F(FormatTest, DamagedFilesGiveTheirMessages)
     } cases[] = {
         {"empty file", QByteArray(), "unsupported package file format", false},
         {"seven bytes", v2Header(2).left(7), "unsupported package file format", false},
-        {"foreign magic", QByteArray("PK\x03\x04 not a package at all", 27), "unsupported package file format", false},
+        {"foreign magic", QByteArray("PK\x03\x04 not a package at all"), "unsupported package file format", false},
         {"v2 body shorter than its header", v2Header(2) + zlibCompress(good.left(19), 6), "bad header", true},
         {"v2 record cut", v2Header(2) + zlibCompress(good.left(firstRecordEnd + 10), 6), "bad table of contents", true},
         {"v2 name cut", v2Header(2) + zlibCompress(good.left(firstRecordEnd + 18 + 3), 6),
