@@ -652,3 +652,34 @@ void XMLPP2::processConditionals(XMLNode *first, const QString &path, const Macr
         setRoot(std::unique_ptr<XMLElement>(static_cast<XMLElement *>(taken.release())));
     }
 }
+
+namespace {
+
+ProjectSystemXMLPP2::ElementFactory &installedElementFactory()
+{
+    static ProjectSystemXMLPP2::ElementFactory factory;
+    return factory;
+}
+
+} // namespace
+
+ProjectSystemXMLPP2::ProjectSystemXMLPP2(bool keepText) : XMLPP2(keepText) {}
+
+ProjectSystemXMLPP2::~ProjectSystemXMLPP2() = default;
+
+void ProjectSystemXMLPP2::setElementFactory(ElementFactory factory)
+{
+    installedElementFactory() = std::move(factory);
+}
+
+std::unique_ptr<XMLElement> ProjectSystemXMLPP2::createElement(const QByteArray &name)
+{
+    const ElementFactory &factory = installedElementFactory();
+    if (factory) {
+        if (std::unique_ptr<XMLElement> element = factory(name))
+            return element;
+    }
+    return XMLPP2::createElement(name);
+}
+
+void ProjectSystemXMLPP2::reportError(const QString &) {}

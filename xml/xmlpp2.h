@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -49,4 +50,24 @@ private:
     quint64 m_expansionLimit = DefaultExpansionLimit;
     /// The xmldef elements of the current run, by name; xmlput copies them.
     std::map<QString, std::unique_ptr<XMLElement>> m_fragments;
+};
+
+/// The preprocessing document of the project model. Its elements come from
+/// the process-wide factory that the project model installs (so that they are
+/// its own element type), and its directive errors are silent.
+class ProjectSystemXMLPP2 : public XMLPP2 {
+public:
+    using ElementFactory = std::function<std::unique_ptr<XMLElement>(const QByteArray &name)>;
+
+    explicit ProjectSystemXMLPP2(bool keepText = false);
+    ~ProjectSystemXMLPP2() override;
+
+    /// Installs the factory for every ProjectSystemXMLPP2; an empty one
+    /// restores plain XMLElements.
+    static void setElementFactory(ElementFactory factory);
+
+    /// An element from the installed factory, or a plain XMLElement.
+    std::unique_ptr<XMLElement> createElement(const QByteArray &name) override;
+    /// Does nothing: preprocessing errors in project files are not reported.
+    void reportError(const QString &message) override;
 };

@@ -299,6 +299,28 @@ TEST_F(PreprocessorTest, ElementsComeFromTheFactory)
     EXPECT_EQ(elements, 8);
 }
 
+TEST_F(PreprocessorTest, ProjectSystemDocumentUsesTheInstalledFactory)
+{
+    writeFile(QStringLiteral("inc.xml"), "<lib/>");
+    writeFile(QStringLiteral("main.xml"), "<r><include filename='inc.xml'/><xmlput name='none'/></r>");
+    int made = 0;
+    ProjectSystemXMLPP2::setElementFactory([&made](const QByteArray &name) -> std::unique_ptr<XMLElement> {
+        ++made;
+        return std::make_unique<TaggedElement>(name);
+    });
+    {
+        ProjectSystemXMLPP2 pp;
+        ASSERT_TRUE(pp.loadPreprocessed(path(QStringLiteral("main.xml")), QString(), false));
+        EXPECT_EQ(dumpTree(pp.root()), "r(lib)");
+        EXPECT_NE(dynamic_cast<TaggedElement *>(pp.root()), nullptr);
+        EXPECT_NE(dynamic_cast<TaggedElement *>(pp.root()->firstChild()), nullptr);
+    }
+    EXPECT_EQ(made, 4); // r, include, xmlput and the included lib
+    ProjectSystemXMLPP2::setElementFactory(nullptr);
+    ProjectSystemXMLPP2 plain;
+    EXPECT_EQ(dynamic_cast<TaggedElement *>(plain.createElement("x").get()), nullptr);
+}
+
 TEST_F(PreprocessorTest, LoadFailureIsTheLoadersBusiness)
 {
     EXPECT_FALSE(m_pp.loadPreprocessed(path(QStringLiteral("missing.xml")), QString(), false));
