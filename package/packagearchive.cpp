@@ -414,24 +414,25 @@ void PackageArchive::load(const QString &path, qint32 archiveOffset, int keepSor
         d->body = openArchiveFile(path, archiveOffset, d->version, count);
         if (!d->body)
             throw HException("unsupported package file format");
-        bool index = (keepSortedIndex & 1) != 0;
         switch (d->version) {
         case 1:
-            loadLegacyTable(count, index);
+            loadLegacyTable(count);
             break;
         case 2:
-            loadVersion2Table(index);
+            loadVersion2Table();
             break;
         default:
             throw HException("unsupported package file version");
         }
+        if (keepSortedIndex & 1)
+            buildSortedIndex();
     } catch (...) {
         clear();
         throw;
     }
 }
 
-void PackageArchive::loadLegacyTable(quint32 count, bool keepSortedIndex)
+void PackageArchive::loadLegacyTable(quint32 count)
 {
     unsigned char record[LegacyRecordSize];
     // Members are made only as their records arrive: a count read from the
@@ -445,11 +446,11 @@ void PackageArchive::loadLegacyTable(quint32 count, bool keepSortedIndex)
                                                            le32(record + 1036));
         member->entry()->setSource(PackageArchiveFileEntry::SourceArchive);
         member->entry()->setOffset(le32(record + 1024));
-        appendLoaded(std::move(member), keepSortedIndex);
+        appendLoaded(std::move(member));
     }
 }
 
-void PackageArchive::loadVersion2Table(bool keepSortedIndex)
+void PackageArchive::loadVersion2Table()
 {
     unsigned char header[Version2BodyHeaderSize];
     if (d->body->read(header, Version2BodyHeaderSize) != Version2BodyHeaderSize)
@@ -469,20 +470,28 @@ void PackageArchive::loadVersion2Table(bool keepSortedIndex)
             le32(record + 6), le32(record + 10), le32(record + 14));
         member->entry()->setSource(PackageArchiveFileEntry::SourceArchive);
         member->entry()->setOffset(le32(record + 2));
-        appendLoaded(std::move(member), keepSortedIndex);
+        appendLoaded(std::move(member));
     }
 }
 
-void PackageArchive::appendLoaded(std::unique_ptr<PackageArchiveFile> member, bool keepSortedIndex)
+void PackageArchive::appendLoaded(std::unique_ptr<PackageArchiveFile> member)
 {
-    if (keepSortedIndex) {
-        auto at = std::lower_bound(d->sortedIndex.begin(), d->sortedIndex.end(), member->name(),
-                                   [](const PackageArchiveFile *f, const QString &n) {
-                                       return f->name() < n;
-                                   });
-        d->sortedIndex.insert(at, member.get());
-    }
     d->files.push_back(std::move(member));
+}
+
+void PackageArchive::buildSortedIndex()
+{
+    // Equal names end up latest-loaded first, as if each new member had been
+    // inserted before the equal ones already there; sorting once keeps a
+    // table of millions of members from costing a quadratic insert.
+    d->sortedIndex.clear();
+    d->sortedIndex.reserve(d->files.size());
+    for (auto it = d->files.rbegin(); it != d->files.rend(); ++it)
+        d->sortedIndex.push_back(it->get());
+    std::stable_sort(d->sortedIndex.begin(), d->sortedIndex.end(),
+                     [](const PackageArchiveFile *a, const PackageArchiveFile *b) {
+                         return a->name() < b->name();
+                     });
 }
 
 // ---------------------------------------------------------------- saving

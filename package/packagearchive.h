@@ -270,9 +270,10 @@ public:
     virtual void openedForReading(FILE *file);
 
 private:
-    void loadLegacyTable(quint32 count, bool keepSortedIndex);
-    void loadVersion2Table(bool keepSortedIndex);
-    void appendLoaded(std::unique_ptr<PackageArchiveFile> member, bool keepSortedIndex);
+    void loadLegacyTable(quint32 count);
+    void loadVersion2Table();
+    void appendLoaded(std::unique_ptr<PackageArchiveFile> member);
+    void buildSortedIndex();
     void checkBodyFits() const;
     void saveVersion2(const QString &path, int level, const PackageSaveOptions &options);
     void saveVersion1(const QString &path, int level, const PackageSaveOptions &options);

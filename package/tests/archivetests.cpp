@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTextCodec>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -126,6 +127,43 @@ TEST_F(ArchiveTest, RemoveTakesOnlyTheFirstOfDuplicateNames)
     EXPECT_EQ(archive.fileData("dup"), QByteArray("2"));
     EXPECT_TRUE(archive.remove("dup"));
     EXPECT_TRUE(archive.files().empty());
+
+    // With the name index, an equal name loaded later sorts before the
+    // earlier one; remove still takes the first in list order.
+    PackageArchive indexed;
+    indexed.load(path("dup.pkg"), 0, 1);
+    EXPECT_EQ(indexed.find("dup")->time(), 1u);
+    EXPECT_TRUE(indexed.remove("dup"));
+    EXPECT_EQ(indexed.find("dup")->time(), 1u);
+    EXPECT_EQ(indexed.fileData("dup"), QByteArray("2"));
+}
+
+TEST_F(ArchiveTest, ByteNamesPassThroughWithALatin1Locale)
+{
+    // The package commands make the locale codec Latin-1 so that any byte
+    // name, UTF-8 or not, maps to one character per byte and back.
+    QTextCodec *saved = QTextCodec::codecForLocale();
+    QTextCodec::setCodecForLocale(QTextCodec::codecForName("ISO-8859-1"));
+    const QByteArray latin1Name("caf\xe9");     // not valid UTF-8
+    const QByteArray utf8Name("caf\xc3\xa9.txt"); // valid UTF-8, kept as bytes
+    QByteArray onDisk[] = {latin1Name, utf8Name};
+    PackageArchive archive;
+    archive.setVersion(2);
+    for (const QByteArray &bytes : onDisk) {
+        const QString name = QString::fromLatin1(bytes);
+        writeWholeFile(path(name), bytes);
+        archive.addFile(path(name), name);
+    }
+    archive.save(path("names.pkg"));
+    PackageArchive loaded(path("names.pkg"));
+    loaded.extractAll(path("out"), false);
+    for (const QByteArray &bytes : onDisk) {
+        const QByteArray file = QFile::encodeName(dir()) + "/out/" + bytes;
+        struct stat st;
+        EXPECT_EQ(::stat(file.constData(), &st), 0) << file.constData();
+        EXPECT_EQ(loaded.fileData(QString::fromLatin1(bytes)), bytes);
+    }
+    QTextCodec::setCodecForLocale(saved);
 }
 
 TEST_F(ArchiveTest, WildcardsMatchWholeNamesCaseSensitively)
