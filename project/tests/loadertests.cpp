@@ -1,0 +1,400 @@
+// Loading solution files: kinds, properties, imports, versions, load commands,
+// progress and every error with its subject.
+#include "testsupport.h"
+
+#include "macros/propertyclass.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <functional>
+
+namespace {
+
+using Loader = ProjectTest;
+
+TEST_F(Loader, KindsPropertiesAndConfigurationIndex)
+{
+    writeSolution("s.lxProject", QString::fromUtf8(
+        "<solution Name=\"S\" version=\"2\">\n"
+        "  <!-- comments are skipped -->\n"
+        "  <project Name=\"P\" note=\"caf\xc3\xa9\">\n"
+        "    <folder Name=\"F\"><file file_name=\"a.c\"/></folder>\n"
+        "    <widget Name=\"W\"/>\n"
+        "    <configuration Name=\"Debug\" x=\"first\"/>\n"
+        "    <configuration Name=\"Debug\" x=\"second\"/>\n"
+        "  </project>\n"
+        "</solution>\n"));
+    ProjectElement *root = load("s.lxProject");
+    ASSERT_TRUE(root);
+    EXPECT_EQ(root->kind(), ProjectElementKind::Solution);
+    EXPECT_TRUE(root->hasOwnFile());
+    EXPECT_EQ(root->filePath(), path("s.lxProject"));
+    EXPECT_FALSE(root->isImported());
+    EXPECT_EQ(root->fileTime(), QFileInfo(path("s.lxProject")).lastModified());
+
+    ProjectElement *project = byName("P");
+    ASSERT_TRUE(project);
+    EXPECT_EQ(project->kind(), ProjectElementKind::Project);
+    EXPECT_EQ(project->property("note"), QString::fromUtf8("caf\xc3\xa9"));
+    EXPECT_EQ(byName("F")->kind(), ProjectElementKind::Folder);
+    EXPECT_EQ(byFileName("a.c")->kind(), ProjectElementKind::File);
+    EXPECT_EQ(byName("W")->kind(), ProjectElementKind::Other);
+
+    // Both configurations stay in the tree; the later one is indexed.
+    EXPECT_EQ(childNames(project), "F|W|Debug|Debug");
+    ASSERT_EQ(project->configurations().size(), 1);
+    EXPECT_EQ(findConfiguration(project, "Debug")->property("x"), "second");
+    EXPECT_EQ(findConfiguration(project, "debug"), nullptr);
+
+    EXPECT_EQ(system->solutionFileName(), path("s.lxProject"));
+    EXPECT_TRUE(system->loadTime().isValid());
+    EXPECT_EQ(system->projectIndex().value("P"), project);
+    EXPECT_TRUE(system->loadingFiles().isEmpty());
+}
+
+TEST_F(Loader, VersionIsUpgradedWithoutCountingAsAChange)
+{
+    for (const char *attribute : {"", " version=\"1\"", " version=\"2\""}) {
+        writeSolution("v.lxProject",
+                      QStringLiteral("<solution Name=\"S\"%1><project Name=\"P\"/></solution>")
+                          .arg(QLatin1String(attribute)));
+        ProjectElement *root = load("v.lxProject");
+        EXPECT_EQ(root->property("version"), "2") << attribute;
+        EXPECT_FALSE(root->isModified()) << attribute;
+        EXPECT_FALSE(byName("P")->isModified()) << attribute;
+    }
+}
+
+TEST_F(Loader, ImportsReplaceTheirElementInPlace)
+{
+    globalPropertyClassList().setMacro("LoaderSubDir", "lib");
+    writeSolution("lib/lib.lxProject",
+                  "<solution Name=\"Lib\">\n"
+                  "  <ifdef name=\"FAST\"><project Name=\"FastLib\"/></ifdef>\n"
+                  "  <ifndef name=\"FAST\"><project Name=\"SlowLib\"/></ifndef>\n"
+                  "  <project Name=\"$(LIBNAME)\"/>\n"
+                  "</solution>\n");
+    writeSolution("top.lxProject",
+                  "<solution Name=\"Top\">\n"
+                  "  <project Name=\"Before\"/>\n"
+                  "  <import file_name=\"$(LoaderSubDir)/lib.lxProject\" macros=\"FAST=1;LIBNAME=ring\"/>\n"
+                  "  <project Name=\"After\"/>\n"
+                  "  <import file_name=\"lib/lib.lxProject\" can_modify_solution=\"No\"/>\n"
+                  "  <import file_name=\"lib/lib.lxProject\" can_modify_solution=\"no\"/>\n"
+                  "</solution>\n");
+    ProjectElement *root = load("top.lxProject");
+    EXPECT_EQ(childNames(root), "Before|Lib|After|Lib|Lib");
+
+    ProjectElement *first = root->firstChildProjectElement()->nextSiblingProjectElement();
+    ProjectElement *second = first->nextSiblingProjectElement()->nextSiblingProjectElement();
+    ProjectElement *third = second->nextSiblingProjectElement();
+    for (ProjectElement *imported : {first, second, third}) {
+        EXPECT_EQ(imported->kind(), ProjectElementKind::Solution);
+        EXPECT_TRUE(imported->isImported());
+        EXPECT_TRUE(imported->hasOwnFile());
+        EXPECT_EQ(imported->filePath(), path("lib/lib.lxProject"));
+        EXPECT_EQ(imported->property("version"), "2");
+    }
+    // The unexpanded name is kept; the macros reached only the first copy's preprocessor.
+    EXPECT_EQ(first->property("file_name"), "$(LoaderSubDir)/lib.lxProject");
+    EXPECT_EQ(childNames(first), "FastLib|ring");
+    EXPECT_EQ(childNames(second), "SlowLib|$(LIBNAME)");
+    EXPECT_TRUE(first->canModify());
+    EXPECT_FALSE(second->canModify());
+    EXPECT_TRUE(third->canModify());
+    EXPECT_TRUE(system->replacedImports().empty());
+    // Projects of imported solutions are indexed too.
+    EXPECT_EQ(system->projectIndex().value("ring"), byName("ring"));
+}
+
+TEST_F(Loader, NestedImportsResolveAgainstTheImportingFile)
+{
+    writeSolution("a/b/leaf.lxProject", "<solution Name=\"Leaf\"><project Name=\"L\"/></solution>");
+    writeSolution("a/mid.lxProject",
+                  "<solution Name=\"Mid\"><import file_name=\"b/leaf.lxProject\"/></solution>");
+    writeSolution("top.lxProject",
+                  "<solution Name=\"Top\"><import file_name=\"a/mid.lxProject\"/></solution>");
+    RecordingProgress progress;
+    loadSolution(*system, path("top.lxProject"), &progress);
+    ProjectElement *leaf = byName("Leaf");
+    ASSERT_TRUE(leaf);
+    EXPECT_EQ(leaf->filePath(), path("a/b/leaf.lxProject"));
+    EXPECT_EQ(leaf->parentElement(), byName("Mid"));
+    EXPECT_EQ(progress.depth(), 0);
+    EXPECT_EQ(progress.maxDepth, 3); // one "Loading solution" step per nesting level
+    EXPECT_TRUE(progress.steps.contains("begin 2 Loading solution leaf"));
+    // Only the top-level file's children report progress.
+    EXPECT_EQ(progress.steps.filter("progress").first(), "progress 1/1");
+}
+
+TEST_F(Loader, ImportCyclesNameTheFileThatClosesThem)
+{
+    writeSolution("self.lxProject",
+                  "<solution Name=\"S\"><import file_name=\"self.lxProject\"/></solution>");
+    SolutionLoadError self = loadError("self.lxProject");
+    EXPECT_EQ(self.subject, path("self.lxProject"));
+    EXPECT_EQ(self.text, " solution already loaded");
+    EXPECT_FALSE(self.hasLine);
+
+    writeSolution("one.lxProject", "<solution><import file_name=\"sub/two.lxProject\"/></solution>");
+    writeSolution("sub/two.lxProject", "<solution><import file_name=\"../one.lxProject\"/></solution>");
+    SolutionLoadError mutual = loadError("one.lxProject");
+    EXPECT_EQ(mutual.subject, path("one.lxProject"));
+    EXPECT_EQ(mutual.text, " solution already loaded");
+}
+
+TEST_F(Loader, FileErrors)
+{
+    mkdir("adir.lxProject");
+    write("plain.xml", "<solution Name=\"S\"/>");
+    write("other.lxProject", "<!DOCTYPE Other_File>\n<solution Name=\"S\"/>");
+    write("empty.lxProject", "<!DOCTYPE Kestrel_Project_File>\n<!-- nothing -->\n");
+    write("broken.lxProject", "<!DOCTYPE Kestrel_Project_File>\n<solution>\n<project>\n</folder>\n");
+    writeSolution("badimport.lxProject",
+                  "<solution><import file_name=\"missing.lxProject\"/></solution>");
+
+    const struct {
+        const char *file;
+        QString subject;
+        const char *text;
+    } cases[] = {
+        {"nothere.lxProject", path("nothere.lxProject"), " does not exist"},
+        {"adir.lxProject", path("adir.lxProject"), " cannot access"},
+        {"plain.xml", path("plain.xml"), " not a solution file"},
+        {"other.lxProject", path("other.lxProject"), " not a solution file"},
+        {"empty.lxProject", path("empty.lxProject"), " is a malformed solution file (bad XML)"},
+        {"badimport.lxProject", path("missing.lxProject"), " does not exist"},
+    };
+    for (const auto &c : cases) {
+        SolutionLoadError error = loadError(c.file);
+        EXPECT_EQ(error.subject, c.subject) << c.file;
+        EXPECT_EQ(error.text, c.text) << c.file;
+        EXPECT_FALSE(error.hasLine) << c.file;
+        EXPECT_EQ(QString::fromUtf8(error.what()), c.subject + c.text);
+        EXPECT_TRUE(system->loadingFiles().isEmpty() || QString(c.file) == "badimport.lxProject");
+    }
+
+    SolutionLoadError syntax = loadError("broken.lxProject");
+    EXPECT_EQ(syntax.subject, path("broken.lxProject"));
+    EXPECT_TRUE(syntax.hasLine);
+    EXPECT_FALSE(syntax.text.isEmpty());
+    EXPECT_GT(syntax.line, 0);
+    EXPECT_EQ(syntax.column, 0);
+
+    // A relative top-level name has no base directory to retry with.
+    const QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(QDir::tempPath()));
+    try {
+        loadSolution(*system, "duriv-surely-missing.lxProject");
+        ADD_FAILURE() << "relative load succeeded";
+    } catch (const SolutionLoadError &error) {
+        EXPECT_EQ(error.subject, "duriv-surely-missing.lxProject");
+        EXPECT_EQ(error.text, " does not exist");
+    }
+    QDir::setCurrent(previous);
+}
+
+class CountingHandler : public ProjectFileNotFoundErrorHandler {
+public:
+    explicit CountingHandler(std::function<bool(const QString &)> act) : m_act(std::move(act)) {}
+    bool fileNotFound(const QString &fileName) override
+    {
+        asked.append(fileName);
+        return m_act(fileName);
+    }
+    QStringList asked;
+
+private:
+    std::function<bool(const QString &)> m_act;
+};
+
+TEST_F(Loader, FileNotFoundHandlerMayProvideTheFile)
+{
+    writeSolution("top.lxProject", "<solution><import file_name=\"late.lxProject\"/></solution>");
+    CountingHandler declines([](const QString &) { return false; });
+    EXPECT_THROW(loadSolution(*system, path("top.lxProject"), nullptr, &declines), SolutionLoadError);
+    EXPECT_EQ(declines.asked, QStringList{path("late.lxProject")});
+
+    CountingHandler provides([this](const QString &name) {
+        writeSolution(QFileInfo(name).fileName(), "<solution Name=\"Late\"/>");
+        return true;
+    });
+    loadSolution(*system, path("top.lxProject"), nullptr, &provides);
+    EXPECT_TRUE(byName("Late"));
+}
+
+TEST_F(Loader, TemplatedProjectWinsOverDynamicFolderAttribute)
+{
+    write("templates.xml", "<t><project template_name=\"T\" type=\"Library\"/></t>");
+    mkdir("src");
+    touch("src/a.c");
+    writeSolution("s.lxProject",
+                  "<solution><project Name=\"P\" template_name=\"T\" path=\"src\" filter=\"*\"/></solution>");
+    load("s.lxProject");
+    ProjectElement *project = byName("P");
+    EXPECT_EQ(project->firstChildProjectElement()->kind(), ProjectElementKind::Configuration);
+    EXPECT_EQ(childNames(project), "Common");
+    EXPECT_FALSE(project->hasProperty("template_name"));
+}
+
+TEST_F(Loader, ModifiedFlagsAndMarkUnmodified)
+{
+    write("inner.lxProject", "<!DOCTYPE Kestrel_Project_File><solution Name=\"In\"><project Name=\"IP\"/></solution>");
+    writeSolution("s.lxProject",
+                  "<solution><project Name=\"P\"/><import file_name=\"inner.lxProject\"/></solution>");
+    ProjectElement *root = load("s.lxProject");
+    ProjectElement *project = byName("P");
+    ProjectElement *inner = byName("In");
+    ProjectElement *innerProject = byName("IP");
+    for (ProjectElement *e : {root, project, inner, innerProject})
+        EXPECT_FALSE(e->isModified());
+
+    for (ProjectElement *e : {root, project, inner, innerProject})
+        e->setProperty("touched", "yes");
+    markUnmodified(root, false);
+    EXPECT_FALSE(root->isModified());
+    EXPECT_FALSE(project->isModified());
+    EXPECT_TRUE(inner->isModified());
+    EXPECT_TRUE(innerProject->isModified());
+    markUnmodified(root, true);
+    EXPECT_FALSE(inner->isModified());
+    EXPECT_FALSE(innerProject->isModified());
+
+    project->removeProperty("touched");
+    EXPECT_TRUE(project->isModified());
+    EXPECT_FALSE(project->hasProperty("touched"));
+}
+
+TEST_F(Loader, DisplayNames)
+{
+    globalPropertyClassList().setMacro("LoaderMacroDir", "/opt/m");
+    writeSolution("s.lxProject",
+                  "<solution Name=\"Sol\">\n"
+                  "  <project Name=\"P\">\n"
+                  "    <configuration Name=\"Common\" project_directory=\"proj\"/>\n"
+                  "    <file file_name=\"src/a.c\"/>\n"
+                  "    <file file_name=\"../other/b.c\"/>\n"
+                  "    <file file_name=\"$(LoaderMacroDir)/inc/m.h\"/>\n"
+                  "    <file file_name=\"/elsewhere/z.c\"/>\n"
+                  "    <file file_name=\"named.c\" Name=\"Shown\"/>\n"
+                  "    <folder/>\n"
+                  "  </project>\n"
+                  "</solution>\n");
+    load("s.lxProject");
+    EXPECT_EQ(childNames(byName("P")), "Common|src/a.c|../other/b.c|m.h|/elsewhere/z.c|Shown|<NULL>");
+    EXPECT_EQ(displayName(*system, byFileName("src/a.c")), "src/a.c");
+    EXPECT_EQ(displayName(*system, byFileName("../other/b.c")), "../other/b.c");
+    EXPECT_EQ(displayName(*system, byFileName("$(LoaderMacroDir)/inc/m.h")), "m.h");
+    EXPECT_EQ(displayName(*system, byFileName("named.c")), "Shown");
+    EXPECT_EQ(displayName(*system, nullptr), "<NULL>");
+}
+
+// --- Load commands through a solution ---------------------------------------
+
+TEST_F(Loader, LoadCommandsRunFromTheSolutionDirectory)
+{
+    globalPropertyClassList().setMacro("LoaderGreeting", "hello");
+    writeSolution("sub/s.lxProject",
+                  "<solution Name=\"S\" load_command=\"sh -c 'echo $(LoaderGreeting) $LOADER_A$LOADER_B' &gt; made.txt"
+                  " &amp;&amp; sh -c 'cat made.txt made.txt' &gt; twice.txt\""
+                  " load_command_environment=\"LOADER_A=x=1;;LOADER_B=$(LoaderGreeting)\"/>");
+    RecordingProgress progress;
+    loadSolution(*system, path("sub/s.lxProject"), &progress);
+    QFile made(path("sub/made.txt"));
+    ASSERT_TRUE(made.open(QIODevice::ReadOnly));
+    EXPECT_EQ(made.readAll(), "hello x=1hello\n");
+    QFile twice(path("sub/twice.txt"));
+    ASSERT_TRUE(twice.open(QIODevice::ReadOnly));
+    EXPECT_EQ(twice.readAll(), "hello x=1hello\nhello x=1hello\n");
+    EXPECT_EQ(qgetenv("LOADER_A"), "x=1");
+    EXPECT_TRUE(progress.steps.contains("begin 2 Executing load commands"));
+    EXPECT_EQ(progress.depth(), 0);
+}
+
+TEST_F(Loader, LoadCommandFailures)
+{
+    writeSolution("fails.lxProject",
+                  "<solution load_command=\"sh -c 'exit 3' &amp;&amp; touch never.txt\"/>");
+    SolutionLoadError failed = loadError("fails.lxProject");
+    EXPECT_EQ(failed.subject, path("fails.lxProject"));
+    EXPECT_EQ(failed.text, "solution load command failed (3) ");
+    EXPECT_FALSE(QFile::exists(path("never.txt")));
+
+    writeSolution("missing.lxProject", "<solution load_command=\"duriv-no-such-tool --x\"/>");
+    SolutionLoadError missing = loadError("missing.lxProject");
+    EXPECT_EQ(missing.subject, path("missing.lxProject"));
+    EXPECT_EQ(missing.text, "solution load command \"duriv-no-such-tool\" not found");
+
+    // An empty command runs nothing and opens no step.
+    writeSolution("empty.lxProject", "<solution load_command=\"$(DurivUnsetMacro:)\"/>");
+    RecordingProgress progress;
+    loadSolution(*system, path("empty.lxProject"), &progress);
+    EXPECT_FALSE(progress.steps.join("\n").contains("Executing load commands"));
+}
+
+TEST_F(Loader, EnvironmentVariablesOfTheSolutionAreSet)
+{
+    write("inner.lxProject",
+          "<!DOCTYPE Kestrel_Project_File><solution>"
+          "<configuration Name=\"Common\" environment_variables=\"LOADER_INNER=in\"/></solution>");
+    writeSolution("s.lxProject",
+                  "<solution>\n"
+                  "  <configuration Name=\"Common\" environment_variables=\"LOADER_ENV1=one;LOADER_ENV2=a=b\"/>\n"
+                  "  <configuration Name=\"Debug\" environment_variables=\"LOADER_ENV3=debug\"/>\n"
+                  "  <import file_name=\"inner.lxProject\"/>\n"
+                  "</solution>\n");
+    qunsetenv("LOADER_ENV3");
+    load("s.lxProject");
+    EXPECT_EQ(qgetenv("LOADER_ENV1"), "one");
+    EXPECT_EQ(qgetenv("LOADER_ENV2"), "a=b");
+    EXPECT_EQ(qgetenv("LOADER_INNER"), "in");
+    EXPECT_FALSE(qEnvironmentVariableIsSet("LOADER_ENV3"));
+    EXPECT_EQ(system->environmentPropertyName(), "environment_variables");
+}
+
+TEST_F(Loader, TemplatesFileAttributeReplacesTheTemplatePath)
+{
+    write("mine.xml", "<t><project template_name=\"Mine\" type=\"Staging\"/></t>");
+    globalPropertyClassList().setMacro("LoaderTemplates", path("mine.xml"));
+    writeSolution("s.lxProject",
+                  "<solution templates_file=\"$(LoaderTemplates)\"><project Name=\"P\" template_name=\"Mine\"/></solution>");
+    load("s.lxProject");
+    EXPECT_EQ(system->templatesPath(), path("mine.xml"));
+    EXPECT_EQ(resolve(byName("P"), "project_type", "Debug"), "Staging");
+}
+
+TEST_F(Loader, ReloadingStartsAfresh)
+{
+    writeSolution("a.lxProject", "<solution Name=\"A\"><project Name=\"PA\"/></solution>");
+    writeSolution("b.lxProject", "<solution Name=\"B\"><project Name=\"PB\"/></solution>");
+    load("a.lxProject");
+    load("b.lxProject");
+    EXPECT_EQ(system->rootElement()->property("Name"), "B");
+    EXPECT_EQ(system->projectIndex().keys(), QStringList{"PB"});
+}
+
+TEST(ProcessWide, ProjectSystemAndEnvironmentSettings)
+{
+    auto *settings = setEnvironmentSettings(std::make_unique<ElfDwarfKestrelEnvironmentSettings>());
+    settings->initialise();
+    EXPECT_EQ(environmentSettings(), settings);
+    auto *system = setProjectSystem(std::make_unique<RISCVProjectSystem>("t.xml", QStringList(), false, false));
+    EXPECT_EQ(projectSystem(), system);
+    EXPECT_EQ(system->templatesPath(), "t.xml");
+    auto *riscv = dynamic_cast<RISCVProjectSystem *>(system);
+    ASSERT_TRUE(riscv);
+    EXPECT_EQ(riscv->toolchainDirectory(), "$(RISCVGCCDIR)");
+    EXPECT_EQ(riscv->toolPrefix(), "$(RISCVGCCPREFIX)");
+    EXPECT_EQ(riscv->objectFileExtension(), ".o");
+    EXPECT_EQ(riscv->executableFileExtension(), ".elf");
+    EXPECT_EQ(riscv->libraryFileExtension(), ".a");
+    EXPECT_TRUE(system->findPropertyClass("rv_architecture"));
+    EXPECT_FALSE(StandardProjectSystem("x").findPropertyClass("rv_architecture"));
+    setProjectSystem(nullptr);
+    EXPECT_EQ(projectSystem(), nullptr);
+    setEnvironmentSettings(nullptr);
+}
+
+} // namespace
