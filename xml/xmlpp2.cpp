@@ -155,8 +155,7 @@ private:
 
     void drop(XMLElement &element)
     {
-        // The element may be a loop body's container or anything else; once
-        // unlinked it is deleted with its subtree.
+        // Unlinked, the element is deleted with its subtree.
         if (XMLNode *parent = element.parent())
             parent->removeChild(&element);
     }
@@ -391,6 +390,10 @@ void XMLPP2::Processor::processSwitch(XMLElement &element)
         XMLElement *candidate = child->toElement();
         if (!candidate)
             continue;
+        // The cases are chosen among before anything inside the switch is
+        // visited, so their values are expanded here.
+        if (m_expandAttributes)
+            expandAttributes(candidate, frame().table, false);
         if (candidate->name() == "case" && listItems(attributeText(*candidate, "value")).contains(value))
             chosen = candidate;
         else if (candidate->name() == "default" && !fallback)

@@ -82,6 +82,7 @@ INSTANTIATE_TEST_SUITE_P(Directives, DirectiveTest, testing::Values(
     Case{"SwitchFirstMatchWins", "<r><switch name='cpu'><case value='c'><x/></case><case value='c'><y/></case></switch></r>", "cpu=c", false, "r(x)"},
     Case{"SwitchDefault", "<r><switch name='cpu'><default><z/></default><case value='a'><x/></case></switch></r>", "cpu=q", false, "r(z)"},
     Case{"SwitchNothing", "<r><switch name='cpu'><case value='a'><x/></case></switch><n/></r>", "", false, "r(n)"},
+    Case{"SwitchCaseValuesExpand", "<r><switch name='cpu'><case value='$(A)'><x/></case></switch></r>", "cpu=c;A=b,c", true, "r(x)"},
     Case{"SwitchEntersTheNameEmpty", "<r><switch name='cpu'/><ifdef name='cpu'><a/></ifdef></r>", "", false, "r(a)"},
     Case{"DefineValue", "<r><define name='N' value='$(M)x'/><a v='$(N)'/></r>", "M=3", true, "r(a[v=3x])"},
     Case{"DefineExpression", "<r><define name='N' expression='2*$(M)'/><a v='$(N)'/></r>", "M=3", true, "r(a[v=6])"},
