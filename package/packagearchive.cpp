@@ -574,13 +574,11 @@ void PackageArchive::saveVersion2(const QString &path, int level, const PackageS
     unsigned char bodyHeader[Version2BodyHeaderSize] = {};
     putLe32(bodyHeader, count);
 
-    FILE *file = openOutput(path, options);
-    openedForWriting(file);
-    if (fwrite(header, 1, sizeof header, file) != sizeof header) {
-        fclose(file);
+    OwnedFile file(openOutput(path, options));
+    openedForWriting(file.get());
+    if (fwrite(header, 1, sizeof header, file.get()) != sizeof header)
         throw HException("cannot write header");
-    }
-    auto stream = prepared(createOutputFile(d->compression, file, level), options);
+    auto stream = prepared(createOutputFile(d->compression, file.release(), level), options);
     if (stream->write(bodyHeader, sizeof bodyHeader) < int(sizeof bodyHeader))
         throw HException("cannot write header2");
 
@@ -623,14 +621,12 @@ void PackageArchive::saveVersion1(const QString &path, int level, const PackageS
     putLe32(bodyHeader, LegacyMagic);
     putLe32(bodyHeader + 4, count);
 
-    FILE *file = openOutput(path, options);
-    openedForWriting(file);
-    if (fwrite(wrapper, 1, sizeof wrapper, file) != sizeof wrapper) {
-        fclose(file);
+    OwnedFile file(openOutput(path, options));
+    openedForWriting(file.get());
+    if (fwrite(wrapper, 1, sizeof wrapper, file.get()) != sizeof wrapper)
         throw HException("cannot write header");
-    }
     // The wrapped legacy body is zlib whatever the archive's method.
-    auto stream = prepared(createOutputFile(0, file, level), options);
+    auto stream = prepared(createOutputFile(0, file.release(), level), options);
     if (stream->write(bodyHeader, sizeof bodyHeader) < int(sizeof bodyHeader))
         throw HException("cannot write header2");
 

@@ -16,7 +16,7 @@ namespace {
 
 // Hostile tables can point every member at the start of a large body; a cap
 // keeps each run short without hiding the code paths.
-constexpr int MaxMembersRead = 64;
+constexpr int MaxMembersRead = 16;
 
 int memoryFile()
 {
