@@ -1,0 +1,293 @@
+// Project template files: indexes, path patterns, the merge into projects and its errors.
+#include "testsupport.h"
+
+#include "macros/propertyclass.h"
+#include "project/projecttemplates.h"
+
+#include <QDir>
+
+namespace {
+
+using Templates = ProjectTest;
+
+QString configurationValue(const ProjectElement *element, const char *configuration,
+                           const char *property)
+{
+    const ProjectElement *c = findConfiguration(element, QLatin1String(configuration));
+    return c ? c->property(QLatin1String(property)) : QStringLiteral("<no configuration>");
+}
+
+TEST(ProjectTemplateNodeList, LaterAdditionsOfANameWin)
+{
+    XMLElement first("first"), second("second"), other("other"), empty("empty");
+    ProjectTemplateNodeList list;
+    list.add("b", &first);
+    list.add("a", &other);
+    list.add("", &empty);
+    list.add("b", &second);
+    EXPECT_EQ(list.size(), 4u);
+    EXPECT_EQ(list.find("b"), &second);
+    EXPECT_EQ(list.find("a"), &other);
+    EXPECT_EQ(list.find(""), &empty);
+    EXPECT_EQ(list.find("B"), nullptr);
+    EXPECT_EQ(list.find("c"), nullptr);
+}
+
+TEST_F(Templates, ExpandPathPattern)
+{
+    touch("pk/A/XML/project_templates.xml");
+    touch("pk/B/XML/project_templates.xml");
+    touch("pk/C/XML/other.xml");
+    touch("pk/plain.txt");
+    touch("pk/.hidden/XML/project_templates.xml");
+
+    // Components without "*" are used as written, so C's missing file is named too.
+    QStringList found = expandPathPattern(path("pk/*/XML/project_templates.xml"));
+    found.sort();
+    EXPECT_EQ(found, (QStringList{path("pk/A/XML/project_templates.xml"),
+                                  path("pk/B/XML/project_templates.xml"),
+                                  path("pk/C/XML/project_templates.xml")}));
+    // The last component matches files and directories; a middle one only directories.
+    found = expandPathPattern(path("pk/*"));
+    found.sort();
+    EXPECT_EQ(found, (QStringList{path("pk/A"), path("pk/B"), path("pk/C"), path("pk/plain.txt")}));
+    EXPECT_EQ(expandPathPattern(path("pk/*.txt/x")), QStringList());
+    EXPECT_EQ(expandPathPattern(path("pk/?/x")), QStringList{path("pk/?/x")});
+    // Without "*" the pattern stands, existing or not.
+    EXPECT_EQ(expandPathPattern(path("nope/none.xml")), QStringList{path("nope/none.xml")});
+    EXPECT_EQ(expandPathPattern(path("nothing/*/x.xml")), QStringList());
+
+    const QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(path("pk")));
+    found = expandPathPattern("*/XML/*.xml");
+    found.sort();
+    EXPECT_EQ(found, (QStringList{"A/XML/project_templates.xml", "B/XML/project_templates.xml",
+                                  "C/XML/other.xml"}));
+    QDir::setCurrent(previous);
+}
+
+TEST_F(Templates, LaterFilesAndLaterElementsOverride)
+{
+    write("one.xml",
+          "<t><project template_name=\"X\" type=\"one-first\"/><project template_name=\"X\" type=\"one-second\"/>"
+          "<project template_name=\"Y\" type=\"one\"/>"
+          "<configurations><configuration name=\"C\"><property name=\"v\" value=\"1\"/></configuration></configurations></t>");
+    write("two.xml",
+          "<t><group><project template_name=\"X\" type=\"two\"/></group>"
+          "<deep><configurations><configuration name=\"C\"><property name=\"v\" value=\"2\"/></configuration></configurations></deep></t>");
+    write("broken.xml", "<t><project template_name=\"Y\" type=\"broken\">");
+
+    ProjectTemplates both(path("one.xml") + ";;" + path("two.xml") + ";" + path("missing.xml"));
+    EXPECT_EQ(both.findProjectTemplate("X")->attribute("type"), "two");
+    EXPECT_EQ(both.findProjectTemplate("Y")->attribute("type"), "one");
+    EXPECT_EQ(both.findConfigurationTemplate("C")->firstChildElement()->attribute("value"), "2");
+    EXPECT_EQ(both.findProjectTemplate("Z"), nullptr);
+
+    ProjectTemplates reversed(path("two.xml") + ";" + path("one.xml") + ";" + path("broken.xml"));
+    EXPECT_EQ(reversed.findProjectTemplate("X")->attribute("type"), "one-second");
+    EXPECT_EQ(reversed.findConfigurationTemplate("C")->firstChildElement()->attribute("value"), "1");
+    EXPECT_EQ(reversed.findProjectTemplate("Y")->attribute("type"), "one");
+
+    ProjectTemplates none("");
+    EXPECT_EQ(none.findProjectTemplate("X"), nullptr);
+}
+
+const char *const kFullTemplate =
+    "<!DOCTYPE Project_Templates_File>\n"
+    "<projects>\n"
+    " <project template_name=\"Full\" type=\"Library\">\n"
+    "  <folder name=\"Source Files\" filter=\"c;h\"><file name=\"$(ProjectName)_main.c\"/></folder>\n"
+    "  <folder name=\"Existing\" filter=\"s\"/>\n"
+    "  <folder name=\"Filtered\" filter=\"x\"/>\n"
+    "  <folder name=\"Dyn\" path=\"dyn\" filter=\"*.c\" recurse=\"No\"/>\n"
+    "  <folder name=\"Chosen\" path=\"dyn\" choose=\"Yes\"/>\n"
+    "  <folder name=\"System Files\">\n"
+    "   <file name=\"$(StudioDir)/crt0.s\" expand=\"NO\"/>\n"
+    "   <file name=\"gen.c\" source=\"x.c\"/>\n"
+    "  </folder>\n"
+    "  <property name=\"c_preprocessor_definitions\" value=\"TPL_$(Configuration)\" configuration=\"$(Configuration)\"/>\n"
+    "  <property name=\"kept\" value=\"template\"/>\n"
+    "  <property name=\"expanded\" value=\"$(ProjectName)-dir\" expand=\"Yes\"/>\n"
+    "  <property name=\"literal\" value=\"$(ProjectName)-dir\"/>\n"
+    "  <property name=\"novalue\"/>\n"
+    "  <solutionproperty name=\"sol_prop\" value=\"from-template\"/>\n"
+    "  <propertygroup name=\"rv_library_optimization\" value=\"Fast\" configuration=\"Release\"/>\n"
+    "  <configuration name=\"$(Configuration)\"/>\n"
+    "  <configuration name=\"Shared\" inherited_configurations=\"Base_$(Configuration)\"/>\n"
+    "  <import name=\"other.lxProject\"/>\n"
+    "  <bogus name=\"x\" value=\"y\"/>\n"
+    " </project>\n"
+    " <configurations>\n"
+    "  <configuration name=\"Debug\">\n"
+    "   <property name=\"build_debug_information\" value=\"Yes\"/>\n"
+    "   <property name=\"gcc_optimization_level\" value=\"None\"/>\n"
+    "   <property name=\"inherited_configurations\" value=\"DebugBase\"/>\n"
+    "   <property name=\"empty_value\" value=\"\"/>\n"
+    "  </configuration>\n"
+    "  <configuration name=\"Release\"><property name=\"build_debug_information\" value=\"No\"/></configuration>\n"
+    "  <configuration name=\"DebugBase\"><property name=\"base_value\" value=\"b\"/>"
+    "<property name=\"inherited_configurations\" value=\"Debug\"/></configuration>\n"
+    " </configurations>\n"
+    "</projects>\n";
+
+TEST_F(Templates, MergeOfEveryTemplateElement)
+{
+    write("templates.xml", QString::fromLatin1(kFullTemplate));
+    touch("dyn/one.c");
+    touch("dyn/two.h");
+    writeSolution("s.lxProject",
+                  "<solution Name=\"S\">\n"
+                  "  <configuration Name=\"Debug\" gcc_optimization_level=\"Level 1\"/>\n"
+                  "  <configuration Name=\"Release\" build_debug_information=\"No\"/>\n"
+                  "  <project Name=\"P\" template_name=\"Full\" template_configurations=\"Debug;;Release\">\n"
+                  "    <configuration Name=\"Common\" kept=\"project\"/>\n"
+                  "    <folder Name=\"Existing\"/>\n"
+                  "    <folder Name=\"Filtered\"><configuration Name=\"Common\" filter=\"mine\"/></folder>\n"
+                  "  </project>\n"
+                  "</solution>\n");
+    ProjectElement *solution = load("s.lxProject");
+    ProjectElement *project = byName("P");
+    ASSERT_TRUE(project);
+    EXPECT_FALSE(project->hasProperty("template_name"));
+    EXPECT_FALSE(project->hasProperty("template_configurations"));
+    EXPECT_EQ(configurationValue(project, "Common", "project_type"), "Library");
+    EXPECT_EQ(resolve(project, "project_type", "Debug"), "Library");
+
+    EXPECT_EQ(childNames(project),
+              "Common|Existing|Filtered|Source Files|Dyn|System Files|Debug|Release");
+    EXPECT_EQ(childNames(byName("Source Files")), "Common|P_main.c");
+    EXPECT_EQ(configurationValue(byName("Source Files"), "Common", "filter"), "c;h");
+    EXPECT_EQ(configurationValue(byName("Existing"), "Common", "filter"), "s");
+    EXPECT_EQ(configurationValue(byName("Filtered"), "Common", "filter"), "mine");
+    ProjectElement *dyn = byName("Dyn");
+    EXPECT_EQ(dyn->property("path"), "dyn");
+    EXPECT_EQ(dyn->property("recurse"), "No");
+    EXPECT_EQ(childNames(dyn), "dyn/one.c");
+    EXPECT_EQ(byName("Chosen"), nullptr);
+    EXPECT_EQ(childNames(byName("System Files")), "crt0.s");
+    EXPECT_TRUE(byFileName("$(StudioDir)/crt0.s"));
+    EXPECT_EQ(byFileName("gen.c"), nullptr);
+
+    // "$(Configuration)" is replaced in the configuration, not in an unexpanded value.
+    EXPECT_EQ(configurationValue(project, "Debug", "c_preprocessor_definitions"), "TPL_$(Configuration)");
+    EXPECT_EQ(configurationValue(project, "Release", "c_preprocessor_definitions"), "TPL_$(Configuration)");
+    EXPECT_EQ(configurationValue(project, "Common", "kept"), "project");
+    EXPECT_EQ(configurationValue(project, "Common", "expanded"), "P-dir");
+    EXPECT_EQ(configurationValue(project, "Common", "literal"), "$(ProjectName)-dir");
+    EXPECT_FALSE(findConfiguration(project, "Common")->hasProperty("novalue"));
+    EXPECT_FALSE(findConfiguration(project, "Common")->hasProperty("x"));
+    EXPECT_EQ(configurationValue(solution, "Common", "sol_prop"), "from-template");
+    EXPECT_EQ(configurationValue(project, "Release", "rv_library_optimization"), "Fast");
+
+    // Configuration templates fill the solution; a differing value goes to the project.
+    EXPECT_EQ(configurationValue(solution, "Debug", "build_debug_information"), "Yes");
+    EXPECT_EQ(configurationValue(solution, "Debug", "gcc_optimization_level"), "Level 1");
+    EXPECT_EQ(configurationValue(project, "Debug", "gcc_optimization_level"), "None");
+    EXPECT_EQ(configurationValue(solution, "Debug", "inherited_configurations"), "DebugBase");
+    EXPECT_FALSE(findConfiguration(solution, "Debug")->hasProperty("empty_value"));
+    EXPECT_EQ(configurationValue(solution, "DebugBase", "base_value"), "b");
+    EXPECT_FALSE(findConfiguration(project, "Release")->hasProperty("build_debug_information"));
+    EXPECT_EQ(resolve(byFileName("P_main.c"), "base_value", "Debug"), "b");
+    EXPECT_EQ(resolve(byFileName("P_main.c"), "gcc_optimization_level", "Debug"), "None");
+
+    // "Shared" has no template: found or created once, its inheritance set per pass.
+    EXPECT_EQ(configurationValue(solution, "Shared", "inherited_configurations"), "Base_Release");
+    EXPECT_EQ(childNames(solution), "Debug|Release|P|Common|DebugBase|Shared");
+
+    for (ProjectElement *e : {solution, project, dyn, byName("Source Files")})
+        EXPECT_FALSE(e->isModified());
+}
+
+TEST_F(Templates, WithoutTemplateConfigurations)
+{
+    write("templates.xml",
+          "<t><project template_name=\"T\" type=\"Executable\">\n"
+          "  <property name=\"v\" value=\"1\" configuration=\"$(Configuration)\"/>\n"
+          "  <property name=\"w\" value=\"2\"/>\n"
+          "  <configuration name=\"Fresh\"/>\n"
+          "</project>\n"
+          "<project template_name=\"U\">\n"
+          "  <configuration name=\"Fresh\"/>\n"
+          "</project></t>");
+    writeSolution("s.lxProject",
+                  "<solution Name=\"S\">\n"
+                  "  <project Name=\"A\" template_name=\"T\"/>\n"
+                  "  <project Name=\"B\" template_name=\"U\" template_configurations=\"X\"/>\n"
+                  "  <project Name=\"C\" template_name=\"U\" template_configurations=\"X\"/>\n"
+                  "</solution>\n");
+    ProjectElement *solution = load("s.lxProject");
+    EXPECT_EQ(configurationValue(byName("A"), "$(Configuration)", "v"), "1");
+    EXPECT_EQ(configurationValue(byName("A"), "Common", "w"), "2");
+    EXPECT_EQ(configurationValue(byName("A"), "Common", "project_type"), "Executable");
+    EXPECT_EQ(configurationValue(byName("B"), "Common", "project_type"), "");
+    // With configuration names a configuration without template is added
+    // every time, without looking for one; without names nothing is added.
+    EXPECT_EQ(childNames(solution), "A|B|C|Fresh|Fresh");
+}
+
+class ChoosingHandler : public TemplateNotFoundErrorHandler {
+public:
+    bool chooseTemplate(ProjectSystem &, const QString &projectName, QString &templateName) override
+    {
+        asked.append(projectName);
+        if (answer.isEmpty())
+            return false;
+        templateName = answer;
+        return true;
+    }
+    QString answer;
+    QStringList asked;
+};
+
+TEST_F(Templates, ExpansionErrors)
+{
+    write("templates.xml", "<t><project template_name=\"Known\" type=\"Library\"/></t>");
+    writeSolution("unnamed.lxProject",
+                  "<solution><project Name=\"Stub\" template_name=\"\"/></solution>");
+    writeSolution("unknown.lxProject",
+                  "<solution><project Name=\"Stub\" template_name=\"Nowhere\"/></solution>");
+
+    SolutionLoadError unnamed = loadError("unnamed.lxProject");
+    EXPECT_EQ(unnamed.subject, "no template for project ");
+    EXPECT_EQ(unnamed.text, "Stub");
+    EXPECT_EQ(system->rootElement(), nullptr);
+
+    SolutionLoadError unknown = loadError("unknown.lxProject");
+    EXPECT_EQ(unknown.subject, "Nowhere");
+    EXPECT_EQ(unknown.text, "project template not found");
+    EXPECT_EQ(system->rootElement(), nullptr);
+
+    ChoosingHandler declines;
+    EXPECT_THROW(loadSolution(*system, path("unnamed.lxProject"), nullptr, nullptr, &declines),
+                 SolutionLoadError);
+    EXPECT_EQ(declines.asked, QStringList{"Stub"});
+
+    ChoosingHandler chooses;
+    chooses.answer = "Known";
+    loadSolution(*system, path("unnamed.lxProject"), nullptr, nullptr, &chooses);
+    EXPECT_EQ(configurationValue(byName("Stub"), "Common", "project_type"), "Library");
+
+    // The handler is asked only when the name is empty.
+    chooses.asked.clear();
+    EXPECT_THROW(loadSolution(*system, path("unknown.lxProject"), nullptr, nullptr, &chooses),
+                 SolutionLoadError);
+    EXPECT_TRUE(chooses.asked.isEmpty());
+}
+
+TEST_F(Templates, ProjectsOfImportedFilesMergeIntoTheirOwnSolution)
+{
+    write("templates.xml",
+          "<t><project template_name=\"T\"><solutionproperty name=\"marker\" value=\"m\"/>"
+          "<configuration name=\"Cfg\" inherited_configurations=\"\"/></project></t>");
+    writeSolution("lib/lib.lxProject",
+                  "<solution Name=\"Lib\"><project Name=\"LP\" template_name=\"T\"/></solution>");
+    writeSolution("s.lxProject",
+                  "<solution Name=\"Top\"><import file_name=\"lib/lib.lxProject\"/></solution>");
+    ProjectElement *top = load("s.lxProject");
+    ProjectElement *lib = byName("Lib");
+    EXPECT_EQ(configurationValue(lib, "Common", "marker"), "m");
+    EXPECT_EQ(findConfiguration(top, "Common"), nullptr);
+    EXPECT_TRUE(findConfiguration(lib, "Cfg"));
+}
+
+} // namespace
