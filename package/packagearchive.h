@@ -177,8 +177,8 @@ public:
 
     /// The recognition step of load() and isPackageFile(): opens the file,
     /// positions it, calls openedForReading() and reads the header. Returns the
-    /// body stream, positioned after the body header (or after the 8 magic and
-    /// count bytes of a legacy body), or null when the file cannot be opened or
+    /// body stream, positioned at the start of a version-2 body (or after the
+    /// magic and count of a legacy body), or null when the file cannot be opened or
     /// has no known form. Sets the archive's compression from a version-2
     /// header; `versionOut` becomes 1 or 2 (0 when null is returned) and
     /// `countOut` the legacy member count.
@@ -255,7 +255,10 @@ public:
     static bool hasParentComponent(const QString &name);
 
     // Stream factories and file hooks. Overriding them is how callers (and
-    // tests) change the streams or reach the open FILE, e.g. to inject faults.
+    // tests) change the streams or reach the open FILE: a write fault can be
+    // injected by putting a failing descriptor under fileno(file) in
+    // openedForWriting() (every later write then fails as on a full disk), or
+    // by returning from createOutputFile() a stream that accepts fewer bytes.
 
     /// Method 0: zlib, 1: bzip2, on `file` at its current position; else
     /// "unsupported compression algorithm". The stream owns `file` from the
