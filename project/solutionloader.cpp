@@ -15,16 +15,16 @@ namespace {
 
 const QString kCommon = QStringLiteral("Common");
 
-/// The document of a solution file: every element is a ProjectElement, and
-/// directive errors are not reported (a solution must load regardless).
-class SolutionDocument : public XMLPP2 {
-public:
-    std::unique_ptr<XMLElement> createElement(const QByteArray &name) override
-    {
-        return std::make_unique<ProjectElement>(name);
-    }
-    void reportError(const QString &) override {}
-};
+/// Every element of a solution document is a ProjectElement.
+void installElementFactory()
+{
+    static const bool installed = [] {
+        ProjectSystemXMLPP2::setElementFactory(
+            [](const QByteArray &name) { return std::make_unique<ProjectElement>(name); });
+        return true;
+    }();
+    (void)installed;
+}
 
 /// A progress step that is closed on every way out, errors included.
 class ProgressStep {
@@ -136,7 +136,8 @@ std::unique_ptr<ProjectElement> loadSolutionFile(ProjectSystem &system,
     if (system.loadingFiles().contains(absolute, Qt::CaseSensitive))
         throw SolutionLoadError(absolute, QStringLiteral(" solution already loaded"));
 
-    SolutionDocument document;
+    installElementFactory();
+    ProjectSystemXMLPP2 document;
     if (!document.loadPreprocessed(absolute, macros, !macros.isEmpty()))
         throw SolutionLoadError(name, utf8(document.errorMessage()),
                                 static_cast<int>(document.errorLine()));
