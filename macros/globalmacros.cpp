@@ -199,10 +199,10 @@ void defineStandardMacros(const QString &installDir)
 
 void setPackagesDirectory(const QString &text)
 {
-    const QString path = expandSystemMacros(text);
-    globalPropertyClassList().setMacro(QStringLiteral("PackagesDir"), QFileInfo(path),
-                                       QStringLiteral("Path to the users packages directory."));
-    const QString targets = path + QStringLiteral("/targets");
+    PropertyClassList &list = globalPropertyClassList();
+    list.setMacro(QStringLiteral("PackagesDir"), QFileInfo(expandSystemMacros(text)),
+                  QStringLiteral("Path to the users packages directory."));
+    const QString targets = list.macroValue(QStringLiteral("PackagesDir")) + QStringLiteral("/targets");
     // A directory that cannot be created surfaces later, when something is put there.
     if (!QFileInfo::exists(targets))
         QDir().mkpath(targets);

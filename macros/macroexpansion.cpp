@@ -5,12 +5,63 @@
 #include <QDateTime>
 #include <QLocale>
 
+#include <climits>
+#include <vector>
+
 namespace {
 
 // A reference whose name is defined nowhere but which holds an introducer is
 // re-emitted with the rescan flag set and would be rescanned for ever; no
 // legitimate nesting comes close to this many passes.
 constexpr int kMaxExpansionPasses = 64;
+
+// A value that refers to itself twice doubles the text on every rescan, which
+// would exhaust memory long before the pass bound. A rescan pass whose output
+// grows this many characters beyond the first pass's output is abandoned and
+// the previous pass's text returned. The first pass is never cut short: its
+// output is what the caller's text and tables say it is.
+constexpr int kMaxRescanGrowth = 1 << 20;
+
+// What one pass asks of its working text, answered in constant time so that
+// a pass stays linear however the references nest or fail to close.
+class PassIndex {
+public:
+    PassIndex(const QString &text, QChar introducer)
+        : m_length(text.size()), m_close(m_length, m_length), m_introducers(m_length + 1, 0),
+          m_colon(m_length + 1, m_length)
+    {
+        std::vector<int> openings;
+        for (int k = 0; k < m_length; ++k) {
+            const QChar ch = text.at(k);
+            m_introducers[k + 1] = m_introducers[k] + (ch == introducer ? 1 : 0);
+            if (ch == QLatin1Char('(')) {
+                openings.push_back(k);
+            } else if (ch == QLatin1Char(')') && !openings.empty()) {
+                m_close[openings.back()] = k;
+                openings.pop_back();
+            }
+        }
+        for (int k = m_length - 1; k >= 0; --k)
+            m_colon[k] = text.at(k) == QLatin1Char(':') ? k : m_colon[k + 1];
+    }
+
+    /// The ")" that brings the depth opened by the "(" at `open` back to zero,
+    /// or the text length when the text ends first.
+    int matchingClose(int open) const { return m_close[open]; }
+    /// Whether [from, to) holds an introducer.
+    bool hasIntroducer(int from, int to) const
+    {
+        return from < to && m_introducers[to] - m_introducers[from] > 0;
+    }
+    /// The first ":" at or after `from`, or the text length.
+    int nextColon(int from) const { return from < m_length ? m_colon[from] : m_length; }
+
+private:
+    int m_length;
+    std::vector<int> m_close;
+    std::vector<int> m_introducers;
+    std::vector<int> m_colon;
+};
 
 } // namespace
 
@@ -85,7 +136,6 @@ QString PropertyClassList::expandMacros(const QString &text, const MacroMap &loc
 {
     const QChar introducer = QLatin1Char(m_introducer);
     const QChar open = QLatin1Char('(');
-    const QChar close = QLatin1Char(')');
     const QChar colon = QLatin1Char(':');
 
     // The first consulted table that defines the name, or null.
@@ -106,13 +156,19 @@ QString PropertyClassList::expandMacros(const QString &text, const MacroMap &loc
         return nullptr;
     };
 
+    int rescanLimit = 0; // set once the first pass is done
     QString working = text;
     QString result;
     for (int pass = 1;; ++pass) {
-        result.clear();
-        result.reserve(working.size());
-        bool rescan = false;
+        // Text without an introducer comes out as it went in, with no rescan.
+        if (!working.contains(introducer))
+            return working;
+
         const int length = working.size();
+        const PassIndex index(working, introducer);
+        result.clear();
+        result.reserve(length);
+        bool rescan = false;
         int i = 0;
         while (i < length) {
             const QChar ch = working.at(i);
@@ -132,37 +188,24 @@ QString PropertyClassList::expandMacros(const QString &text, const MacroMap &loc
                 continue;
             }
 
-            QString inner;
-            int depth = 1;
-            int j = i + 2;
-            for (; j < length; ++j) {
-                const QChar c = working.at(j);
-                if (c == close) {
-                    if (--depth == 0)
-                        break;
-                } else if (c == open) {
-                    ++depth;
-                } else if (c == introducer) {
-                    rescan = true;
-                }
-                inner += c;
-            }
+            // The inner text runs from i + 2 to the matching ")" at j, or to the
+            // end of the text when there is none.
+            const int j = index.matchingClose(i + 1);
             const bool terminated = j < length;
+            if (index.hasIntroducer(i + 2, j))
+                rescan = true;
 
-            QString name;
-            QString fallback;
-            const int split = inner.indexOf(colon);
-            if (split < 0) {
-                name = inner;
-                fallback = QString(introducer) + open + inner + close;
-            } else {
-                name = inner.left(split);
-                if (split + 1 < inner.size() && inner.at(split + 1) == colon) {
+            // The default starts after the first ":" (or "::"); -1 means there is
+            // none and an undefined name leaves the reference as it stands.
+            int defaultStart = -1;
+            const int split = index.nextColon(i + 2);
+            if (split < j) {
+                if (split + 1 < j && working.at(split + 1) == colon) {
                     // A literal default is never rescanned, even when it holds references.
-                    fallback = inner.mid(split + 2);
+                    defaultStart = split + 2;
                     rescan = false;
                 } else {
-                    fallback = inner.mid(split + 1);
+                    defaultStart = split + 1;
                 }
             }
 
@@ -172,17 +215,24 @@ QString PropertyClassList::expandMacros(const QString &text, const MacroMap &loc
                 continue;
             }
 
+            const QString name = working.mid(i + 2, (defaultStart < 0 ? j : split) - i - 2);
             if (const QString *stored = lookup(name)) {
                 QString clock;
                 result += dynamicMacroValue(name, clock) ? clock : *stored;
+            } else if (defaultStart < 0) {
+                result += working.midRef(i, j - i + 1);
             } else {
-                result += fallback;
+                result += working.midRef(defaultStart, j - defaultStart);
             }
             i = j + 1;
+            if (pass > 1 && result.size() > rescanLimit)
+                return working;
         }
 
         if (!rescan || pass == kMaxExpansionPasses)
             return result;
+        if (pass == 1)
+            rescanLimit = result.size() > INT_MAX - kMaxRescanGrowth ? INT_MAX : result.size() + kMaxRescanGrowth;
         working = result;
     }
 }

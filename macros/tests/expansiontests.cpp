@@ -172,6 +172,26 @@ TEST_F(Expansion, EndlessRescanStopsAfterSixtyFourPasses)
               QStringLiteral("$(A$(B))"));
 }
 
+TEST_F(Expansion, DoublingRescanStopsAtTheLastPassThatFits)
+{
+    // Every pass doubles the "$(D)" references; 64 passes would need 2^64 of
+    // them. Pass p holds 2^p references of 4 characters plus "$(N$)": pass 18
+    // (1048581 characters) is the last within 2^20 characters of growth over
+    // pass 1 (13 characters).
+    const MacroMap local = parseMacroList(QStringLiteral("D=$(D)$(D)"));
+    const QString result = list.expandMacros(QStringLiteral("$(D)$(N$)"), local, false, false);
+    ASSERT_EQ(result.size(), 4 * (1 << 18) + 5);
+    EXPECT_TRUE(result == QStringLiteral("$(D)").repeated(1 << 18) + QStringLiteral("$(N$)"));
+
+    // A first pass is never cut, however large it is.
+    const MacroMap big = parseMacroList(QStringLiteral("B=") + QString(1 << 12, QLatin1Char('b')));
+    const QString text = QStringLiteral("$(B)").repeated(1 << 9);
+    EXPECT_EQ(list.expandMacros(text, big, false, false).size(), 1 << 21);
+    // ...and a rescan of a large first pass still has its full headroom.
+    EXPECT_EQ(list.expandMacros(text + QStringLiteral("$(Nope:$(B))"), big, false, false).size(),
+              (1 << 21) + (1 << 12));
+}
+
 TEST_F(Expansion, TablesAreUnchanged)
 {
     const MacroMap before = list.macros();
