@@ -1,0 +1,42 @@
+// Shared body of the solution loader fuzz harness: the XML preprocessor harness
+// with the project model's document, then the whole load of the same text as a
+// solution file.
+#pragma once
+
+#include "project/projectsystem.h"
+#include "project/solutionloader.h"
+#include "xml/tests/fuzzpreprocess.h"
+
+#include <QFile>
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+
+/// Loading arbitrary text as a solution must end with a tree or a
+/// SolutionLoadError. Inputs that name load commands or recursive dynamic
+/// folders are not loaded: the first would run programs, the second could walk
+/// the whole disk from "/".
+inline void fuzzSolutionLoader(const QString &directory, const uint8_t *data, size_t size)
+{
+    fuzzXMLPreprocessor<ProjectSystemXMLPP2>(directory, data, size);
+
+    QByteArray text(reinterpret_cast<const char *>(data), int(size));
+    if (text.contains("load_command") || text.contains("recurse"))
+        return;
+    if (!text.contains("<!DOCTYPE"))
+        text.prepend("<!DOCTYPE Kestrel_Project_File>\n");
+    const QString solution = directory + QStringLiteral("/fuzz.lxProject");
+    {
+        QFile file(solution);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return;
+        file.write(text);
+    }
+    RISCVProjectSystem system(directory + QStringLiteral("/templates.xml"), QStringList(), false,
+                              false);
+    try {
+        loadSolution(system, solution);
+    } catch (const SolutionLoadError &) {
+    }
+}

@@ -1,0 +1,39 @@
+// The loader fuzz body over hand-picked hostile inputs, so that the harness
+// itself stays correct between fuzzing runs.
+#include "project/tests/fuzzloader.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+namespace {
+
+TEST(FuzzLoaderBody, HostileInputsEndWithATreeOrAnError)
+{
+    QTemporaryDir directory;
+    const char *const inputs[] = {
+        "",
+        "<",
+        "<solution",
+        "<solution Name='a'><project template_name='x'/></solution>",
+        "<solution><import file_name='fuzz.lxProject'/></solution>",
+        "<solution><import file_name='main.xml'/><import/></solution>",
+        "<solution><folder path='.' filter='*'/><folder path='..;;.' filter='*;?' exclude='*.xml'/></solution>",
+        "<solution><configuration Name='Common' inherited_configurations='Common;Common'/>"
+        "<project><configuration Name='Common' project_directory='$(ProjectDir)'/>"
+        "<file file_name='$(InputPath)$(FolderPath)$(RootRelativeOutDir)'/></project></solution>",
+        "<solution templates_file='main.xml'><project template_name='' Name='n'/></solution>",
+        "<!DOCTYPE Other>\n<solution/>",
+        "<solution><for index='i' start='0' end='3000' incr='1'><file file_name='$(i).c'/></for></solution>",
+        "<solution><include filename='fuzz.lxProject'/></solution>",
+        "<solution load_command='false'/>",
+    };
+    for (const char *input : inputs) {
+        fuzzSolutionLoader(directory.path(), reinterpret_cast<const uint8_t *>(input), strlen(input));
+        SUCCEED() << input;
+    }
+    // The harness wrote the last loadable input as a solution file.
+    EXPECT_TRUE(QFile::exists(directory.path() + QStringLiteral("/fuzz.lxProject")));
+}
+
+} // namespace
