@@ -13,7 +13,9 @@
 /// A document that replaces every directive element (if, ifnot, ifdef, ifndef,
 /// ifex, switch, define, xmldef, xmlput, for, foreach, include) by what it
 /// stands for. Directive errors never stop processing: each one goes to
-/// reportError() and processing goes on with the following elements.
+/// reportError() and processing goes on with the following elements. An
+/// expansion of `$(NAME)` references whose result could pass 4M characters is
+/// refused and reported once per run, like the node limit below.
 class XMLPP2 : public QXMLDocument {
 public:
     /// The default number of nodes that loops, fragments and includes may add
