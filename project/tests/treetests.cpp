@@ -3,6 +3,7 @@
 #include "testsupport.h"
 
 #include "macros/propertyclass.h"
+#include "project/propertyvalues.h"
 
 #include <QFile>
 
@@ -415,6 +416,42 @@ TEST_F(DynamicFolders, RecursionOnlyWithExactlyYes)
               "dyn/A.c|dyn/a.h|dyn/b.c|dyn/c.H|dyn/notes.txt|dyn/skip_me.c");
     // No filter wildcard: nothing matches.
     EXPECT_EQ(childNames(byName("None")), "");
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(Tree, ComputedPropertyValues)
+{
+    writeSolution("s.lxProject",
+                  "<solution>\n"
+                  "  <configuration Name=\"Common\" private_configurations=\"Base\"/>\n"
+                  "  <configuration Name=\"Debug\" inherited_configurations=\"Base;Extra\"/>\n"
+                  "  <configuration Name=\"Base\"/><configuration Name=\"Release\"/>\n"
+                  "  <project Name=\"P\"><configuration Name=\"Common\" project_directory=\"p\""
+                  " macros=\"A=x;y\\\\z\"/>\n"
+                  "    <folder Name=\"D\" path=\"dyn\" filter=\"*\"/><folder Name=\"Plain\"/>\n"
+                  "  </project>\n"
+                  "</solution>\n");
+    load("s.lxProject");
+    const ProjectElement *project = byName("P");
+    EXPECT_EQ(ProjectDirectoryProjectPropertyValue().value(*system, byName("D"), "Debug"), path("p"));
+    EXPECT_EQ(ProjectDirectoryProjectPropertyValue().value(*system, system->rootElement(), "Debug"),
+              dir.path());
+    EXPECT_EQ(PrivateConfigurationsProjectPropertyValue().value(*system, project, "Debug"), "Base");
+    EXPECT_EQ(PublicConfigurationsProjectPropertyValue().value(*system, project, "Debug"),
+              "Debug;Release");
+    EXPECT_EQ(InheritedConfigurationsProjectPropertyValue().value(*system, project, "Debug"),
+              "Base;Extra");
+    EXPECT_EQ(InheritedConfigurationsProjectPropertyValue().value(*system, project, "Release"), "");
+    EXPECT_EQ(DynamicFolderPropertyValue().value(*system, byName("D"), "Common"), path("p/dyn"));
+    EXPECT_EQ(DynamicFolderPropertyValue().value(*system, byName("Plain"), "Common"), "");
+    // The macro list reads back into the same set.
+    const QString list = ProjectMacrosProjectPropertyValue().value(*system, project, "Debug");
+    EXPECT_EQ(parseMacroList(list), projectMacros(*system, project, "Debug"));
+    EXPECT_EQ(parseMacroList(list).value("A"), "x");
+    EXPECT_TRUE(parseMacroList(list).contains("y\\z"));
 }
 
 } // namespace
