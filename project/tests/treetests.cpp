@@ -455,3 +455,23 @@ TEST_F(Tree, ComputedPropertyValues)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Tree, Utf8NamesFromProjectFilesAndDirectories)
+{
+    const QString umlaut = QString::fromUtf8("gr\xc3\xbc\xc3\x9f" "e");
+    touch(QStringLiteral("utf/") + umlaut + QStringLiteral(".c"));
+    writeSolution("s.lxProject", QString::fromUtf8(
+        "<solution><project Name=\"P\">\n"
+        "  <file file_name=\"src/gr\xc3\xbc\xc3\x9f" "e.c\"/>\n"
+        "  <folder Name=\"U\" path=\"utf\" filter=\"*.c\"/>\n"
+        "</project></solution>"));
+    load("s.lxProject");
+    EXPECT_EQ(elementFilePath(*system, byFileName(QStringLiteral("src/") + umlaut + ".c"), "Common"),
+              path(QStringLiteral("src/") + umlaut + ".c"));
+    EXPECT_EQ(childNames(byName("U")), QStringLiteral("utf/") + umlaut + ".c");
+    EXPECT_TRUE(QFile::exists(elementFilePath(*system, byName("U")->firstChildProjectElement(), "Common")));
+}
+
+} // namespace
