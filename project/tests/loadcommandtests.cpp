@@ -1,6 +1,8 @@
 // The shell-like split of load commands and running them with redirections.
 #include "project/loadcommand.h"
 
+#include "testsupport.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>

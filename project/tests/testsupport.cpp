@@ -8,6 +8,11 @@
 #include <algorithm>
 #include <functional>
 
+void PrintTo(const QString &text, std::ostream *os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+
 ProjectTest::ProjectTest()
 {
     system = std::make_unique<RISCVProjectSystem>(dir.path() + QStringLiteral("/templates.xml"),

@@ -13,11 +13,9 @@
 #include <memory>
 #include <ostream>
 
-// Readable failure output for texts in this test file.
-static inline void PrintTo(const QString &text, std::ostream *os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
+// Readable failure output for texts. One definition for every file of the
+// executable that prints texts, since the printer instantiations are shared.
+void PrintTo(const QString &text, std::ostream *os);
 
 /// A temporary directory to build solution trees in, and a RISC-V project
 /// system to load them with (template path: the directory's
