@@ -219,17 +219,29 @@ TEST_F(SaveTest, ReadOnlyClearsWriteBits)
         {0644, 0100644, 0100444}, {0755, 0100755, 0100555}, {0600, 0100600, 0100400},
         {0444, 0100444, 0100444}, {0777, 0100777, 0100555}, {0640, 0100640, 0100440},
     };
+    QList<QByteArray> names;
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.disk);
-        file("f", "bytes", c.disk);
-        ASSERT_EQ(run({"-c", "-format", "2", kPackage, "f"}).status, 0);
-        EXPECT_EQ(readPackage(package()).members.value(0).mode, c.plain);
-        ASSERT_EQ(run({"-c", "-readonly", "-format", "2", kPackage, "f"}).status, 0);
-        EXPECT_EQ(readPackage(package()).members.value(0).mode, c.readOnly);
-        ASSERT_EQ(run({"-c", "-format", "2", kPackage, "f"}).status, 0);
-        ASSERT_EQ(run({"-r", "-readonly", kPackage, "f"}).status, 0);
-        EXPECT_EQ(readPackage(package()).members.value(0).mode, c.readOnly);
+        names.append("f" + QByteArray::number(c.disk, 8));
+        file(names.last(), "bytes", c.disk);
     }
+    const auto storedModes = [&]() {
+        QList<quint32> modes;
+        for (const StoredMember &member : readPackage(package()).members)
+            modes.append(member.mode);
+        return modes;
+    };
+    QList<quint32> plain;
+    QList<quint32> readOnly;
+    for (const auto &c : cases) {
+        plain.append(c.plain);
+        readOnly.append(c.readOnly);
+    }
+    ASSERT_EQ(run(QList<QByteArray>{"-c", "-format", "2", kPackage} + names).status, 0);
+    EXPECT_EQ(storedModes(), plain);
+    ASSERT_EQ(run(QList<QByteArray>{"-r", "-readonly", kPackage} + names).status, 0);
+    EXPECT_EQ(storedModes(), readOnly);
+    ASSERT_EQ(run(QList<QByteArray>{"-c", "-readonly", "-format", "2", kPackage} + names).status, 0);
+    EXPECT_EQ(storedModes(), readOnly);
 }
 
 // -r refreshes a member in place and appends new ones.
@@ -348,7 +360,7 @@ TEST_F(SaveTest, PermissionBitsAreKept)
     file("a.c");
     ASSERT_EQ(run({"-c", kPackage, "a.c"}).status, 0);
     EXPECT_EQ(fileMode(full(kPackage)) & 07777, 0666 & ~currentUmask());
-    for (mode_t bits : {0600, 0640, 0604, 0755, 0444, 0660, 0700}) {
+    for (mode_t bits : {0600, 0604, 0755, 0444}) {
         SCOPED_TRACE(bits);
         ASSERT_EQ(chmod(full(kPackage).constData(), bits), 0);
         const ToolRun result = run({"-r", kPackage, "a.c"});
