@@ -2,6 +2,7 @@
 // one command inside the one error handler.
 #include "macros/installdirs.h"
 #include "package/hexception.h"
+#include "project/solutionloaderror.h"
 #include "tool/commands.h"
 #include "tool/packagecommand.h"
 #include "tool/toolbanner.h"
@@ -50,8 +51,9 @@ int main(int argc, char **argv)
         status = runTool(argc, argv);
     } catch (const HException &error) {
         std::fprintf(stderr, "error: %s\n", error.message().constData());
-    // TODO(toolread): catch SolutionLoadError and print its `text` alone as
-    // "error: %s\n", once the project model's error header is committed.
+    } catch (const SolutionLoadError &error) {
+        // The subject (usually the file name) is not printed: the text alone.
+        std::fprintf(stderr, "error: %s\n", error.text.toUtf8().constData());
     } catch (...) {
         std::fprintf(stderr, "error: caught an unknown exception\n");
     }
