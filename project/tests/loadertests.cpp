@@ -398,3 +398,58 @@ TEST(ProcessWide, ProjectSystemAndEnvironmentSettings)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Loader, ProgressStepsOfAWholeLoad)
+{
+    write("templates.xml", "<t><project template_name=\"T\"/></t>");
+    mkdir("d");
+    writeSolution("s.lxProject",
+                  "<solution Name=\"S\">\n"
+                  "  <project Name=\"P\" template_name=\"T\"/>\n"
+                  "  <project Name=\"Q\"><folder Name=\"Dyn\" path=\"d\"/></project>\n"
+                  "  <folder Name=\"Loose\" path=\"d\"/>\n"
+                  "</solution>\n");
+    RecordingProgress progress;
+    loadSolution(*system, path("s.lxProject"), &progress);
+    EXPECT_EQ(progress.steps.join("\n").toStdString(),
+              "begin 2 Loading solution s\n"
+              "progress 1/3\n"
+              "progress 1/1\n" // Q's folder, counted among Q's children
+              "progress 2/3\n"
+              "progress 3/3\n"
+              "end\n"
+              "begin 0 Expanding templated projects\n"
+              "progress 1/1\n"
+              "begin 0 Expanding project P\n"
+              "end\n"
+              "end\n"
+              "begin 0 Mapping project information\n"
+              "begin 0 Mapping project P\n"
+              "progress 1/2\n"
+              "end\n"
+              "begin 0 Mapping project Q\n"
+              "progress 2/2\n"
+              "end\n"
+              "end\n"
+              "begin 3 Populating dynamic folders\n"
+              "progress 0/2\n"
+              "begin 0 Populating folder Dyn in project Q\n"
+              "end\n"
+              "progress 1/2\n"
+              "begin 0 Populating folder Loose\n"
+              "end\n"
+              "end");
+
+    // Every step opened before a failure is closed again.
+    writeSolution("bad.lxProject",
+                  "<solution><import file_name=\"s2.lxProject\"/></solution>");
+    writeSolution("s2.lxProject", "<solution load_command=\"false\"/>");
+    RecordingProgress failing;
+    EXPECT_THROW(loadSolution(*system, path("bad.lxProject"), &failing), SolutionLoadError);
+    EXPECT_EQ(failing.depth(), 0);
+    EXPECT_EQ(failing.maxDepth, 3);
+}
+
+} // namespace
