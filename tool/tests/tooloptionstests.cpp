@@ -1,7 +1,6 @@
 // The option scan on its own: what each option sets, and how repeated and
 // value options combine. (The messages and the usage text are tested through
 // the binary in drivertests.cpp.)
-#include "package/hexception.h"
 #include "tool/tooloptions.h"
 
 #include <gtest/gtest.h>
@@ -101,27 +100,6 @@ TEST(ToolOptionsScan, FileArgumentsKeepOrderAndBytes)
     EXPECT_EQ(options.fileArguments[3].size(), 5);
     EXPECT_EQ(options.fileArguments[3].toLatin1(), QByteArray("caf\xc3\xa9"));
     EXPECT_EQ(options.fileArguments[4], QStringLiteral("with blank"));
-}
-
-TEST(ToolOptionsScan, ErrorsCarryTheirMessages)
-{
-    const std::pair<std::vector<const char *>, QByteArray> cases[] = {
-        {{"-compress"}, "argument expected"},
-        {{"-t", "p", "-format"}, "argument expected"},
-        {{"-"}, "unknown option "},
-        {{"--c"}, "unknown option -c"},
-        {{"-T"}, "unknown option T"},
-        {{"-info2"}, "unknown option info2"},
-        {{"-c=1"}, "unknown option c=1"},
-    };
-    for (const auto &c : cases) {
-        try {
-            scan(c.first);
-            ADD_FAILURE() << "no error for " << c.second.constData();
-        } catch (const HException &error) {
-            EXPECT_EQ(error.message(), c.second);
-        }
-    }
 }
 
 } // namespace
