@@ -98,12 +98,15 @@ measure() {
     echo "$key $wall $(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }') $rss" >> "$results"
 }
 
-# Figures: label | duriv key | peer key | setup | duriv command | peer command
+# Figures: label, duriv key, peer key, setup, duriv command, peer command
 pairs=()
-pair() { pairs+=("$1|$2|$3|$4|$5|$6"); }
+sep=$'\x1f'
+pair() { pairs+=("$1$sep$2$sep$3$sep$4$sep$5$sep$6"); }
 
-pair "-c -compress 7 vs tar|gzip -7" c7 targz "rm -f t.lxPackage t.tar.gz" \
-     "$D -c -compress 7 t.lxPackage tree" "tar -chf - tree | gzip -7 > t.tar.gz"
+# Creation figures write their own outputs; the reading figures use the
+# packages prepared below.
+pair "-c -compress 7 vs tar|gzip -7" c7 targz "rm -f c.lxPackage c.tar.gz" \
+     "$D -c -compress 7 c.lxPackage tree" "tar -chf - tree | gzip -7 > c.tar.gz"
 pair "-c level 7 vs zlib deflate floor" c7f floor "rm -f f.lxPackage" \
      "$D -c -compress 7 f.lxPackage tree" "find -L tree -type f | ./deflatefloor 7"
 pair "-c -bzip2 vs tar -cjf" cbz tarbz "rm -f b.lxPackage b.tar.bz2" \
@@ -120,14 +123,14 @@ pair "-r one file vs tar redo" r tarr \
      "cp t.lxPackage r.lxPackage; cp t.tar.gz r.tar.gz; rm -rf rx; mkdir rx; cp extra.h tree.extra.h 2>/dev/null || true" \
      "$D -r r.lxPackage extra.h" \
      "tar -xzf r.tar.gz -C rx && cp extra.h rx/ && tar -cf - -C rx . | gzip -7 > r.tar.gz"
-pair "large: -c vs tar|gzip -7" lc ltargz "rm -f l.lxPackage l.tar.gz" \
-     "$D -c -compress 7 l.lxPackage large" "tar -cf - large | gzip -7 > l.tar.gz"
+pair "large: -c vs tar|gzip -7" lc ltargz "rm -f lc.lxPackage lc.tar.gz" \
+     "$D -c -compress 7 lc.lxPackage large" "tar -cf - large | gzip -7 > lc.tar.gz"
 pair "large: -x vs bsdtar -xf" lx lbsdx "rm -rf lxo lxp; mkdir lxo lxp" \
      "$D -x l.lxPackage lxo" "bsdtar -xf l.tar.gz -C lxp"
 pair "20000 members: -t vs bsdtar -tf" mt mbsdt "true" \
      "$D -t m.lxPackage" "bsdtar -tf m.tar.gz"
-pair "1 GB member: -c vs tar|gzip -7" hc htargz "rm -f h.lxPackage h.tar.gz" \
-     "$D -c -compress 7 h.lxPackage huge" "tar -cf - huge | gzip -7 > h.tar.gz"
+pair "1 GB member: -c vs tar|gzip -7" hc htargz "rm -f hc.lxPackage hc.tar.gz" \
+     "$D -c -compress 7 hc.lxPackage huge" "tar -cf - huge | gzip -7 > hc.tar.gz"
 pair "1 GB member: -x vs bsdtar -xf" hx hbsdx "rm -rf hxo hxp; mkdir hxo hxp" \
      "$D -x h.lxPackage hxo" "bsdtar -xf h.tar.gz -C hxp"
 pair "1 GB member: -f vs bsdtar -xOf" hf hbsdf "true" \
@@ -147,7 +150,7 @@ echo "preparing packages..." >&2
 for run in $(seq 1 "$RUNS"); do
     echo "run $run of $RUNS..." >&2
     for p in "${pairs[@]}"; do
-        IFS='|' read -r label dk pk setup dcmd pcmd <<< "$p"
+        IFS="$sep" read -r label dk pk setup dcmd pcmd <<< "$p"
         # Alternate which side goes first so caches favour neither.
         if [ $((run % 2)) -eq 1 ]; then
             measure "$dk" "$setup" "$dcmd"; measure "$pk" "$setup" "$pcmd"
@@ -170,7 +173,7 @@ echo "Machine: $(nproc) cores, $(awk '/MemTotal/ { printf "%.0f GiB", $2 / 10485
 echo
 printf "%-36s %-10s %12s %12s %7s\n" figure measure duriv peer ratio
 for p in "${pairs[@]}"; do
-    IFS='|' read -r label dk pk _ <<< "$p"
+    IFS="$sep" read -r label dk pk _ <<< "$p"
     for m in "wall s:2" "cpu s:3" "rss MB:4"; do
         name="${m%:*}"; field="${m#*:}"
         dv=$(median "$dk" "$field"); pv=$(median "$pk" "$field")
