@@ -1,0 +1,103 @@
+# Installation layout, the Debian package and the installation tests.
+#
+# duriv finds its installation one level above its own executable and reads
+# "bin/config.xml" and "targets/" there, so an installation is a small tree:
+#   <prefix>/bin/duriv
+#   <prefix>/targets/...                       project templates
+#   <prefix>/share/man/man1/duriv.1
+#   <prefix>/share/bash-completion/completions/duriv
+# Every destination is relative, so "cmake --install <build> --prefix P" and
+# DESTDIR both work.
+#
+# The Debian package ("cpack -G DEB --config <build>/DurivCPackConfig.cmake")
+# holds that tree
+# under /opt/duriv and adds, outside the prefix, a /usr/bin/duriv link to the
+# binary (the program resolves it through /proc/self/exe, so its installation
+# stays /opt/duriv) and the manual page and completion where man and bash look
+# for them. Building it needs cpack, dpkg-deb, dpkg-shlibdeps (Debian package
+# dpkg-dev) and file.
+
+include(GNUInstallDirs)
+
+# "install" (and CPack, which runs it) must not rebuild the whole tree with its
+# test suites first: build, then install.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
+
+if(NOT CMAKE_INSTALL_BINDIR STREQUAL "bin")
+  # The program looks for bin/config.xml one level above itself.
+  message(WARNING "CMAKE_INSTALL_BINDIR is ${CMAKE_INSTALL_BINDIR}; duriv expects its installation's bin/config.xml one level above the executable")
+endif()
+
+set(DURIV_COMPLETION_DIR "${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions")
+
+if(TARGET duriv)
+  install(TARGETS duriv RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
+
+if(IS_DIRECTORY "${PROJECT_SOURCE_DIR}/targets")
+  install(DIRECTORY targets/ DESTINATION targets)
+endif()
+
+install(FILES doc/duriv.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES completion/duriv.bash DESTINATION ${DURIV_COMPLETION_DIR} RENAME duriv)
+
+# Files that only the Debian package carries, outside its prefix. They live in
+# a component of their own that a plain install leaves out.
+set(DURIV_DEB_PREFIX /opt/duriv)
+set(DURIV_DEB_LINK "${CMAKE_BINARY_DIR}/deb/duriv")
+file(MAKE_DIRECTORY "${CMAKE_BINARY_DIR}/deb")
+# Relative, so that the link also works in a tree unpacked with "dpkg -x".
+file(CREATE_LINK "../..${DURIV_DEB_PREFIX}/${CMAKE_INSTALL_BINDIR}/duriv" "${DURIV_DEB_LINK}" SYMBOLIC)
+if(TARGET duriv)
+  install(FILES "${DURIV_DEB_LINK}" DESTINATION /usr/bin COMPONENT debian EXCLUDE_FROM_ALL)
+endif()
+install(FILES doc/duriv.1 DESTINATION /usr/share/man/man1 COMPONENT debian EXCLUDE_FROM_ALL)
+install(FILES completion/duriv.bash DESTINATION /usr/share/bash-completion/completions
+        RENAME duriv COMPONENT debian EXCLUDE_FROM_ALL)
+
+set(CPACK_PACKAGE_NAME duriv)
+set(CPACK_PACKAGE_VENDOR "Varnix")
+set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Varnix Lodestar for RISC-V package maintainer")
+set(CPACK_PACKAGE_DESCRIPTION
+    "duriv creates, lists, extracts and updates the package archives of the Varnix Lodestar for RISC-V development environment and writes project archives.")
+set(CPACK_PACKAGE_CONTACT "Varnix <support@varnix.invalid>")
+set(CPACK_GENERATOR DEB)
+set(CPACK_SOURCE_GENERATOR "")
+set(CPACK_PACKAGING_INSTALL_PREFIX ${DURIV_DEB_PREFIX})
+# The absolute destinations above go into the package tree, not onto the
+# building machine; with DESTDIR staging the prefix is CPACK_INSTALL_PREFIX.
+set(CPACK_SET_DESTDIR ON)
+set(CPACK_INSTALL_PREFIX ${DURIV_DEB_PREFIX})
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+set(CPACK_COMPONENTS_ALL Unspecified debian)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION devel)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# Depends on the libraries the binary really links (Qt 5 Core and Xml, zlib, libbz2).
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The library of package/ is called "package", the name of the target that
+# CPack adds when its configuration is the default CPackConfig.cmake; under
+# another name CPack adds no targets, and the package is built with
+#   cpack -G DEB --config <build>/DurivCPackConfig.cmake
+set(CPACK_OUTPUT_CONFIG_FILE "${CMAKE_BINARY_DIR}/DurivCPackConfig.cmake")
+set(CPACK_SOURCE_OUTPUT_CONFIG_FILE "${CMAKE_BINARY_DIR}/DurivCPackSourceConfig.cmake")
+include(CPack)
+
+if(DURIV_BUILD_TESTS)
+  # Installs this build into a temporary prefix and runs the installed binary.
+  # Tests that need an installed tree (the -hzr test with the installed
+  # templates, for one) go into tests/install/installed.d/ as *.sh scripts:
+  # the test runs each with the prefix as its argument.
+  add_test(NAME install.prefix
+           COMMAND bash "${PROJECT_SOURCE_DIR}/tests/install/install-prefix.sh" "${CMAKE_BINARY_DIR}")
+  # Builds the Debian package in a temporary directory, unpacks it with
+  # "dpkg -x" and runs the binary from there; skipped without cpack or dpkg.
+  add_test(NAME install.deb
+           COMMAND bash "${PROJECT_SOURCE_DIR}/tests/install/install-deb.sh" "${CMAKE_BINARY_DIR}"
+                   "${CMAKE_CPACK_COMMAND}")
+  set_tests_properties(install.prefix install.deb PROPERTIES RUN_SERIAL ON)
+  set_tests_properties(install.deb PROPERTIES SKIP_RETURN_CODE 77)
+endif()
