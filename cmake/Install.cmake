@@ -99,5 +99,10 @@ if(DURIV_BUILD_TESTS)
            COMMAND bash "${PROJECT_SOURCE_DIR}/tests/install/install-deb.sh" "${CMAKE_BINARY_DIR}"
                    "${CMAKE_CPACK_COMMAND}")
   set_tests_properties(install.prefix install.deb PROPERTIES RUN_SERIAL ON)
+  # The manual page renders without a single warning.
+  add_test(NAME manpage.lint
+           COMMAND bash -c "command -v groff >/dev/null || exit 77; out=$(groff -ww -z -man \"$1\" 2>&1); [ -z \"$out\" ] || { echo \"$out\"; exit 1; }"
+                   lint "${PROJECT_SOURCE_DIR}/doc/duriv.1")
+  set_tests_properties(manpage.lint PROPERTIES SKIP_RETURN_CODE 77)
   set_tests_properties(install.deb PROPERTIES SKIP_RETURN_CODE 77)
 endif()

@@ -3,7 +3,9 @@
 # those that are missing. Run as root (CI does) or with sudo available.
 set -e
 
-PACKAGES="cmake make gcc g++ pkg-config qtbase5-dev zlib1g-dev libbz2-dev libgtest-dev"
+# groff checks the manual page; dpkg-dev (dpkg-shlibdeps) and file let the
+# Debian package test compute its dependencies.
+PACKAGES="cmake make gcc g++ pkg-config qtbase5-dev zlib1g-dev libbz2-dev libgtest-dev groff dpkg-dev file"
 if [ "$1" = "--bench" ]; then
   PACKAGES="$PACKAGES libarchive-tools pigz zip time"
 fi
