@@ -17,7 +17,7 @@ cmake --build "$build" -j2 >/dev/null
 
 harnesses=("$@")
 if [ ${#harnesses[@]} -eq 0 ]; then
-    mapfile -t harnesses < <(find "$build" -maxdepth 3 -type f -executable -name '*_fuzz_*' -printf '%f\n' | sort)
+    mapfile -t harnesses < <(find "$build" -maxdepth 3 -type f -executable -name '*_fuzz_*' ! -name '*_fuzz_seeds' -printf '%f\n' | sort)
 fi
 
 # Seeds: valid archives of every form, written by the seed generator when it
