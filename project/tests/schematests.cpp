@@ -1,5 +1,4 @@
-// The registered property schema: order, kinds, type codes, defaults, role
-// entries and lookup by name.
+// The registered property schema: order, kinds, type codes, defaults, roles and lookup.
 #include "project/propertyclasses.h"
 #include "project/propertyschema.h"
 
@@ -7,13 +6,9 @@
 
 #include <QSet>
 
-#include <map>
 #include <ostream>
-#include <string>
-#include <vector>
 
-// Readable failure output for texts (internal linkage: other test files of the
-// same executable may print QString their own way).
+// Internal linkage: other test files of the executable print QString their own way.
 static void PrintTo(const QString &text, std::ostream *os)
 {
     *os << '"' << text.toStdString() << '"';
@@ -21,100 +16,64 @@ static void PrintTo(const QString &text, std::ostream *os)
 
 namespace {
 
-// The standard project system's registrations in display order; a described
-// macro is written as its display name.
-const char *const kStandardNames[] = {
-    // Properties of files, folders, projects and solutions.
-    "date_created", "date_modified", "Platform", "full_path", "relative_path", "Name", "file_name",
-    "file_codec", "file_open_with", "file_type", "file_flag", "project_flag", "solution_flag",
-    "filter", "path", "filter", "recurse", "exclude", "project_type", "name", "project_directory",
-    "full_project_directory", "project_dependencies", "project_can_build_in_parallel", "macros",
-    "package_dependencies", "batch_build_configurations", "inherited_configurations",
-    "public_configurations", "private_configurations", "project_inhibit_indexing",
-    "source_code_control_directory", "code_completion_options", "environment_variables",
-    // Build macros (described macros).
-    "$(Configuration)", "$(EXE)", "$(FolderName)", "$(FolderPath)", "$(InputDir)", "$(InputExt)",
-    "$(InputFileName)", "$(InputName)", "$(InputPath)", "$(IntDir)", "$(LIB)", "$(OBJ)",
-    "$(OutDir)", "$(PackageExt)", "$(ProjectDir)", "$(ProjectName)", "$(ProjectNodeName)",
-    "$(RootOutDir)", "$(RootRelativeOutDir)", "$(RelInputPath)", "$(RelInputDir)", "$(SolutionDir)",
-    "$(SolutionExt)", "$(SolutionFileName)", "$(SolutionName)", "$(SolutionPath)",
-    "$(ToolChainDir)",
-    // Build properties.
-    "build_toolchain_directory", "build_treat_warnings_as_errors", "build_suppress_warnings",
-    "build_intermediate_directory", "build_output_directory", "build_root_output_directory",
-    "build_object_file_name", "build_output_file_name", "build_output_file_name", "build_quietly",
-    "build_debug_information", "build_exclude_from_build", "build_always_rebuild",
-    "stage_output_filepath", "stage_command", "stage_command_wd", "stage_set_readonly",
-    "stage_post_build_command", "stage_post_build_command_wd", "combine_output_filepath",
-    "combine_command", "combine_command_wd", "combine_set_readonly", "property_groups_file_path",
-    "pre_build_command", "pre_build_command_wd", "pre_build_command_control", "post_build_command",
-    "post_build_command_wd", "post_build_command_control", "property_groups",
-    "link_include_standard_libraries", "link_standard_libraries_directory",
-    "link_use_multi_threaded_libraries", "link_symbol_definitions", "linker_keep_symbols",
-    // Compiler, assembler and linker properties.
-    "c_enforce_ansi_checking", "c_undefine_all_preprocessor_definitions",
-    "c_preprocessor_definitions", "c_preprocessor_undefinitions", "c_ignore_includes",
-    "c_system_include_directories", "c_user_include_directories", "c_additional_options",
-    "c_additional_options_from_file", "c_only_additional_options",
-    "c_only_additional_options_from_file", "cpp_only_additional_options",
-    "cpp_only_additional_options_from_file", "cpp_enable_exceptions", "cpp_enable_rtti",
-    "asm_additional_options", "asm_additional_options_from_file", "asm_generate_listing_file",
-    "default_code_section", "default_data_section", "default_zeroed_section",
-    "default_const_section", "default_vector_section", "default_isr_section",
-    "linker_additional_files", "linker_additional_options", "linker_additional_options_from_file",
-    "linker_memory_map_file", "linker_memory_map_macros", "linker_section_placement_file",
-    "linker_section_placement_macros", "linker_section_placements_segments",
-    "link_use_linker_script_file", "link_linker_script_file", "link_dependent_projects",
-    "debug_register_definition_file", "linker_output_format", "linker_map_file",
-    "linker_printf_fmt_level", "linker_printf_width_precision_supported",
-    "linker_printf_fp_enabled", "linker_printf_wchar_enabled", "linker_scanf_fmt_level",
-    "linker_scanf_fp_enabled", "linker_scanf_character_group_matching_enabled",
-    // User build steps and external builds.
-    "compile_pre_build_command", "compile_pre_build_command_output_file_name",
-    "compile_pre_build_command_wd", "compile_post_build_command", "compile_post_build_command_wd",
-    "linker_pre_build_command", "linker_pre_build_command_wd", "linker_patch_build_command",
-    "linker_patch_build_command_wd", "linker_post_build_command", "linker_post_build_command_wd",
-    "linker_post_build_command_output_file", "archive_post_build_command",
-    "archive_post_build_command_wd", "external_build_file_name", "external_build_command",
-    "external_clean_command", "external_c_compile_command", "external_cpp_compile_command",
-    "external_assemble_command", "external_link_command", "external_archive_command",
-    "external_objects_file_name", "external_start_address", "external_load_address",
-    "double_is_float", "unity_build_file_name", "unity_build_exclude_filter",
-    "build_dependency_file_name", "build_generic_options_file_name", "properties_filter",
-    "external_load_file_type", "external_debug_symbols_file_name",
-    "external_debug_symbols_load_address", "build_remove_unused_symbols",
-    // Debugging.
-    "debug_target_connection", "debug_working_directory", "debug_command_arguments",
-    "debug_additional_load_file", "debug_additional_load_file_address",
-    "debug_additional_load_file_type", "debug_start_from_entry_point_symbol",
-    "debug_entry_point_symbol", "debug_startup_completion_point", "debug_dependent_projects",
-    "debug_initial_breakpoint", "debug_initial_breakpoint_set_option", "debug_leave_target_running",
-    "debug_threads_script", "debug_threads_max", "debug_terminal_log_file",
-    "asm_additional_options_backup", "c_additional_options_backup",
-    "link_additional_options_backup",
-    // Tool macros (described macros).
-    "$(CombiningOutputFilePath)", "$(CombiningRelInputPaths)", "$(StageOutputFilePath)",
-    "$(TargetPath)", "$(RelTargetPath)", "$(PostLinkOutputFilePath)", "$(MapPath)", "$(RelMapPath)",
-    "$(DependencyPath)", "$(RelDependencyPath)", "$(Defines)", "$(Includes)", "$(Undefines)",
-    "$(Objects)", "$(ObjectsFilePath)", "$(RelObjectsFilePath)", "$(LinkerScriptPath)",
-    "$(RelLinkerScriptPath)", "$(AsmOptions)", "$(COptions)", "$(COnlyOptions)",
-    "$(CppOnlyOptions)", "$(LinkOptions)",
-};
+// The standard registrations in display order, blank-separated; a macro shows as "$(NAME)".
+const char kStandardNames[] =
+    "date_created date_modified Platform full_path relative_path Name file_name file_codec file_open_with "
+    "file_type file_flag project_flag solution_flag filter path filter recurse exclude project_type name "
+    "project_directory full_project_directory project_dependencies project_can_build_in_parallel macros "
+    "package_dependencies batch_build_configurations inherited_configurations public_configurations "
+    "private_configurations project_inhibit_indexing source_code_control_directory code_completion_options "
+    "environment_variables $(Configuration) $(EXE) $(FolderName) $(FolderPath) $(InputDir) $(InputExt) "
+    "$(InputFileName) $(InputName) $(InputPath) $(IntDir) $(LIB) $(OBJ) $(OutDir) $(PackageExt) $(ProjectDir) "
+    "$(ProjectName) $(ProjectNodeName) $(RootOutDir) $(RootRelativeOutDir) $(RelInputPath) $(RelInputDir) "
+    "$(SolutionDir) $(SolutionExt) $(SolutionFileName) $(SolutionName) $(SolutionPath) $(ToolChainDir) "
+    "build_toolchain_directory build_treat_warnings_as_errors build_suppress_warnings "
+    "build_intermediate_directory build_output_directory build_root_output_directory build_object_file_name "
+    "build_output_file_name build_output_file_name build_quietly build_debug_information "
+    "build_exclude_from_build build_always_rebuild stage_output_filepath stage_command stage_command_wd "
+    "stage_set_readonly stage_post_build_command stage_post_build_command_wd combine_output_filepath "
+    "combine_command combine_command_wd combine_set_readonly property_groups_file_path pre_build_command "
+    "pre_build_command_wd pre_build_command_control post_build_command post_build_command_wd "
+    "post_build_command_control property_groups link_include_standard_libraries "
+    "link_standard_libraries_directory link_use_multi_threaded_libraries link_symbol_definitions "
+    "linker_keep_symbols c_enforce_ansi_checking c_undefine_all_preprocessor_definitions "
+    "c_preprocessor_definitions c_preprocessor_undefinitions c_ignore_includes c_system_include_directories "
+    "c_user_include_directories c_additional_options c_additional_options_from_file c_only_additional_options "
+    "c_only_additional_options_from_file cpp_only_additional_options cpp_only_additional_options_from_file "
+    "cpp_enable_exceptions cpp_enable_rtti asm_additional_options asm_additional_options_from_file "
+    "asm_generate_listing_file default_code_section default_data_section default_zeroed_section "
+    "default_const_section default_vector_section default_isr_section linker_additional_files "
+    "linker_additional_options linker_additional_options_from_file linker_memory_map_file "
+    "linker_memory_map_macros linker_section_placement_file linker_section_placement_macros "
+    "linker_section_placements_segments link_use_linker_script_file link_linker_script_file "
+    "link_dependent_projects debug_register_definition_file linker_output_format linker_map_file "
+    "linker_printf_fmt_level linker_printf_width_precision_supported linker_printf_fp_enabled "
+    "linker_printf_wchar_enabled linker_scanf_fmt_level linker_scanf_fp_enabled "
+    "linker_scanf_character_group_matching_enabled compile_pre_build_command "
+    "compile_pre_build_command_output_file_name compile_pre_build_command_wd compile_post_build_command "
+    "compile_post_build_command_wd linker_pre_build_command linker_pre_build_command_wd "
+    "linker_patch_build_command linker_patch_build_command_wd linker_post_build_command "
+    "linker_post_build_command_wd linker_post_build_command_output_file archive_post_build_command "
+    "archive_post_build_command_wd external_build_file_name external_build_command external_clean_command "
+    "external_c_compile_command external_cpp_compile_command external_assemble_command external_link_command "
+    "external_archive_command external_objects_file_name external_start_address external_load_address "
+    "double_is_float unity_build_file_name unity_build_exclude_filter build_dependency_file_name "
+    "build_generic_options_file_name properties_filter external_load_file_type "
+    "external_debug_symbols_file_name external_debug_symbols_load_address build_remove_unused_symbols "
+    "debug_target_connection debug_working_directory debug_command_arguments debug_additional_load_file "
+    "debug_additional_load_file_address debug_additional_load_file_type debug_start_from_entry_point_symbol "
+    "debug_entry_point_symbol debug_startup_completion_point debug_dependent_projects debug_initial_breakpoint "
+    "debug_initial_breakpoint_set_option debug_leave_target_running debug_threads_script debug_threads_max "
+    "debug_terminal_log_file asm_additional_options_backup c_additional_options_backup "
+    "link_additional_options_backup $(CombiningOutputFilePath) $(CombiningRelInputPaths) "
+    "$(StageOutputFilePath) $(TargetPath) $(RelTargetPath) $(PostLinkOutputFilePath) $(MapPath) $(RelMapPath) "
+    "$(DependencyPath) $(RelDependencyPath) $(Defines) $(Includes) $(Undefines) $(Objects) $(ObjectsFilePath) "
+    "$(RelObjectsFilePath) $(LinkerScriptPath) $(RelLinkerScriptPath) $(AsmOptions) $(COptions) "
+    "$(COnlyOptions) $(CppOnlyOptions) $(LinkOptions)";
+const char kRiscvNames[] = "rv_architecture rv_abi stack_size heap_size rv_library_optimization "
+                           "debug_stack_pointer_start $(Arch) $(ABI) $(DeviceName)";
 
-const char *const kRiscvNames[] = {
-    "rv_architecture", "rv_abi", "stack_size", "heap_size", "rv_library_optimization",
-    "debug_stack_pointer_start", "$(Arch)", "$(ABI)", "$(DeviceName)",
-};
-
-QString q(const char *text)
-{
-    return QString::fromUtf8(text);
-}
-
-bool isMacro(const PropertyClass *entry)
-{
-    return dynamic_cast<const MacroPropertyClass *>(entry) != nullptr;
-}
+QString q(const char *text) { return QString::fromUtf8(text); }
 
 QStringList choicesOf(const PropertyClass *entry)
 {
@@ -122,8 +81,7 @@ QStringList choicesOf(const PropertyClass *entry)
     return choice ? choice->values() : QStringList();
 }
 
-// The schema as the RISC-V project system registers it: the standard table,
-// then its own.
+// The schema as the RISC-V project system registers it: the standard table, then its own.
 class RegisteredSchema : public ::testing::Test {
 protected:
     void SetUp() override
@@ -131,124 +89,54 @@ protected:
         registerPropertySchema(standardPropertySchema(), list, roles);
         registerPropertySchema(riscvPropertySchema(), list, roles);
     }
-
-    const PropertyClass *find(const char *name) const { return findPropertyClass(list, q(name)); }
-
-    // The entry of that name and category, for names registered twice.
-    const PropertyClass *find(const char *name, const char *category) const
+    // With a category: the entry of a name registered twice.
+    const PropertyClass *find(const char *name, const char *category = nullptr) const
     {
+        if (!category)
+            return findPropertyClass(list, q(name));
         for (const PropertyClass *entry : findPropertyClasses(list, q(name))) {
             if (entry->category() == q(category))
                 return entry;
         }
         return nullptr;
     }
-
     PropertyClassList list;
     PropertyRoleEntries roles;
 };
 
-TEST(PropertySchemaTables, StandardTableHoldsTheRegistrationsInDisplayOrder)
+TEST_F(RegisteredSchema, RegistrationsInDisplayOrderAndDisplayable)
 {
-    const PropertySchemaTable table = standardPropertySchema();
-    const std::size_t expected = sizeof(kStandardNames) / sizeof(kStandardNames[0]);
-    ASSERT_EQ(expected, 219u);
-    ASSERT_EQ(table.size(), expected);
-    PropertyClassList list;
-    PropertyRoleEntries roles;
-    registerPropertySchema(table, list, roles);
-    ASSERT_EQ(list.entries().size(), expected);
-    for (std::size_t i = 0; i < expected; ++i)
-        EXPECT_EQ(list.entries()[i]->name(), q(kStandardNames[i])) << "registration " << i;
-}
-
-TEST_F(RegisteredSchema, RiscvAdditionsFollowTheStandardOnes)
-{
-    const std::size_t standard = standardPropertySchema().size();
-    const std::size_t riscv = sizeof(kRiscvNames) / sizeof(kRiscvNames[0]);
-    ASSERT_EQ(riscvPropertySchema().size(), riscv);
-    ASSERT_EQ(list.entries().size(), standard + riscv);
-    for (std::size_t i = 0; i < riscv; ++i)
-        EXPECT_EQ(list.entries()[standard + i]->name(), q(kRiscvNames[i]));
-}
-
-TEST(PropertySchemaTables, EachTableNamesItsFirstGroupAndCategory)
-{
-    for (const PropertySchemaTable &table : {standardPropertySchema(), riscvPropertySchema()}) {
-        ASSERT_GT(table.size(), 0u);
-        EXPECT_NE(table.begin()->group, nullptr);
-        EXPECT_NE(table.begin()->category, nullptr);
-        // A new group without a new category would inherit a heading of the old group.
-        for (const PropertySchemaRow &row : table) {
-            if (row.group) {
-                EXPECT_NE(row.category, nullptr) << row.name;
-            }
-        }
-    }
-}
-
-TEST_F(RegisteredSchema, OnlyTheKnownNamesAreRegisteredTwice)
-{
-    std::map<QString, int> counts;
-    for (const auto &entry : list.entries())
-        ++counts[entry->name()];
-    QStringList shared;
-    for (const auto &count : counts) {
-        if (count.second > 1)
-            shared << count.first + QLatin1Char('=') + QString::number(count.second);
-    }
-    EXPECT_EQ(shared, QStringList({q("build_output_file_name=2"), q("filter=2")}));
-}
-
-TEST_F(RegisteredSchema, EveryPropertyIsDisplayable)
-{
+    const QStringList standard = q(kStandardNames).split(QLatin1Char(' '));
+    const QStringList expected = standard + q(kRiscvNames).split(QLatin1Char(' '));
+    ASSERT_EQ(standard.size(), 219);
+    EXPECT_EQ(standardPropertySchema().size(), 219u);
+    EXPECT_EQ(riscvPropertySchema().size(), 9u);
+    QStringList names;
     for (const auto &entry : list.entries()) {
-        EXPECT_FALSE(entry->group().isEmpty()) << entry->name().toStdString();
-        EXPECT_FALSE(entry->category().isEmpty()) << entry->name().toStdString();
-        EXPECT_FALSE(entry->displayName().isEmpty()) << entry->name().toStdString();
-        EXPECT_FALSE(entry->helpText().isEmpty()) << entry->name().toStdString();
+        names << entry->name();
+        const std::string name = entry->name().toStdString();
+        EXPECT_FALSE(entry->group().isEmpty() || entry->category().isEmpty()) << name;
+        EXPECT_FALSE(entry->displayName().isEmpty() || entry->helpText().isEmpty()) << name;
     }
+    EXPECT_EQ(names, expected);
 }
 
-// The type codes of the examples that the type table gives for each code.
-TEST_F(RegisteredSchema, RepresentativeTypeCodes)
+TEST_F(RegisteredSchema, TypeCodes)
 {
     const std::pair<const char *, int> cases[] = {
-        {"build_quietly", 0},
-        {"build_exclude_from_build", 0},
-        {"link_dependent_projects", 0},
-        {"recurse", 0},
-        {"date_created", 4},
-        {"external_start_address", 4},
-        {"build_object_file_name", 5},
-        {"build_output_file_name", 5},
-        {"unity_build_file_name", 5},
-        {"linker_memory_map_file", 6},
-        {"link_linker_script_file", 6},
-        {"c_additional_options_from_file", 6},
-        {"file_name", 6},
-        {"c_preprocessor_definitions", 7},
-        {"c_user_include_directories", 7},
-        {"c_system_include_directories", 7},
-        {"inherited_configurations", 7},
-        {"environment_variables", 7},
-        {"filter", 7},
-        {"exclude", 7},
-        {"macros", 7},
-        {"path", 8},
-        {"build_output_directory", 8},
-        {"build_intermediate_directory", 8},
-        {"debug_working_directory", 8},
-        {"project_directory", 8},
-        {"pre_build_command", 16},
-        {"stage_command", 16},
-        {"external_build_command", 16},
-        {"debug_terminal_log_file", 18},
+        {"build_quietly", 0}, {"build_exclude_from_build", 0}, {"link_dependent_projects", 0}, {"recurse", 0},
+        {"date_created", 4}, {"external_start_address", 4}, {"build_object_file_name", 5},
+        {"build_output_file_name", 5}, {"unity_build_file_name", 5}, {"linker_memory_map_file", 6},
+        {"link_linker_script_file", 6}, {"c_additional_options_from_file", 6}, {"file_name", 6},
+        {"c_preprocessor_definitions", 7}, {"c_user_include_directories", 7}, {"c_system_include_directories", 7},
+        {"inherited_configurations", 7}, {"environment_variables", 7}, {"filter", 7}, {"exclude", 7},
+        {"macros", 7}, {"path", 8}, {"build_output_directory", 8}, {"build_intermediate_directory", 8},
+        {"debug_working_directory", 8}, {"project_directory", 8}, {"pre_build_command", 16},
+        {"stage_command", 16}, {"external_build_command", 16}, {"debug_terminal_log_file", 18},
     };
     for (const auto &c : cases) {
-        const PropertyClass *entry = find(c.first);
-        ASSERT_NE(entry, nullptr) << c.first;
-        EXPECT_EQ(entry->type(), c.second) << c.first;
+        ASSERT_NE(find(c.first), nullptr) << c.first;
+        EXPECT_EQ(find(c.first)->type(), c.second) << c.first;
     }
     // Both registrations of a shared name agree, so the lookup's choice is harmless.
     for (const char *name : {"filter", "build_output_file_name"}) {
@@ -257,56 +145,41 @@ TEST_F(RegisteredSchema, RepresentativeTypeCodes)
     }
 }
 
-// The rules behind the type codes, checked over every registered property.
+// The rules behind the type codes, over every registered property.
 TEST_F(RegisteredSchema, TypeCodesFollowTheValueKind)
 {
-    const QString listHint = q("separated by \";\"");
     for (const auto &owned : list.entries()) {
         const PropertyClass *entry = owned.get();
-        const std::string name = entry->name().toStdString();
-        if (isMacro(entry)) {
+        const QString n = entry->name();
+        const std::string name = n.toStdString();
+        if (dynamic_cast<const MacroPropertyClass *>(entry)) {
             EXPECT_EQ(entry->type(), PropertyType::Text) << name;
             continue;
         }
-        if (entry->name().endsWith(q("_command"))) {
-            EXPECT_EQ(entry->type(), PropertyType::CommandLine) << name;
-        }
-        if (entry->name().endsWith(q("_wd")) || entry->name().endsWith(q("_directory"))) {
-            EXPECT_EQ(entry->type(), PropertyType::Directory) << name;
-        }
         const bool yesNo = dynamic_cast<const YesNoPropertyClass *>(entry) != nullptr;
-        if (!yesNo && (entry->name().endsWith(q("_directories")) ||
-                       entry->name().endsWith(q("_definitions")))) {
+        if (n.endsWith(q("_command")))
+            EXPECT_EQ(entry->type(), PropertyType::CommandLine) << name;
+        if (n.endsWith(q("_wd")) || n.endsWith(q("_directory")))
+            EXPECT_EQ(entry->type(), PropertyType::Directory) << name;
+        if ((!yesNo && (n.endsWith(q("_directories")) || n.endsWith(q("_definitions"))))
+            || entry->helpText().contains(q("separated by \";\"")))
             EXPECT_EQ(entry->type(), PropertyType::List) << name;
-        }
-        if (entry->helpText().contains(listHint)) {
-            EXPECT_EQ(entry->type(), PropertyType::List) << name;
-        }
-        if (entry->name().endsWith(q("_from_file"))) {
+        if (n.endsWith(q("_from_file")))
             EXPECT_EQ(entry->type(), PropertyType::InputFileName) << name;
-        }
-        if (yesNo) {
-            EXPECT_EQ(entry->type(), PropertyType::YesNo) << name;
+        // Type 0 exactly for yes/no entries, which offer "Yes" and "No"; a choice is not a list.
+        EXPECT_EQ(yesNo, entry->type() == PropertyType::YesNo) << name;
+        if (yesNo)
             EXPECT_EQ(choicesOf(entry), QStringList({q("Yes"), q("No")})) << name;
-        }
-        // Only a yes/no entry carries type 0; a choice is not a list.
-        if (entry->type() == PropertyType::YesNo) {
-            EXPECT_NE(dynamic_cast<const YesNoPropertyClass *>(entry), nullptr) << name;
-        }
-        if (dynamic_cast<const ChoicePropertyClass *>(entry)) {
+        if (dynamic_cast<const ChoicePropertyClass *>(entry))
             EXPECT_NE(entry->type(), PropertyType::List) << name;
-        }
     }
 }
 
-TEST_F(RegisteredSchema, QuotedDefaults)
+TEST_F(RegisteredSchema, Defaults)
 {
-    struct Case {
-        const char *name;
-        const char *category; // for names registered twice
-        const char *value;
-    };
-    const Case cases[] = {
+    const struct {
+        const char *name, *category, *value; // category: for names registered twice
+    } cases[] = {
         {"build_intermediate_directory", nullptr, "Output/$(ProjectName) $(Configuration)/Obj"},
         {"build_output_directory", nullptr, "Output/$(Configuration)/Exe"},
         {"build_object_file_name", nullptr, "$(IntDir)/$(InputName)$(OBJ)"},
@@ -319,8 +192,7 @@ TEST_F(RegisteredSchema, QuotedDefaults)
         {"stage_command_wd", nullptr, "$(ProjectDir)"},
         {"compile_pre_build_command_wd", nullptr, "$(ProjectDir)"},
         {"link_standard_libraries_directory", nullptr, "$(StudioLibDir:$(StudioDir)/lib)"},
-        {"c_system_include_directories", nullptr,
-         "$(StudioIncDir:$(StudioDir)/include);$(PackagesDir)/include"},
+        {"c_system_include_directories", nullptr, "$(StudioIncDir:$(StudioDir)/include);$(PackagesDir)/include"},
         {"c_user_include_directories", nullptr, "."},
         {"linker_section_placement_file", nullptr, "$(StudioDir)/targets/section_placement.xml"},
         {"link_use_multi_threaded_libraries", nullptr, "No"},
@@ -329,97 +201,107 @@ TEST_F(RegisteredSchema, QuotedDefaults)
         {"debug_startup_completion_point", nullptr, "main"},
         {"project_type", nullptr, "Executable"},
         // Set nowhere means empty for these: the project model relies on it.
-        {"project_directory", nullptr, ""},
-        {"path", nullptr, ""},
-        {"inherited_configurations", nullptr, ""},
+        {"project_directory", nullptr, ""}, {"path", nullptr, ""}, {"inherited_configurations", nullptr, ""},
     };
-    for (const Case &c : cases) {
-        const PropertyClass *entry = c.category ? find(c.name, c.category) : find(c.name);
+    for (const auto &c : cases) {
+        const PropertyClass *entry = find(c.name, c.category);
         ASSERT_NE(entry, nullptr) << c.name;
         EXPECT_EQ(entry->defaultValue(), q(c.value)) << c.name;
         EXPECT_EQ(propertyDefault(entry), q(c.value)) << c.name;
     }
+    EXPECT_EQ(propertyDefault(nullptr), QString());
 }
 
-TEST_F(RegisteredSchema, SharedNamesAreTellApartByCategoryAndDisplayName)
+TEST_F(RegisteredSchema, GroupsCategoriesAndDisplayNames)
 {
-    const PropertyClass *executable = find("build_output_file_name", "Linker Options");
-    const PropertyClass *library = find("build_output_file_name", "Library Options");
-    ASSERT_NE(executable, nullptr);
-    ASSERT_NE(library, nullptr);
-    EXPECT_EQ(executable->displayName(), q("Executable File Name"));
-    EXPECT_EQ(library->displayName(), q("Library File Name"));
-
-    const std::vector<const PropertyClass *> filters = findPropertyClasses(list, q("filter"));
-    ASSERT_EQ(filters.size(), 2u);
-    EXPECT_EQ(filters[0]->category(), q("Folder Options"));
-    EXPECT_NE(filters[1]->category(), q("Folder Options"));
+    const struct {
+        const char *name, *category, *group, *shownCategory, *displayName; // null: not checked
+    } cases[] = {
+        {"date_modified", nullptr, "General", "File Options", nullptr},
+        {"filter", nullptr, "General", "Folder Options", nullptr},
+        {"build_output_directory", nullptr, "General", "Build Options", "Output Directory"},
+        {"build_quietly", nullptr, "General", "Build Options", nullptr},
+        {"stage_command", nullptr, "General", "Staging Options", nullptr},
+        {"c_preprocessor_definitions", nullptr, "C/C++", "Preprocessor Options", nullptr},
+        {"link_dependent_projects", nullptr, "Linker", "Linker Options", nullptr},
+        {"debug_startup_completion_point", nullptr, "Debugging", "Debugger Options", nullptr},
+        {"rv_architecture", nullptr, "C/C++", "Code Generation Options", "RISC-V ISA"},
+        {"rv_abi", nullptr, "C/C++", "Code Generation Options", "RISC-V ABI"},
+        {"stack_size", nullptr, "Linker", "Runtime Memory Area Options", nullptr},
+        {"heap_size", nullptr, "Linker", "Runtime Memory Area Options", nullptr},
+        {"rv_library_optimization", nullptr, "Linker", nullptr, "Library Optimization"},
+        {"debug_stack_pointer_start", nullptr, "Debugging", "Debugger Options", nullptr},
+        {"build_output_file_name", "Linker Options", nullptr, nullptr, "Executable File Name"},
+        {"build_output_file_name", "Library Options", nullptr, nullptr, "Library File Name"},
+    };
+    for (const auto &c : cases) {
+        const PropertyClass *entry = find(c.name, c.category);
+        ASSERT_NE(entry, nullptr) << c.name;
+        if (c.group)
+            EXPECT_EQ(entry->group(), q(c.group)) << c.name;
+        if (c.shownCategory)
+            EXPECT_EQ(entry->category(), q(c.shownCategory)) << c.name;
+        if (c.displayName)
+            EXPECT_EQ(entry->displayName(), q(c.displayName)) << c.name;
+    }
+    // The first "filter" is the folder's.
+    EXPECT_NE(findPropertyClasses(list, q("filter"))[1]->category(), q("Folder Options"));
+    EXPECT_EQ(find("stack_size")->helpText(), q("The size of the stack in bytes."));
+    EXPECT_EQ(find("heap_size")->helpText(), q("The size of the heap in bytes."));
 }
 
 TEST_F(RegisteredSchema, ChoiceValues)
 {
-    struct Case {
+    const struct {
         const char *name;
         QStringList values;
         bool exact; // false: the list holds at least these
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"file_open_with", {q("Run File"), q("Web Browser"), q("Binary Editor"), q("Text Editor")}, true},
         {"pre_build_command_control", {q("Run When Build Required"), q("Always Run")}, true},
         {"project_type",
          {q("Executable"), q("Library"), q("Object file"), q("Staging"), q("Combining"),
-          q("Externally Built Executable"), q("Externally Built Library"),
-          q("Externally Built Object file")},
+          q("Externally Built Executable"), q("Externally Built Library"), q("Externally Built Object file")},
          true},
         {"debug_target_connection", {q("GDB Server"), q("Simulator")}, false},
         {"rv_architecture",
-         {q("None"), q("rv32gc"), q("rv32g"), q("rv32imafc"), q("rv32imaf"), q("rv32imac"),
-          q("rv32ima"), q("rv32i"), q("rv32emac"), q("rv32ema"), q("rv32e")},
+         {q("None"), q("rv32gc"), q("rv32g"), q("rv32imafc"), q("rv32imaf"), q("rv32imac"), q("rv32ima"),
+          q("rv32i"), q("rv32emac"), q("rv32ema"), q("rv32e")},
          true},
         {"rv_abi", {q("ilp32f"), q("ilp32e"), q("ilp32d"), q("ilp32")}, true},
         {"rv_library_optimization", {q("Small"), q("Fast")}, true},
         {"recurse", {q("Yes"), q("No")}, true},
     };
-    for (const Case &c : cases) {
-        const PropertyClass *entry = find(c.name);
-        ASSERT_NE(dynamic_cast<const ChoicePropertyClass *>(entry), nullptr) << c.name;
-        const QStringList values = choicesOf(entry);
-        if (c.exact) {
+    for (const auto &c : cases) {
+        ASSERT_NE(dynamic_cast<const ChoicePropertyClass *>(find(c.name)), nullptr) << c.name;
+        const QStringList values = choicesOf(find(c.name));
+        if (c.exact)
             EXPECT_EQ(values, c.values) << c.name;
-        } else {
-            for (const QString &value : c.values)
-                EXPECT_TRUE(values.contains(value)) << c.name << " lacks " << value.toStdString();
-        }
+        for (const QString &value : c.values)
+            EXPECT_TRUE(values.contains(value)) << c.name << " lacks " << value.toStdString();
     }
-}
-
-TEST_F(RegisteredSchema, EveryChoiceDefaultIsOneOfItsValues)
-{
     int choices = 0;
     for (const auto &entry : list.entries()) {
         const auto *choice = dynamic_cast<const ChoicePropertyClass *>(entry.get());
         if (!choice)
             continue;
         ++choices;
-        EXPECT_GE(choice->values().size(), 2) << choice->name().toStdString();
-        EXPECT_EQ(choice->values().removeDuplicates(), 0) << choice->name().toStdString();
-        EXPECT_TRUE(choice->values().contains(choice->defaultValue()))
-            << choice->name().toStdString() << " defaults to "
-            << choice->defaultValue().toStdString();
+        QStringList values = choice->values();
+        EXPECT_GE(values.size(), 2) << choice->name().toStdString();
+        EXPECT_TRUE(values.contains(choice->defaultValue())) << choice->name().toStdString();
+        EXPECT_EQ(values.removeDuplicates(), 0) << choice->name().toStdString();
     }
-    // Yes/no entries are choices too; the loop must have seen them.
-    EXPECT_GE(choices, 40);
+    EXPECT_GE(choices, 40); // yes/no entries are choices too
 }
 
 TEST_F(RegisteredSchema, RoleEntries)
 {
-    struct Case {
+    const struct {
         PropertyRole role;
         const PropertyClass *held;
         const char *name;
         int type;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {PropertyRole::FolderFilter, roles.folderFilter(), "filter", PropertyType::List},
         {PropertyRole::DynamicFolderPath, roles.dynamicFolderPath(), "path", PropertyType::Directory},
         {PropertyRole::DynamicFolderFilter, roles.dynamicFolderFilter(), "filter", PropertyType::List},
@@ -427,143 +309,66 @@ TEST_F(RegisteredSchema, RoleEntries)
         {PropertyRole::DynamicFolderExclude, roles.dynamicFolderExclude(), "exclude", PropertyType::List},
         {PropertyRole::ProjectType, roles.projectType(), "project_type", PropertyType::Choice},
         {PropertyRole::ProjectDirectory, roles.projectDirectory(), "project_directory", PropertyType::Directory},
-        {PropertyRole::FullProjectDirectory, roles.fullProjectDirectory(), "full_project_directory", PropertyType::Directory},
+        {PropertyRole::FullProjectDirectory, roles.fullProjectDirectory(), "full_project_directory",
+         PropertyType::Directory},
         {PropertyRole::FilePath, roles.filePath(), "file_name", PropertyType::InputFileName},
-        {PropertyRole::EnvironmentVariables, roles.environmentVariables(), "environment_variables", PropertyType::List},
+        {PropertyRole::EnvironmentVariables, roles.environmentVariables(), "environment_variables",
+         PropertyType::List},
     };
-    QSet<const PropertyClass *> held;
-    for (const Case &c : cases) {
+    QSet<const PropertyClass *> registered, held;
+    for (const auto &entry : list.entries())
+        registered.insert(entry.get());
+    for (const auto &c : cases) {
         ASSERT_NE(c.held, nullptr) << c.name;
         EXPECT_EQ(c.held, roles.entry(c.role)) << c.name;
         EXPECT_EQ(c.held->name(), q(c.name));
         EXPECT_EQ(c.held->type(), c.type) << c.name;
-        // The role entry is the registered one, not a copy.
-        bool registered = false;
-        for (const auto &entry : list.entries())
-            registered = registered || entry.get() == c.held;
-        EXPECT_TRUE(registered) << c.name;
+        EXPECT_TRUE(registered.contains(c.held)) << c.name; // the registered entry, not a copy
         held.insert(c.held);
     }
-    EXPECT_EQ(held.size(), int(sizeof(cases) / sizeof(cases[0])));
+    EXPECT_EQ(held.size(), 10);
     EXPECT_EQ(roles.entry(PropertyRole::None), nullptr);
-
-    EXPECT_EQ(roles.folderFilter()->category(), q("Folder Options"));
     EXPECT_EQ(roles.folderFilter(), find("filter"));
+    EXPECT_EQ(roles.folderFilter()->category(), q("Folder Options"));
     EXPECT_EQ(roles.dynamicFolderFilter()->category(), roles.dynamicFolderPath()->category());
-    EXPECT_EQ(roles.environmentVariables()->helpText(),
-              q("Environment variables to set on solution load."));
+    EXPECT_EQ(roles.environmentVariables()->helpText(), q("Environment variables to set on solution load."));
 }
 
 TEST(PropertyRoleEntries, EmptyUntilRegisteredAndReplacedByALaterRow)
 {
     PropertyRoleEntries roles;
     EXPECT_EQ(roles.projectType(), nullptr);
-    EXPECT_EQ(roles.environmentVariables(), nullptr);
-
-    // A subclass table that redefines a role entry takes the role over.
     const PropertySchemaRow rows[] = {
-        {PropertyEntryKind::Plain, "project_type", PropertyType::Text, "General", "Mine", "Kind",
-         "What it is.", "Thing", nullptr, PropertyRole::ProjectType},
+        {PropertyEntryKind::Plain, "project_type", PropertyType::Text, "General", "Mine", "Kind", "What it is.",
+         "Thing", nullptr, PropertyRole::ProjectType},
     };
     PropertyClassList list;
     registerPropertySchema(standardPropertySchema(), list, roles);
     const PropertyClass *standard = roles.projectType();
     registerPropertySchema({rows, 1}, list, roles);
-    ASSERT_NE(roles.projectType(), nullptr);
-    EXPECT_NE(roles.projectType(), standard);
+    ASSERT_NE(roles.projectType(), standard);
     EXPECT_EQ(roles.projectType()->category(), q("Mine"));
     EXPECT_EQ(roles.projectType()->defaultValue(), q("Thing"));
     // Name lookup still answers with the first registration.
     EXPECT_EQ(findPropertyClass(list, q("project_type")), standard);
 }
 
-TEST_F(RegisteredSchema, LookupByName)
+TEST_F(RegisteredSchema, LookupAndListKinds)
 {
     EXPECT_EQ(find("no_such_property"), nullptr);
     EXPECT_EQ(find(""), nullptr);
-    // Names are case-sensitive: "Name" is the display name, "name" the solution file name.
+    // Case-sensitive: "Name" is the display name, "name" the solution file name.
     ASSERT_NE(find("Name"), nullptr);
-    ASSERT_NE(find("name"), nullptr);
     EXPECT_NE(find("Name"), find("name"));
     EXPECT_EQ(find("Build_Output_Directory"), nullptr);
     // Macro descriptions do not shadow property names.
     EXPECT_EQ(find("Configuration"), nullptr);
-    EXPECT_TRUE(isMacro(find("$(Configuration)")));
+    EXPECT_NE(dynamic_cast<const MacroPropertyClass *>(find("$(Configuration)")), nullptr);
 
     EXPECT_TRUE(isListProperty(find("c_preprocessor_definitions")));
     EXPECT_FALSE(isListProperty(find("build_output_directory")));
     EXPECT_FALSE(isListProperty(find("project_type")));
     EXPECT_FALSE(isListProperty(nullptr));
-    EXPECT_EQ(propertyDefault(nullptr), QString());
-    EXPECT_EQ(propertyDefault(find("build_output_directory")), q("Output/$(Configuration)/Exe"));
-}
-
-TEST_F(RegisteredSchema, GroupsAndCategoriesCarryOver)
-{
-    struct Case {
-        const char *name;
-        const char *group;
-        const char *category;
-        const char *displayName; // null: not checked
-    };
-    const Case cases[] = {
-        {"date_modified", "General", "File Options", nullptr},
-        {"filter", "General", "Folder Options", nullptr},
-        {"build_output_directory", "General", "Build Options", "Output Directory"},
-        {"build_quietly", "General", "Build Options", nullptr},
-        {"stage_command", "General", "Staging Options", nullptr},
-        {"c_preprocessor_definitions", "C/C++", "Preprocessor Options", nullptr},
-        {"link_dependent_projects", "Linker", "Linker Options", nullptr},
-        {"debug_startup_completion_point", "Debugging", "Debugger Options", nullptr},
-        {"rv_architecture", "C/C++", "Code Generation Options", "RISC-V ISA"},
-        {"rv_abi", "C/C++", "Code Generation Options", "RISC-V ABI"},
-        {"stack_size", "Linker", "Runtime Memory Area Options", nullptr},
-        {"heap_size", "Linker", "Runtime Memory Area Options", nullptr},
-        {"rv_library_optimization", "Linker", nullptr, "Library Optimization"},
-        {"debug_stack_pointer_start", "Debugging", "Debugger Options", nullptr},
-    };
-    for (const Case &c : cases) {
-        const PropertyClass *entry = find(c.name);
-        ASSERT_NE(entry, nullptr) << c.name;
-        EXPECT_EQ(entry->group(), q(c.group)) << c.name;
-        if (c.category) {
-            EXPECT_EQ(entry->category(), q(c.category)) << c.name;
-        }
-        if (c.displayName) {
-            EXPECT_EQ(entry->displayName(), q(c.displayName)) << c.name;
-        }
-    }
-    EXPECT_EQ(find("stack_size")->helpText(), q("The size of the stack in bytes."));
-    EXPECT_EQ(find("heap_size")->helpText(), q("The size of the heap in bytes."));
-}
-
-TEST_F(RegisteredSchema, MacroDescriptions)
-{
-    int build = 0;
-    int tool = 0;
-    for (const auto &owned : list.entries()) {
-        const auto *macro = dynamic_cast<const MacroPropertyClass *>(owned.get());
-        if (!macro)
-            continue;
-        EXPECT_EQ(macro->name(), q("$(") + macro->macroName() + q(")"));
-        EXPECT_FALSE(macro->helpText().isEmpty()) << macro->macroName().toStdString();
-        if (macro->category() == q("(Build Macro Values)"))
-            ++build;
-        else if (macro->category() == q("(Tool Macro Values)"))
-            ++tool;
-        else
-            ADD_FAILURE() << macro->macroName().toStdString() << " in "
-                          << macro->category().toStdString();
-    }
-    // 27 build macros plus Arch, ABI and DeviceName; 23 tool macros.
-    EXPECT_EQ(build, 30);
-    EXPECT_EQ(tool, 23);
-    EXPECT_TRUE(find("$(Arch)")->helpText().contains(find("rv_architecture")->displayName()));
-    EXPECT_TRUE(find("$(ABI)")->helpText().contains(find("rv_abi")->displayName()));
-}
-
-TEST_F(RegisteredSchema, ThePropertyGroupEntry)
-{
     int groups = 0;
     for (const auto &entry : list.entries()) {
         if (dynamic_cast<const PropertyValueGroupClass *>(entry.get())) {
@@ -576,53 +381,40 @@ TEST_F(RegisteredSchema, ThePropertyGroupEntry)
     EXPECT_NE(dynamic_cast<const PropertyValueGroupClass *>(find("property_groups")), nullptr);
 }
 
-TEST(PropertyClassKinds, ChoiceAndYesNo)
+TEST_F(RegisteredSchema, MacroDescriptions)
 {
-    const ChoicePropertyClass choice(q("c"), q("G"), q("C"), q("Pick"), q("Pick one."), q("b"),
-                                     {q("a"), q("b")});
-    EXPECT_EQ(choice.type(), PropertyType::Choice);
-    EXPECT_EQ(choice.values(), QStringList({q("a"), q("b")}));
-    EXPECT_EQ(choice.defaultValue(), q("b"));
-    EXPECT_EQ(choice.displayName(), q("Pick"));
-
-    const YesNoPropertyClass flag(q("f"), q("G"), q("C"), q("Flag"), q("On or off."), q("Yes"));
-    EXPECT_EQ(flag.type(), PropertyType::YesNo);
-    EXPECT_EQ(flag.values(), QStringList({q("Yes"), q("No")}));
-    EXPECT_EQ(flag.defaultValue(), q("Yes"));
+    int build = 0, tool = 0;
+    for (const auto &owned : list.entries()) {
+        const auto *macro = dynamic_cast<const MacroPropertyClass *>(owned.get());
+        if (!macro)
+            continue;
+        EXPECT_EQ(macro->name(), q("$(") + macro->macroName() + q(")"));
+        if (macro->category() == q("(Build Macro Values)"))
+            ++build;
+        else if (macro->category() == q("(Tool Macro Values)"))
+            ++tool;
+        else
+            ADD_FAILURE() << macro->macroName().toStdString() << " in " << macro->category().toStdString();
+    }
+    EXPECT_EQ(build, 30); // 27 build macros plus Arch, ABI and DeviceName
+    EXPECT_EQ(tool, 23);
+    EXPECT_TRUE(find("$(Arch)")->helpText().contains(find("rv_architecture")->displayName()));
+    EXPECT_TRUE(find("$(ABI)")->helpText().contains(find("rv_abi")->displayName()));
 }
 
-TEST(PropertyClassKinds, ValueGroupKeepsFirstOrderAndReplacesMembers)
+TEST(PropertyValueGroupClass, KeepsFirstOrderAndReplacesMembers)
 {
-    PropertyValueGroupClass group(q("Memory"), q("General"), q("Property Groups"), q("Memory"),
-                                  q("Where the program runs."));
+    PropertyValueGroupClass group(q("Memory"), q("General"), q("Property Groups"), q("Memory"), q("Where."));
     EXPECT_TRUE(group.groupValues().isEmpty());
-    EXPECT_EQ(group.defaultValue(), QString());
-
     group.setGroupValue(q("Flash"), {{q("build_output_directory"), q("flash")}});
     group.setGroupValue(q("RAM"), {{q("build_output_directory"), q("ram")}});
     group.setGroupValue(q("Flash"), {{q("linker_map_file"), q("Yes")}});
-
     EXPECT_EQ(group.groupValues(), QStringList({q("Flash"), q("RAM")}));
     const MacroMap flash = group.memberValues(q("Flash"));
     EXPECT_EQ(flash.size(), 1);
     EXPECT_EQ(flash.value(q("linker_map_file")), q("Yes"));
     EXPECT_EQ(group.memberValues(q("RAM")).value(q("build_output_directory")), q("ram"));
     EXPECT_TRUE(group.memberValues(q("ROM")).isEmpty());
-}
-
-TEST(PropertyClassKinds, GenericEntryFromData)
-{
-    const GenericPropertyClass open(q("heap"), PropertyType::Text, q("Linker"), q("Memory"),
-                                    q("Heap"), q("Heap size."), q("256"));
-    EXPECT_EQ(open.type(), PropertyType::Text);
-    EXPECT_TRUE(open.values().isEmpty());
-    EXPECT_EQ(open.defaultValue(), q("256"));
-
-    const GenericPropertyClass limited(q("defs"), PropertyType::List, q("C/C++"), q("Defs"),
-                                       q("Defines"), q("Definitions."), QString(),
-                                       {q("A"), q("B")});
-    EXPECT_TRUE(isListProperty(&limited));
-    EXPECT_EQ(limited.values(), QStringList({q("A"), q("B")}));
 }
 
 } // namespace

@@ -25,7 +25,6 @@ TEST(ProjectTemplateNodeList, LaterAdditionsOfANameWin)
     list.add("a", &other);
     list.add("", &empty);
     list.add("b", &second);
-    EXPECT_EQ(list.size(), 4u);
     EXPECT_EQ(list.find("b"), &second);
     EXPECT_EQ(list.find("a"), &other);
     EXPECT_EQ(list.find(""), &empty);
@@ -88,8 +87,7 @@ TEST_F(Templates, LaterFilesAndLaterElementsOverride)
     EXPECT_EQ(reversed.findConfigurationTemplate("C")->firstChildElement()->attribute("value"), "1");
     EXPECT_EQ(reversed.findProjectTemplate("Y")->attribute("type"), "one");
 
-    ProjectTemplates none("");
-    EXPECT_EQ(none.findProjectTemplate("X"), nullptr);
+    EXPECT_EQ(ProjectTemplates("").findProjectTemplate("X"), nullptr);
 }
 
 const char *const kFullTemplate =
@@ -151,7 +149,6 @@ TEST_F(Templates, MergeOfEveryTemplateElement)
     EXPECT_FALSE(project->hasProperty("template_name"));
     EXPECT_FALSE(project->hasProperty("template_configurations"));
     EXPECT_EQ(configurationValue(project, "Common", "project_type"), "Library");
-    EXPECT_EQ(resolve(project, "project_type", "Debug"), "Library");
 
     EXPECT_EQ(childNames(project),
               "Common|Existing|Filtered|Source Files|Dyn|System Files|Debug|Release");

@@ -13,13 +13,11 @@
 #include <memory>
 #include <ostream>
 
-// Readable failure output for texts. One definition for every file of the
-// executable that prints texts, since the printer instantiations are shared.
+// Readable failure output for texts, one definition for the executable.
 void PrintTo(const QString &text, std::ostream *os);
 
-/// A temporary directory to build solution trees in, and a RISC-V project
-/// system to load them with (template path: the directory's
-/// "templates.xml" unless a test sets another).
+/// A temporary directory for solution trees and a RISC-V project system to load them
+/// (template path: the directory's "templates.xml").
 class ProjectTest : public ::testing::Test {
 protected:
     ProjectTest();
