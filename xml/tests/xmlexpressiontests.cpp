@@ -33,51 +33,21 @@ const qint64 kMin = std::numeric_limits<qint64>::min();
 const qint64 kMax = std::numeric_limits<qint64>::max();
 
 INSTANTIATE_TEST_SUITE_P(Table, IntegerExpressionTest, testing::Values(
-    IntegerCase{"1 + 2 * 3", 7},
-    IntegerCase{"(1 + 2) * 3", 9},
-    IntegerCase{"10 - 3 - 2", 5},
-    IntegerCase{"100 / 10 / 5", 2},
-    IntegerCase{"7 % 4 * 3", 9},
-    IntegerCase{"-7 / 2", -3},
-    IntegerCase{"-7 % 2", -1},
-    IntegerCase{"1 << 4 + 1", 32},
-    IntegerCase{"6 & 3 ^ 1 | 8", 11},
-    IntegerCase{"~0", -1},
-    IntegerCase{"- -3", 3},
-    IntegerCase{"-(2)", -2},
-    IntegerCase{"0x1F + 0xaULL", 41},
-    IntegerCase{"0x", 0},
-    IntegerCase{"0b1011", 11},
-    IntegerCase{"0b", 0},
-    IntegerCase{"42u + 1ul + 1LL", 44},
-    IntegerCase{"9223372036854775807 + 1", kMin},
-    IntegerCase{"18446744073709551615", -1},
-    IntegerCase{"0x10000000000000001", 1},
-    IntegerCase{"-9223372036854775807 - 1", kMin},
-    IntegerCase{"(-9223372036854775807 - 1) / -1", kMin},
-    IntegerCase{"(-9223372036854775807 - 1) % -1", 0},
+    IntegerCase{"1 + 2 * 3", 7}, IntegerCase{"(1 + 2) * 3", 9}, IntegerCase{"10 - 3 - 2", 5},
+    IntegerCase{"100 / 10 / 5", 2}, IntegerCase{"7 % 4 * 3", 9}, IntegerCase{"-7 / 2", -3},
+    IntegerCase{"-7 % 2", -1}, IntegerCase{"1 << 4 + 1", 32}, IntegerCase{"6 & 3 ^ 1 | 8", 11},
+    IntegerCase{"~0", -1}, IntegerCase{"- -3", 3}, IntegerCase{"-(2)", -2}, IntegerCase{"0x1F + 0xaULL", 41},
+    IntegerCase{"0x", 0}, IntegerCase{"0b1011", 11}, IntegerCase{"0b", 0}, IntegerCase{"42u + 1ul + 1LL", 44},
+    IntegerCase{"9223372036854775807 + 1", kMin}, IntegerCase{"18446744073709551615", -1},
+    IntegerCase{"0x10000000000000001", 1}, IntegerCase{"-9223372036854775807 - 1", kMin},
+    IntegerCase{"(-9223372036854775807 - 1) / -1", kMin}, IntegerCase{"(-9223372036854775807 - 1) % -1", 0},
     IntegerCase{"3037000500 * 3037000500", qint64(quint64(3037000500) * quint64(3037000500))},
-    IntegerCase{"-8 >> 1", -4},
-    IntegerCase{"-1 >>> 60", 15},
-    IntegerCase{"1 << 64", 0},
-    IntegerCase{"-1 >> 99", -1},
-    IntegerCase{"1 >>> -1", 0},
-    IntegerCase{"1 ? 2 : 3", 2},
-    IntegerCase{"0 ? 2 : 3", 3},
-    IntegerCase{"0 ? 1 : 0 ? 2 : 3", 3},
-    IntegerCase{"1 ? 0 ? 4 : 5 : 6", 5},
-    IntegerCase{"1 < 2 ? 10 : 20", 10},
-    IntegerCase{"1 ? 5 : 1 / 0", 5},
-    IntegerCase{"0 ? undefined_name : 4", 4},
-    IntegerCase{"(1, 2, 3)", 3},
-    IntegerCase{"1, 2", 2},
-    IntegerCase{"  \t\n12\n", 12},
-    IntegerCase{"((((((((((7))))))))))", 7}));
-
-TEST(ExpressionTest, LargestIntegerLiteral)
-{
-    EXPECT_EQ(evaluateXMLExpression(QStringLiteral("9223372036854775807")).integer(), kMax);
-}
+    IntegerCase{"-8 >> 1", -4}, IntegerCase{"-1 >>> 60", 15}, IntegerCase{"1 << 64", 0},
+    IntegerCase{"-1 >> 99", -1}, IntegerCase{"1 >>> -1", 0}, IntegerCase{"1 ? 2 : 3", 2},
+    IntegerCase{"0 ? 2 : 3", 3}, IntegerCase{"0 ? 1 : 0 ? 2 : 3", 3}, IntegerCase{"1 ? 0 ? 4 : 5 : 6", 5},
+    IntegerCase{"1 < 2 ? 10 : 20", 10}, IntegerCase{"1 ? 5 : 1 / 0", 5},
+    IntegerCase{"0 ? undefined_name : 4", 4}, IntegerCase{"(1, 2, 3)", 3}, IntegerCase{"1, 2", 2},
+    IntegerCase{"  \t\n12\n", 12}, IntegerCase{"((((((((((7))))))))))", 7}, IntegerCase{"9223372036854775807", kMax}));
 
 struct TruthCase {
     const char *text;
@@ -94,25 +64,13 @@ TEST_P(TruthExpressionTest, GivesATruthValue)
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, TruthExpressionTest, testing::Values(
-    TruthCase{"1 < 2", true},
-    TruthCase{"2 <= 1", false},
-    TruthCase{"3 == 3 && 4 != 5", true},
-    TruthCase{"1 > 2 || 2 >= 2", true},
-    TruthCase{"!0", true},
-    TruthCase{"!(1 == 1)", false},
-    TruthCase{"1 == 1 == (2 == 2)", true},
-    TruthCase{"1 || 1 / 0", true},
-    TruthCase{"0 && nothing", false},
-    TruthCase{"1 && 0 || 1", true},
-    TruthCase{"0 || 0 && 1 / 0", false},
-    TruthCase{"1.5 > 1", true},
-    TruthCase{"2 == 2.0", true},
-    TruthCase{"0.1 + 0.2 != 0.3", true},
-    TruthCase{"\"abc\" == \"abc\"", true},
-    TruthCase{"\"abc\" < \"abd\"", true},
-    TruthCase{"\"a\" + \"b\" == \"ab\"", true},
-    TruthCase{"\"x y\" != \"x  y\"", true},
-    TruthCase{"-1 < 0", true},
+    TruthCase{"1 < 2", true}, TruthCase{"2 <= 1", false}, TruthCase{"3 == 3 && 4 != 5", true},
+    TruthCase{"1 > 2 || 2 >= 2", true}, TruthCase{"!0", true}, TruthCase{"!(1 == 1)", false},
+    TruthCase{"1 == 1 == (2 == 2)", true}, TruthCase{"1 || 1 / 0", true}, TruthCase{"0 && nothing", false},
+    TruthCase{"1 && 0 || 1", true}, TruthCase{"0 || 0 && 1 / 0", false}, TruthCase{"1.5 > 1", true},
+    TruthCase{"2 == 2.0", true}, TruthCase{"0.1 + 0.2 != 0.3", true}, TruthCase{"\"abc\" == \"abc\"", true},
+    TruthCase{"\"abc\" < \"abd\"", true}, TruthCase{"\"a\" + \"b\" == \"ab\"", true},
+    TruthCase{"\"x y\" != \"x  y\"", true}, TruthCase{"-1 < 0", true},
     TruthCase{"18446744073709551615 < 0", true}));
 
 TEST(ExpressionTest, FloatsAndStrings)
@@ -142,10 +100,8 @@ TEST_P(ExpressionErrorTest, IsNotEvaluable)
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ExpressionErrorTest, testing::Values(
-    ErrorCase{"abc + 1", "abc symbol not found"},
-    ErrorCase{"@name", "@name symbol not found"},
-    ErrorCase{"$x", "$x symbol not found"},
-    ErrorCase{"1 + \"a\"", "unsupported binary numeric operation"},
+    ErrorCase{"abc + 1", "abc symbol not found"}, ErrorCase{"@name", "@name symbol not found"},
+    ErrorCase{"$x", "$x symbol not found"}, ErrorCase{"1 + \"a\"", "unsupported binary numeric operation"},
     ErrorCase{"1.5 & 1", "unsupported binary numeric operation"},
     ErrorCase{"(1 < 2) + 1", "unsupported binary numeric operation"},
     ErrorCase{"1 < \"a\"", "unsupported comparison operation"},
@@ -156,26 +112,13 @@ INSTANTIATE_TEST_SUITE_P(Table, ExpressionErrorTest, testing::Values(
     ErrorCase{"1 << 1.0", "integer shift value expected"},
     ErrorCase{"-\"a\"", "unsupported unary num operation"},
     ErrorCase{"~1.5", "unsupported unary num operation"},
-    ErrorCase{"!\"a\"", "unsupported unary num operation"},
-    ErrorCase{"1 = 2", "can't update a constant"},
-    ErrorCase{"1 += 2", "can't update a constant"},
-    ErrorCase{"1 >>>= 2", "can't update a constant"},
-    ErrorCase{"1 / 0", nullptr},
-    ErrorCase{"1 % 0", nullptr},
-    ErrorCase{"0 ? 1 / 0 : 2 % 0", nullptr},
-    ErrorCase{"", nullptr},
-    ErrorCase{"   ", nullptr},
-    ErrorCase{"1 +", nullptr},
-    ErrorCase{"(1", nullptr},
-    ErrorCase{"1)", nullptr},
-    ErrorCase{"1 2", nullptr},
-    ErrorCase{"5--3", nullptr},
-    ErrorCase{"1 ? 2", nullptr},
-    ErrorCase{"1 ? 2 ; 3", nullptr},
-    ErrorCase{"1.", nullptr},
-    ErrorCase{"\"open", nullptr},
-    ErrorCase{"1 # 2", nullptr},
-    ErrorCase{"+1", nullptr},
+    ErrorCase{"!\"a\"", "unsupported unary num operation"}, ErrorCase{"1 = 2", "can't update a constant"},
+    ErrorCase{"1 += 2", "can't update a constant"}, ErrorCase{"1 >>>= 2", "can't update a constant"},
+    ErrorCase{"1 / 0", nullptr}, ErrorCase{"1 % 0", nullptr}, ErrorCase{"0 ? 1 / 0 : 2 % 0", nullptr},
+    ErrorCase{"", nullptr}, ErrorCase{"   ", nullptr}, ErrorCase{"1 +", nullptr}, ErrorCase{"(1", nullptr},
+    ErrorCase{"1)", nullptr}, ErrorCase{"1 2", nullptr}, ErrorCase{"5--3", nullptr},
+    ErrorCase{"1 ? 2", nullptr}, ErrorCase{"1 ? 2 ; 3", nullptr}, ErrorCase{"1.", nullptr},
+    ErrorCase{"\"open", nullptr}, ErrorCase{"1 # 2", nullptr}, ErrorCase{"+1", nullptr},
     ErrorCase{"a->b", nullptr}));
 
 TEST(ExpressionTest, DeepNestingIsRefusedNotFatal)
@@ -188,9 +131,8 @@ TEST(ExpressionTest, DeepNestingIsRefusedNotFatal)
     EXPECT_EQ(evaluateXMLExpression(moderate).integer(), 1);
 }
 
-// Random integer expressions with their values, computed with wrapping
-// arithmetic only to keep the generated C free of undefined behaviour: no
-// division by zero, no minimum / -1, shift counts in 0..63.
+// Random integer expressions with their wrapping values; the generated C is kept free of
+// undefined behaviour (no division by zero, no minimum / -1, shift counts in 0..63).
 struct Generated {
     QString text;
     qint64 value;
@@ -278,8 +220,7 @@ private:
             value = qint64((quint64(m_random()) << 32) ^ quint64(m_random()));
             break;
         }
-        // Literals are non-negative; a negative value is a negated literal.
-        // The minimum has no literal of its own type, so it is built.
+        // Literals are non-negative; a negative value is a negated literal, the minimum is built.
         if (value == kMin)
             return {QStringLiteral("(-9223372036854775807LL - 1LL)"), kMin};
         const bool hex = m_random() % 4 == 0;
@@ -293,7 +234,8 @@ private:
     Generated binary(int depth)
     {
         static const char *const ops[] = {"+", "-", "*", "/", "%", "&", "|", "^", "<<", ">>"};
-        const char *op = ops[m_random() % 10];
+        const unsigned index = unsigned(m_random() % 10);
+        const char *op = ops[index];
         const Generated a = integer(depth - 1);
         Generated b = integer(depth - 1);
         const quint64 ua = quint64(a.value);
@@ -311,26 +253,18 @@ private:
         }
         const quint64 ub = quint64(b.value);
         qint64 value = 0;
-        if (o == QLatin1String("+"))
-            value = qint64(ua + ub);
-        else if (o == QLatin1String("-"))
-            value = qint64(ua - ub);
-        else if (o == QLatin1String("*"))
-            value = qint64(ua * ub);
-        else if (o == QLatin1String("/"))
-            value = a.value / b.value;
-        else if (o == QLatin1String("%"))
-            value = a.value % b.value;
-        else if (o == QLatin1String("&"))
-            value = qint64(ua & ub);
-        else if (o == QLatin1String("|"))
-            value = qint64(ua | ub);
-        else if (o == QLatin1String("^"))
-            value = qint64(ua ^ ub);
-        else if (o == QLatin1String("<<"))
-            value = qint64(ua << b.value);
-        else
-            value = a.value < 0 ? qint64(~(~ua >> b.value)) : a.value >> b.value;
+        switch (index) {
+        case 0: value = qint64(ua + ub); break;
+        case 1: value = qint64(ua - ub); break;
+        case 2: value = qint64(ua * ub); break;
+        case 3: value = a.value / b.value; break;
+        case 4: value = a.value % b.value; break;
+        case 5: value = qint64(ua & ub); break;
+        case 6: value = qint64(ua | ub); break;
+        case 7: value = qint64(ua ^ ub); break;
+        case 8: value = qint64(ua << b.value); break;
+        default: value = a.value < 0 ? qint64(~(~ua >> b.value)) : a.value >> b.value; break;
+        }
         return {QStringLiteral("(%1 %2 %3)").arg(a.text, o, b.text), value};
     }
 
