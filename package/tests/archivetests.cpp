@@ -14,13 +14,6 @@
 
 namespace {
 
-constexpr quint32 RegularFile = 0100000;
-
-QDateTime at(qint64 seconds)
-{
-    return QDateTime::fromSecsSinceEpoch(seconds);
-}
-
 struct stat statOf(const QString &path)
 {
     struct stat st = {};
@@ -51,13 +44,8 @@ TEST_F(ArchiveTest, AddFileRecordsSizeModeAndTimeButNotBytes)
 
     PackageArchive archive;
     PackageArchiveFile *m = archive.addFile(path("f"), "name/in/archive");
-    EXPECT_EQ(m->name(), QStringLiteral("name/in/archive"));
-    EXPECT_EQ(m->size(), 5u);
-    // Set-user-ID, set-group-ID and sticky bits are dropped.
-    EXPECT_EQ(m->mode(), RegularFile | 0754);
-    EXPECT_EQ(m->time(), 1500000000u);
+    EXPECT_EQ(describe(m), "name/in/archive 5 100754 1500000000 disk"); // set-ID and sticky bits dropped
     EXPECT_EQ(m->lastModified(), at(1500000000));
-    EXPECT_EQ(m->source(), PackageArchiveFileEntry::SourceDiskFile);
     EXPECT_EQ(m->diskPath(), path("f"));
 
     // Read when asked, not when added.
@@ -83,20 +71,16 @@ TEST_F(ArchiveTest, AddingAnExistingNameRefreshesTheMemberInPlace)
     writeWholeFile(path("a"), "aaaaaaaa");
     setTimes(path("a"), 200);
     PackageArchiveFile *second = archive.addFile(path("a"), "a");
-    EXPECT_EQ(first, second);
     ASSERT_EQ(archive.files().size(), 2u);
-    EXPECT_EQ(archive.files()[0].get(), second);
-    EXPECT_EQ(second->size(), 8u);
-    EXPECT_EQ(second->time(), 200u);
+    EXPECT_TRUE(first == second && archive.files()[0].get() == second);
+    EXPECT_EQ(describe(second), "a 8 100644 200 disk");
 
     // A memory member becomes a disk member, and back.
     PackageArchiveFile *b = archive.addFile(path("a"), "b");
-    EXPECT_EQ(b->source(), PackageArchiveFileEntry::SourceDiskFile);
+    EXPECT_EQ(describe(b), "b 8 100644 200 disk");
     EXPECT_EQ(archive.fileData(b), QByteArray("aaaaaaaa"));
     archive.addData("xyz", at(9), 0640, "b");
-    EXPECT_EQ(b->source(), PackageArchiveFileEntry::SourceMemory);
-    EXPECT_EQ(b->size(), 3u);
-    EXPECT_EQ(b->mode(), 0640u);
+    EXPECT_EQ(describe(b), "b 3 640 9 memory");
     EXPECT_EQ(archive.fileData("b"), QByteArray("xyz"));
     EXPECT_EQ(archive.files().size(), 2u);
 }
@@ -104,24 +88,12 @@ TEST_F(ArchiveTest, AddingAnExistingNameRefreshesTheMemberInPlace)
 TEST_F(ArchiveTest, RemoveTakesOnlyTheFirstOfDuplicateNames)
 {
     // Duplicates only arise from a loaded file; lay one out by hand.
-    QByteArray body;
-    appendLe32(body, 2);
-    body.append(QByteArray(16, '\0'));
-    for (quint32 i = 0; i < 2; ++i) {
-        appendLe16(body, 3);
-        appendLe32(body, 20 + 2 * 21 + i);
-        appendLe32(body, 1);
-        appendLe32(body, 0644);
-        appendLe32(body, i);
-        body.append("dup");
-    }
-    body.append("12");
-    writeWholeFile(path("dup.pkg"), QByteArray("\xb1\xc6\xf5\x71\x02\x00\x00\x00", 8) + zlibCompress(body, 6));
+    const QByteArray body = QByteArray("\2\0\0\0", 4) + QByteArray(16, '\0') + v2Record("dup", 62, 1, 0644, 0) +
+                            v2Record("dup", 63, 1, 0644, 1) + "12";
+    writeWholeFile(path("dup.pkg"), v2Header(2) + zlibCompress(body, 6));
 
     PackageArchive archive(path("dup.pkg"));
-    EXPECT_FALSE(archive.remove("absent"));
-    EXPECT_FALSE(archive.remove("DUP"));
-    EXPECT_EQ(archive.files().size(), 2u);
+    EXPECT_FALSE(archive.remove("absent") || archive.remove("DUP"));
     EXPECT_TRUE(archive.remove("dup"));
     ASSERT_EQ(archive.files().size(), 1u);
     EXPECT_EQ(archive.fileData("dup"), QByteArray("2"));
@@ -140,13 +112,10 @@ TEST_F(ArchiveTest, RemoveTakesOnlyTheFirstOfDuplicateNames)
 
 TEST_F(ArchiveTest, ByteNamesPassThroughWithALatin1Locale)
 {
-    // The package commands make the locale codec Latin-1 so that any byte
-    // name, UTF-8 or not, maps to one character per byte and back.
+    // The package commands make the locale Latin-1: any byte name maps to one character per byte.
     QTextCodec *saved = QTextCodec::codecForLocale();
     QTextCodec::setCodecForLocale(QTextCodec::codecForName("ISO-8859-1"));
-    const QByteArray latin1Name("caf\xe9");     // not valid UTF-8
-    const QByteArray utf8Name("caf\xc3\xa9.txt"); // valid UTF-8, kept as bytes
-    QByteArray onDisk[] = {latin1Name, utf8Name};
+    const QByteArray onDisk[] = {"caf\xe9", "caf\xc3\xa9.txt"}; // not UTF-8, and UTF-8 kept as bytes
     PackageArchive archive;
     archive.setVersion(2);
     for (const QByteArray &bytes : onDisk) {
@@ -159,10 +128,10 @@ TEST_F(ArchiveTest, ByteNamesPassThroughWithALatin1Locale)
     loaded.extractAll(path("out"), false);
     for (const QByteArray &bytes : onDisk) {
         const QByteArray file = QFile::encodeName(dir()) + "/out/" + bytes;
-        struct stat st;
-        EXPECT_EQ(::stat(file.constData(), &st), 0) << file.constData();
+        EXPECT_EQ(::access(file.constData(), F_OK), 0) << file.constData();
         EXPECT_EQ(loaded.fileData(QString::fromLatin1(bytes)), bytes);
     }
+    QDir(dir()).removeRecursively(); // while the names still encode
     QTextCodec::setCodecForLocale(saved);
 }
 
@@ -172,21 +141,11 @@ TEST_F(ArchiveTest, WildcardsMatchWholeNamesCaseSensitively)
     const char *names[] = {"a.c", "src/a.c", "src/b.h", "A.C", "doc/cpu_package.xml", "x_package.xml", "[x]"};
     for (const char *name : names)
         archive.addData(name, at(1), 0644, QLatin1String(name));
-    struct Case {
-        const char *pattern;
-        QStringList expected;
-    } cases[] = {
+    struct Case { const char *pattern; QStringList expected; } cases[] = {
         {"*", {"a.c", "src/a.c", "src/b.h", "A.C", "doc/cpu_package.xml", "x_package.xml", "[x]"}},
-        {"*.c", {"a.c", "src/a.c"}},
-        {"*.C", {"A.C"}},
-        {"src/*", {"src/a.c", "src/b.h"}},
-        {"src", {}},
-        {"?.c", {"a.c"}},
-        {"[ab].*", {"a.c"}},
-        {"*/*", {"src/a.c", "src/b.h", "doc/cpu_package.xml"}},
-        {"a.c", {"a.c"}},
-        {"*_package.xml", {"doc/cpu_package.xml", "x_package.xml"}},
-        {"nothing*", {}},
+        {"*.c", {"a.c", "src/a.c"}}, {"*.C", {"A.C"}}, {"src/*", {"src/a.c", "src/b.h"}}, {"src", {}},
+        {"?.c", {"a.c"}}, {"[ab].*", {"a.c"}}, {"*/*", {"src/a.c", "src/b.h", "doc/cpu_package.xml"}},
+        {"a.c", {"a.c"}}, {"*_package.xml", {"doc/cpu_package.xml", "x_package.xml"}}, {"nothing*", {}},
     };
     for (const Case &c : cases) {
         QStringList got;
@@ -197,9 +156,7 @@ TEST_F(ArchiveTest, WildcardsMatchWholeNamesCaseSensitively)
         EXPECT_EQ(first ? first->name() : QString(), c.expected.value(0)) << c.pattern;
     }
     EXPECT_EQ(archive.findPackageDescription()->name(), QStringLiteral("doc/cpu_package.xml"));
-    EXPECT_EQ(archive.find("a.c")->name(), QStringLiteral("a.c"));
-    EXPECT_EQ(archive.find("A.c"), nullptr);
-    EXPECT_EQ(archive.find("[x]")->name(), QStringLiteral("[x]"));
+    EXPECT_TRUE(archive.find("a.c") && archive.find("[x]") && !archive.find("A.c"));
 }
 
 TEST_F(ArchiveTest, ReadOnlyAndParentComponents)
@@ -232,10 +189,8 @@ TEST_F(ArchiveTest, ChunkedReadsGiveTheSameBytesFromEverySource)
         QByteArray joined;
         int chunks = 0;
         archive.readFileData(member.get(), [&](const char *bytes, int length) {
-            EXPECT_GT(length, 0);
-            EXPECT_LE(length, PackageArchive::ChunkSize);
-            joined.append(bytes, length);
-            ++chunks;
+            EXPECT_TRUE(length > 0 && length <= PackageArchive::ChunkSize) << length;
+            joined.append(bytes, length), ++chunks;
         });
         const QByteArray expected = member->name() == QLatin1String("empty") ? QByteArray() : data;
         EXPECT_EQ(joined, expected) << member->name().toStdString();
@@ -248,21 +203,10 @@ TEST_F(ArchiveTest, ChunkedReadsGiveTheSameBytesFromEverySource)
 
 TEST_F(ArchiveTest, BodyOrderSortsArchiveMembersByOffset)
 {
-    QByteArray body;
-    appendLe32(body, 3);
-    body.append(QByteArray(16, '\0'));
     const quint32 data = 20 + 3 * 19;
-    const quint32 offsets[] = {data + 2, data + 1, data};
-    for (int i = 0; i < 3; ++i) {
-        appendLe16(body, 1);
-        appendLe32(body, offsets[i]);
-        appendLe32(body, 1);
-        appendLe32(body, 0644);
-        appendLe32(body, 0);
-        body.append(char('x' + i));
-    }
-    body.append("ZYX");
-    writeWholeFile(path("rev.pkg"), QByteArray("\xb1\xc6\xf5\x71\x02\x00\x00\x00", 8) + zlibCompress(body, 6));
+    const QByteArray body = QByteArray("\3\0\0\0", 4) + QByteArray(16, '\0') + v2Record("x", data + 2, 1, 0644, 0) +
+                            v2Record("y", data + 1, 1, 0644, 0) + v2Record("z", data, 1, 0644, 0) + "ZYX";
+    writeWholeFile(path("rev.pkg"), v2Header(2) + zlibCompress(body, 6));
     PackageArchive archive(path("rev.pkg"));
     archive.addData("m", at(1), 0644, "memory");
     QStringList order;
@@ -277,25 +221,23 @@ TEST_F(ArchiveTest, ExtractionSetsContentsModeAndTime)
     archive.addData("read only", at(1234567890), RegularFile | 0444, "ro.txt");
     archive.addData("#!/bin/sh\n", at(1000), RegularFile | 04755, "deep/er/tool.sh");
     archive.addData(QByteArray(), at(86400), RegularFile | 0640, "empty");
+    archive.addData("unmarked", at(1), 0644, "b")->mark();
+    archive.find("b")->mark(false);
+    archive.find("ro.txt")->mark();
+    archive.extractMarked(path("marked"), false);
+    EXPECT_EQ(QDir(path("marked")).entryList(QDir::Files), QStringList{"ro.txt"});
+    archive.remove("b");
     const mode_t oldMask = umask(0077); // the mode set afterwards does not depend on it
     archive.extractAll(path("out"), false);
     umask(oldMask);
 
-    struct Case {
-        const char *name;
-        QByteArray data;
-        mode_t mode;
-        time_t time;
-    } cases[] = {{"ro.txt", "read only", 0444, 1234567890},
-                 {"deep/er/tool.sh", "#!/bin/sh\n", 0755, 1000},
-                 {"empty", "", 0640, 86400}};
+    struct Case { const char *name; QByteArray data; mode_t mode; time_t time; } cases[] = {
+        {"ro.txt", "read only", 0444, 1234567890}, {"deep/er/tool.sh", "#!/bin/sh\n", 0755, 1000}, {"empty", "", 0640, 86400}};
     for (const Case &c : cases) {
         const QString file = path("out/") + QLatin1String(c.name);
         struct stat st = statOf(file);
-        EXPECT_TRUE(S_ISREG(st.st_mode)) << c.name;
-        EXPECT_EQ(st.st_mode & 07777, c.mode) << c.name;
-        EXPECT_EQ(st.st_mtime, c.time) << c.name;
-        EXPECT_EQ(st.st_atime, c.time) << c.name;
+        EXPECT_EQ(st.st_mode, S_IFREG | c.mode) << c.name;
+        EXPECT_TRUE(st.st_mtime == c.time && st.st_atime == c.time) << c.name;
         EXPECT_EQ(readWholeFile(file), c.data) << c.name;
     }
 }
@@ -329,20 +271,6 @@ TEST_F(ArchiveTest, ExtractionOntoExistingFiles)
     EXPECT_EQ(thrownMessage([&] { archive.extractFileTo(under, path("out"), false); }),
               "cannot create output file " + QFile::encodeName(path("out/f/under")).toStdString());
     archive.extractFileTo(nullptr, path("out"), false); // nothing happens
-}
-
-TEST_F(ArchiveTest, ExtractMarkedTakesOnlyMarkedMembers)
-{
-    PackageArchive archive;
-    for (const char *name : {"a", "b", "c"})
-        archive.addData(name, at(1), 0644, QLatin1String(name));
-    archive.find("a")->mark();
-    archive.find("c")->mark();
-    EXPECT_FALSE(archive.find("b")->isMarked());
-    archive.extractMarked(path("out"), false);
-    EXPECT_TRUE(QFile::exists(path("out/a")));
-    EXPECT_FALSE(QFile::exists(path("out/b")));
-    EXPECT_EQ(readWholeFile(path("out/c")), QByteArray("c"));
 }
 
 TEST_F(ArchiveTest, WhatTheFormatCannotHoldIsRefused)
@@ -382,8 +310,7 @@ TEST_F(ArchiveTest, ADiskFileThatChangedSizeStopsTheSave)
     }
 }
 
-/// Makes every write of the saved file fail as on a full disk, through the
-/// hook the archive offers right after opening.
+/// Every write of the saved file fails as on a full disk, through the hook.
 class FullDiskArchive : public PackageArchive {
 public:
     bool unbuffered = false;
@@ -404,17 +331,10 @@ TEST_F(ArchiveTest, AFullDiskIsReportedBySave)
 {
     if (::access("/dev/full", W_OK) != 0)
         GTEST_SKIP() << "no /dev/full";
-    struct Case {
-        int version;
-        int method;
-        bool unbuffered;
-        QByteArray data;
-        const char *message;
-    } cases[] = {
-        {2, 0, true, "x", "cannot write header"},
-        {1, 0, true, "x", "cannot write header"},
-        {2, 0, false, "small", "error writing to compressed stream"},
-        {2, 1, false, "small", "error compressing stream"}, // bzip2 writes only when it closes
+    struct Case { int version; int method; bool unbuffered; QByteArray data; const char *message; } cases[] = {
+        {2, 0, true, "x", "cannot write header"}, {1, 0, true, "x", "cannot write header"},
+        {2, 0, false, "small", "error writing to compressed stream"}, // at close, when the buffer is flushed
+        {2, 1, false, "small", "error compressing stream"},           // bzip2 writes only when it closes
         {1, 0, false, realData(500000), "error writing to compressed stream"},
         {2, 1, false, realData(2000000), "error writing to compressed stream"},
     };
@@ -431,8 +351,7 @@ TEST_F(ArchiveTest, AFullDiskIsReportedBySave)
     }
 }
 
-/// A zlib stream that accepts only `budget` bytes and then writes short, as
-/// a stream on a failing device would: injected through the factory.
+/// A zlib stream that accepts `budget` bytes, then writes short; injected through the factory.
 class ShortStream : public PackageArchiveCompressedGzOutputFile {
 public:
     ShortStream(FILE *file, int level, int budget)
@@ -461,18 +380,10 @@ public:
 
 TEST_F(ArchiveTest, EveryShortWriteOfTheSaveHasItsMessage)
 {
-    struct Case {
-        int version;
-        int budget;
-        const char *message;
-    } cases[] = {
-        {2, 19, "cannot write header2"},
-        {2, 20 + 17, "cannot write table of contents"},
-        {2, 20 + 18 + 3, "cannot write table of contents filename"},
-        {2, 20 + 18 + 6 + 99, "cannot write file"},
-        {1, 7, "cannot write header2"},
-        {1, 8 + 1039, "cannot write table of contents"},
-        {1, 8 + 1040 + 99, "cannot write file"},
+    struct Case { int version; int budget; const char *message; } cases[] = {
+        {2, 19, "cannot write header2"}, {2, 20 + 17, "cannot write table of contents"},
+        {2, 20 + 18 + 3, "cannot write table of contents filename"}, {2, 20 + 18 + 6 + 99, "cannot write file"},
+        {1, 7, "cannot write header2"}, {1, 8 + 1039, "cannot write table of contents"}, {1, 8 + 1040 + 99, "cannot write file"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.message);
@@ -487,10 +398,6 @@ TEST_F(ArchiveTest, EveryShortWriteOfTheSaveHasItsMessage)
     }
 }
 
-} // namespace
-
-namespace {
-
 /// Records where the input file stood when the archive handed it over.
 class ReadHookArchive : public PackageArchive {
 public:
@@ -503,7 +410,6 @@ protected:
 TEST_F(ArchiveTest, ReadHookSeesTheFilePositionedAtTheArchive)
 {
     PackageArchive plain;
-    plain.setVersion(2);
     plain.addData("x", at(1), 0644, "x");
     plain.save(path("p.pkg"));
     writeWholeFile(path("embedded"), QByteArray(321, '-') + readWholeFile(path("p.pkg")));

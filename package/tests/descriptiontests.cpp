@@ -96,10 +96,7 @@ TEST(DescriptionTest, EncodingsAreDecodedBeforeParsing)
 
 TEST(DescriptionTest, AMalformedDocumentNamesMemberMessageColumnAndLine)
 {
-    struct Case {
-        QByteArray text;
-        std::string expected;
-    } cases[] = {
+    struct Case { QByteArray text; std::string expected; } cases[] = {
         {"<package name=\"x\">\n  <inner>\n</package>\n",
          "cannot load package description file: bad_package.xml - tag mismatch 10:3"},
         {"<package name=\"x\"\n", "cannot load package description file: bad_package.xml - unexpected end of file 1:2"},

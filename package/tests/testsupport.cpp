@@ -1,6 +1,5 @@
 #include "testsupport.h"
 
-#include <QDir>
 #include <QDirIterator>
 #include <QFile>
 
@@ -21,32 +20,68 @@ void writeWholeFile(const QString &path, const QByteArray &bytes)
     ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
-quint32 le16At(const QByteArray &b, int o)
-{
-    return quint32(uchar(b[o])) | quint32(uchar(b[o + 1])) << 8;
-}
-
-quint32 le32At(const QByteArray &b, int o)
-{
-    return le16At(b, o) | le16At(b, o + 2) << 16;
-}
-
+quint32 le16At(const QByteArray &b, int o) { return quint32(uchar(b[o])) | quint32(uchar(b[o + 1])) << 8; }
+quint32 le32At(const QByteArray &b, int o) { return le16At(b, o) | le16At(b, o + 2) << 16; }
 quint32 be32At(const QByteArray &b, int o)
 {
-    return quint32(uchar(b[o])) << 24 | quint32(uchar(b[o + 1])) << 16 |
-           quint32(uchar(b[o + 2])) << 8 | quint32(uchar(b[o + 3]));
+    return quint32(uchar(b[o])) << 24 | quint32(uchar(b[o + 1])) << 16 | quint32(uchar(b[o + 2])) << 8 | uchar(b[o + 3]);
+}
+void appendLe16(QByteArray &b, quint32 v) { b.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF)); }
+void appendLe32(QByteArray &b, quint32 v) { appendLe16(b, v & 0xFFFF), appendLe16(b, v >> 16); }
+
+QByteArray v2Header(quint32 formatWord)
+{
+    QByteArray header("\xb1\xc6\xf5\x71", 4);
+    appendLe32(header, formatWord);
+    return header;
 }
 
-void appendLe16(QByteArray &b, quint32 v)
+QByteArray wrapperHeader() { return QByteArray("\x7a\xf4\x31\xb2\x01\x00\x00\x00\x00\x00\x00\x0d", 12); }
+
+QByteArray v2Record(const QByteArray &name, quint32 offset, quint32 size, quint32 mode, quint32 time)
 {
-    b.append(char(v & 0xFF));
-    b.append(char((v >> 8) & 0xFF));
+    QByteArray r;
+    appendLe16(r, quint32(name.size()));
+    for (quint32 v : {offset, size, mode, time})
+        appendLe32(r, v);
+    return r + name;
 }
 
-void appendLe32(QByteArray &b, quint32 v)
+QByteArray v2Body(const QList<RawMember> &members, quint32 count)
 {
-    appendLe16(b, v & 0xFFFF);
-    appendLe16(b, v >> 16);
+    QByteArray body, data;
+    appendLe32(body, count);
+    body.append(QByteArray(16, '\0'));
+    quint32 offset = 20;
+    for (const RawMember &m : members)
+        offset += 18 + quint32(m.name.size());
+    for (const RawMember &m : members) {
+        body += v2Record(m.name, offset + quint32(data.size()), quint32(m.data.size()), m.mode, m.time);
+        data += m.data;
+    }
+    return body + data;
+}
+
+QByteArray legacyBody(const QList<RawMember> &members, quint32 count)
+{
+    QByteArray body, data;
+    appendLe32(body, 0x4152C3C8);
+    appendLe32(body, count);
+    const quint32 offset = 8 + 1040 * quint32(members.size());
+    for (const RawMember &m : members) {
+        body += m.name.leftJustified(1024, '\0', true);
+        for (quint32 v : {offset + quint32(data.size()), quint32(m.data.size()), (m.mode & 0222) ? 0u : 1u, m.time})
+            appendLe32(body, v);
+        data += m.data;
+    }
+    return body + data;
+}
+
+std::string describe(const PackageArchiveFile *m)
+{
+    static const char *const sources[] = {"none", "archive", "disk", "memory"};
+    return QStringLiteral("%1 %2 %3 %4 %5").arg(m->name()).arg(m->size()).arg(m->mode(), 0, 8).arg(m->time())
+        .arg(QLatin1String(sources[m->source()])).toStdString();
 }
 
 QByteArray zlibDecompress(const QByteArray &compressed)
@@ -57,12 +92,10 @@ QByteArray zlibDecompress(const QByteArray &compressed)
     s.avail_in = uInt(compressed.size());
     QByteArray out;
     int result = Z_OK;
-    char chunk[65536];
-    while (result == Z_OK) {
+    for (char chunk[65536]; result == Z_OK; out.append(chunk, int(sizeof chunk - s.avail_out))) {
         s.next_out = reinterpret_cast<Bytef *>(chunk);
         s.avail_out = sizeof chunk;
         result = inflate(&s, Z_NO_FLUSH);
-        out.append(chunk, int(sizeof chunk - s.avail_out));
     }
     EXPECT_EQ(result, Z_STREAM_END);
     EXPECT_EQ(s.avail_in, 0u) << "bytes after the zlib stream";
@@ -75,10 +108,8 @@ QByteArray zlibCompress(const QByteArray &plain, int level)
     uLongf length = compressBound(uLong(plain.size()));
     QByteArray out(int(length), '\0');
     EXPECT_EQ(compress2(reinterpret_cast<Bytef *>(out.data()), &length,
-                        reinterpret_cast<const Bytef *>(plain.constData()), uLong(plain.size()), level),
-              Z_OK);
-    out.resize(int(length));
-    return out;
+                        reinterpret_cast<const Bytef *>(plain.constData()), uLong(plain.size()), level), Z_OK);
+    return out.left(int(length));
 }
 
 QByteArray bzip2Decompress(const QByteArray &compressed)
@@ -89,12 +120,10 @@ QByteArray bzip2Decompress(const QByteArray &compressed)
     s.avail_in = unsigned(compressed.size());
     QByteArray out;
     int result = BZ_OK;
-    char chunk[65536];
-    while (result == BZ_OK) {
+    for (char chunk[65536]; result == BZ_OK; out.append(chunk, int(sizeof chunk - s.avail_out))) {
         s.next_out = chunk;
         s.avail_out = sizeof chunk;
         result = BZ2_bzDecompress(&s);
-        out.append(chunk, int(sizeof chunk - s.avail_out));
     }
     EXPECT_EQ(result, BZ_STREAM_END);
     EXPECT_EQ(s.avail_in, 0u) << "bytes after the bzip2 stream";
@@ -107,25 +136,21 @@ QByteArray bzip2Compress(const QByteArray &plain, int level)
     unsigned int length = unsigned(plain.size() + plain.size() / 100 + 600);
     QByteArray out(int(length), '\0');
     EXPECT_EQ(BZ2_bzBuffToBuffCompress(out.data(), &length, const_cast<char *>(plain.constData()),
-                                       unsigned(plain.size()), level, 0, 30),
-              BZ_OK);
-    out.resize(int(length));
-    return out;
+                                       unsigned(plain.size()), level, 0, 30), BZ_OK);
+    return out.left(int(length));
 }
 
 QByteArray realData(int maxBytes)
 {
     static QByteArray cache;
-    if (cache.size() < maxBytes) {
+    if (cache.size() < maxBytes)
         cache.clear();
-        for (const char *root : {"/usr/include", "/usr/lib/x86_64-linux-gnu"}) {
-            QDirIterator it(QString::fromLatin1(root), QStringList(), QDir::Files,
-                            QDirIterator::Subdirectories);
-            while (it.hasNext() && cache.size() < maxBytes) {
-                QFile file(it.next());
-                if (file.size() > 0 && file.size() < 4 * 1024 * 1024 && file.open(QIODevice::ReadOnly))
-                    cache.append(file.readAll());
-            }
+    for (const char *root : {"/usr/include", "/usr/lib/x86_64-linux-gnu"}) {
+        QDirIterator it(QString::fromLatin1(root), QStringList(), QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext() && cache.size() < maxBytes) {
+            QFile file(it.next());
+            if (file.size() > 0 && file.size() < 4 * 1024 * 1024 && file.open(QIODevice::ReadOnly))
+                cache.append(file.readAll());
         }
     }
     return cache.left(maxBytes);

@@ -1,9 +1,12 @@
-// Helpers shared by the package tests: temporary directories, whole-file
-// reads and writes, byte-field readers, and reference codecs that compress
-// or decompress a whole buffer in one call.
+// Helpers shared by the package tests: temporary directories, file and byte
+// field access, hand-made archive bodies, and one-call reference codecs.
 #pragma once
 
+#include "package/packagearchive.h"
+
 #include <QByteArray>
+#include <QDateTime>
+#include <QList>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -11,7 +14,8 @@
 
 #include <string>
 
-/// A fresh directory per test, removed afterwards.
+constexpr quint32 RegularFile = 0100000;
+
 class TempDirTest : public ::testing::Test {
 protected:
     QString path(const QString &name) const { return m_dir.path() + QLatin1Char('/') + name; }
@@ -21,27 +25,38 @@ private:
     QTemporaryDir m_dir;
 };
 
+inline QDateTime at(qint64 seconds) { return QDateTime::fromSecsSinceEpoch(seconds); }
 QByteArray readWholeFile(const QString &path);
 void writeWholeFile(const QString &path, const QByteArray &bytes);
-
 quint32 le16At(const QByteArray &bytes, int offset);
 quint32 le32At(const QByteArray &bytes, int offset);
 quint32 be32At(const QByteArray &bytes, int offset);
 void appendLe16(QByteArray &bytes, quint32 value);
 void appendLe32(QByteArray &bytes, quint32 value);
 
-/// Decodes a complete zlib (RFC 1950) stream; fails the test on any error or
-/// trailing bytes.
-QByteArray zlibDecompress(const QByteArray &compressed);
-/// zlib's one-call compress2: the reference for what chunked feeding must give.
-QByteArray zlibCompress(const QByteArray &plain, int level);
-/// Decodes a complete bzip2 stream.
-QByteArray bzip2Decompress(const QByteArray &compressed);
-/// libbzip2's one-call compression with block size `level`, work factor 30.
-QByteArray bzip2Compress(const QByteArray &plain, int level);
+struct RawMember {
+    QByteArray name, data;
+    quint32 mode, time;
+};
+QByteArray v2Header(quint32 formatWord);
+QByteArray wrapperHeader();
+/// A version-2 record with the offset and size given as they stand.
+QByteArray v2Record(const QByteArray &name, quint32 offset, quint32 size, quint32 mode, quint32 time);
+/// Count, 16 reserved bytes, records, data; `count` may lie.
+QByteArray v2Body(const QList<RawMember> &members, quint32 count);
+/// A legacy body whose data offsets are counted from its first byte.
+QByteArray legacyBody(const QList<RawMember> &members, quint32 count);
 
-/// Runs `f` and answers the HException message it throws ("<no exception>"
-/// when none).
+/// "name size octal-mode time source" of a member, to compare in one line.
+std::string describe(const PackageArchiveFile *member);
+
+/// Whole-buffer decoders fail the test on any error or trailing bytes.
+QByteArray zlibDecompress(const QByteArray &compressed);
+QByteArray zlibCompress(const QByteArray &plain, int level);
+QByteArray bzip2Decompress(const QByteArray &compressed);
+QByteArray bzip2Compress(const QByteArray &plain, int level); // work factor 30
+
+/// The message `f` throws, or "<no exception>".
 template <typename F>
 std::string thrownMessage(F &&f)
 {
@@ -53,6 +68,5 @@ std::string thrownMessage(F &&f)
     return "<no exception>";
 }
 
-/// Several megabytes of real, varied bytes (system headers and libraries) so
-/// that codec behaviour is exercised beyond a single block.
+/// Megabytes of real, varied bytes (system headers and libraries).
 QByteArray realData(int maxBytes);
