@@ -2,7 +2,6 @@
 // names, through the real binary: the "Adding" lines under -v and the names
 // stored in the package must both be the paths exactly as built.
 #include "tool/tests/testsupport.h"
-#include "tool/tests/updatehelpers.h"
 
 #include <gtest/gtest.h>
 
@@ -32,13 +31,7 @@ QList<QByteArray> withoutDuplicates(const QList<QByteArray> &list)
 
 class ExpansionTest : public ::testing::Test {
 protected:
-    // Names that are not UTF-8 are beyond the sandbox's own clean-up.
-    void TearDown() override { removeTree(pathBytes(sandbox.path())); }
-
-    QByteArray full(const QByteArray &relative) const
-    {
-        return pathBytes(sandbox.filePath(QString::fromLatin1(relative)));
-    }
+    QByteArray full(const QByteArray &relative) const { return sandbox.full(relative); }
 
     void file(const QByteArray &relative, const QByteArray &bytes = "x")
     {

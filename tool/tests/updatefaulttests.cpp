@@ -3,7 +3,6 @@
 // archive's own stream factory and file hook. Each must report its message,
 // leave no ".part" file and leave the old package byte for byte.
 #include "tool/tests/testsupport.h"
-#include "tool/tests/updatehelpers.h"
 
 #include "package/hexception.h"
 #include "package/packagearchive.h"
@@ -159,7 +158,7 @@ protected:
     void SetUp() override
     {
         packagePath = sandbox.filePath("pkg.lxPackage");
-        writePackage(packagePath, {{"old.c", 3, 0100644, 100, "old"}});
+        writePackage(packagePath, {{"old.c", "old", 0100644, 100}});
         oldBytes = fileBytes(pathBytes(packagePath));
     }
 

@@ -2,7 +2,6 @@
 // at any point leaves the old package or the complete new one, and two
 // updates of one package started together both land.
 #include "tool/tests/testsupport.h"
-#include "tool/tests/updatehelpers.h"
 
 #include <gtest/gtest.h>
 
@@ -73,7 +72,7 @@ TEST(UpdateInterruptTest, KilledSaveLeavesOldOrNewPackage)
         SCOPED_TRACE(point.label);
         writeBytes(package, oldBytes);
         const ino_t oldInode = inodeOf(package);
-        RunningTool tool({"-r", "pkg.lxPackage", "big.bin"}, {sandbox.path(), {}, {}, {}});
+        RunningTool tool({"-r", "pkg.lxPackage", "big.bin"}, {sandbox.path(), {}, {}});
         bool ready = false;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (!(ready = point.ready(part)) && inodeOf(package) == oldInode &&
@@ -113,7 +112,7 @@ TEST(UpdateConcurrencyTest, ConcurrentReplacesBothLand)
         const QByteArray second = "second" + QByteArray::number(round) + ".txt";
         sandbox.writeFile(QString::fromLatin1(first), first);
         sandbox.writeFile(QString::fromLatin1(second), second);
-        const ToolRunOptions here{sandbox.path(), {}, {}, {}};
+        const ToolRunOptions here{sandbox.path(), {}, {}};
         RunningTool one({"-r", "pkg.lxPackage", first}, here);
         RunningTool two({"-r", "pkg.lxPackage", second}, here);
         const ToolRun runOne = one.wait();
@@ -127,7 +126,7 @@ TEST(UpdateConcurrencyTest, ConcurrentReplacesBothLand)
         EXPECT_EQ(names.mid(0, expected.size()), expected);
         EXPECT_TRUE(names.contains(first));
         EXPECT_TRUE(names.contains(second));
-        for (const StoredMember &member : stored.members) {
+        for (const Member &member : stored.members) {
             if (member.name != "big.bin") {
                 EXPECT_EQ(member.data, member.name);
             }

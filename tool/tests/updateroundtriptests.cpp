@@ -2,7 +2,6 @@
 // back byte for byte with its time, and with its mode where the format keeps
 // one. Names with blanks and bytes that are not UTF-8 included.
 #include "tool/tests/testsupport.h"
-#include "tool/tests/updatehelpers.h"
 
 #include <gtest/gtest.h>
 
@@ -42,9 +41,6 @@ void collectFiles(const QByteArray &root, const QByteArray &relative, QMap<QByte
 
 class RoundTripTest : public ::testing::Test {
 protected:
-    // Names that are not UTF-8 are beyond the sandbox's own clean-up.
-    void TearDown() override { removeTree(pathBytes(sandbox.path())); }
-
     void SetUp() override
     {
         const mode_t modes[] = {0644, 0755, 0600, 0444, 0640, 0555};
