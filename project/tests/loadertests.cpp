@@ -17,15 +17,11 @@ using Loader = ProjectTest;
 TEST_F(Loader, KindsPropertiesAndConfigurationIndex)
 {
     writeSolution("s.lxProject", QString::fromUtf8(
-        "<solution Name=\"S\" version=\"2\">\n"
-        "  <!-- comments are skipped -->\n"
+        "<solution Name=\"S\" version=\"2\">\n  <!-- comments are skipped -->\n"
         "  <project Name=\"P\" note=\"caf\xc3\xa9\">\n"
-        "    <folder Name=\"F\"><file file_name=\"a.c\"/></folder>\n"
-        "    <widget Name=\"W\"/>\n"
-        "    <configuration Name=\"Debug\" x=\"first\"/>\n"
-        "    <configuration Name=\"Debug\" x=\"second\"/>\n"
-        "  </project>\n"
-        "</solution>\n"));
+        "    <folder Name=\"F\"><file file_name=\"a.c\"/></folder>\n    <widget Name=\"W\"/>\n"
+        "    <configuration Name=\"Debug\" x=\"first\"/>\n    <configuration Name=\"Debug\" x=\"second\"/>\n"
+        "  </project>\n</solution>\n"));
     ProjectElement *root = load("s.lxProject");
     ASSERT_TRUE(root);
     EXPECT_EQ(root->kind(), ProjectElementKind::Solution);
@@ -70,19 +66,15 @@ TEST_F(Loader, ImportsReplaceTheirElementInPlace)
 {
     globalPropertyClassList().setMacro("LoaderSubDir", "lib");
     writeSolution("lib/lib.lxProject",
-                  "<solution Name=\"Lib\">\n"
-                  "  <ifdef name=\"FAST\"><project Name=\"FastLib\"/></ifdef>\n"
+                  "<solution Name=\"Lib\">\n  <ifdef name=\"FAST\"><project Name=\"FastLib\"/></ifdef>\n"
                   "  <ifndef name=\"FAST\"><project Name=\"SlowLib\"/></ifndef>\n"
-                  "  <project Name=\"$(LIBNAME)\"/>\n"
-                  "</solution>\n");
+                  "  <project Name=\"$(LIBNAME)\"/>\n</solution>\n");
     writeSolution("top.lxProject",
-                  "<solution Name=\"Top\">\n"
-                  "  <project Name=\"Before\"/>\n"
+                  "<solution Name=\"Top\">\n  <project Name=\"Before\"/>\n"
                   "  <import file_name=\"$(LoaderSubDir)/lib.lxProject\" macros=\"FAST=1;LIBNAME=ring\"/>\n"
                   "  <project Name=\"After\"/>\n"
                   "  <import file_name=\"lib/lib.lxProject\" can_modify_solution=\"No\"/>\n"
-                  "  <import file_name=\"lib/lib.lxProject\" can_modify_solution=\"no\"/>\n"
-                  "</solution>\n");
+                  "  <import file_name=\"lib/lib.lxProject\" can_modify_solution=\"no\"/>\n</solution>\n");
     ProjectElement *root = load("top.lxProject");
     EXPECT_EQ(childNames(root), "Before|Lib|After|Lib|Lib");
 
@@ -263,17 +255,12 @@ TEST_F(Loader, DisplayNames)
 {
     globalPropertyClassList().setMacro("LoaderMacroDir", "/opt/m");
     writeSolution("s.lxProject",
-                  "<solution Name=\"Sol\">\n"
-                  "  <project Name=\"P\">\n"
+                  "<solution Name=\"Sol\">\n  <project Name=\"P\">\n"
                   "    <configuration Name=\"Common\" project_directory=\"proj\"/>\n"
-                  "    <file file_name=\"src/a.c\"/>\n"
-                  "    <file file_name=\"../other/b.c\"/>\n"
+                  "    <file file_name=\"src/a.c\"/>\n    <file file_name=\"../other/b.c\"/>\n"
                   "    <file file_name=\"$(LoaderMacroDir)/inc/m.h\"/>\n"
-                  "    <file file_name=\"/elsewhere/z.c\"/>\n"
-                  "    <file file_name=\"named.c\" Name=\"Shown\"/>\n"
-                  "    <folder/>\n"
-                  "  </project>\n"
-                  "</solution>\n");
+                  "    <file file_name=\"/elsewhere/z.c\"/>\n    <file file_name=\"named.c\" Name=\"Shown\"/>\n"
+                  "    <folder/>\n  </project>\n</solution>\n");
     load("s.lxProject");
     EXPECT_EQ(childNames(byName("P")), "Common|src/a.c|../other/b.c|m.h|/elsewhere/z.c|Shown|<NULL>");
     EXPECT_EQ(displayName(*system, nullptr), "<NULL>");
@@ -326,8 +313,7 @@ TEST_F(Loader, EnvironmentVariablesOfTheSolutionAreSet)
                   "<solution>\n"
                   "  <configuration Name=\"Common\" environment_variables=\"LOADER_ENV1=one;LOADER_ENV2=a=b\"/>\n"
                   "  <configuration Name=\"Debug\" environment_variables=\"LOADER_ENV3=debug\"/>\n"
-                  "  <import file_name=\"inner.lxProject\"/>\n"
-                  "</solution>\n");
+                  "  <import file_name=\"inner.lxProject\"/>\n</solution>\n");
     qunsetenv("LOADER_ENV3");
     load("s.lxProject");
     EXPECT_EQ(qgetenv("LOADER_ENV1"), "one");
@@ -378,41 +364,20 @@ TEST_F(Loader, ProgressStepsOfAWholeLoad)
     write("templates.xml", "<t><project template_name=\"T\"/></t>");
     mkdir("d");
     writeSolution("s.lxProject",
-                  "<solution Name=\"S\">\n"
-                  "  <project Name=\"P\" template_name=\"T\"/>\n"
+                  "<solution Name=\"S\">\n  <project Name=\"P\" template_name=\"T\"/>\n"
                   "  <project Name=\"Q\"><folder Name=\"Dyn\" path=\"d\"/></project>\n"
-                  "  <folder Name=\"Loose\" path=\"d\"/>\n"
-                  "</solution>\n");
+                  "  <folder Name=\"Loose\" path=\"d\"/>\n</solution>\n");
     RecordingProgress progress;
     loadSolution(*system, path("s.lxProject"), &progress);
     EXPECT_EQ(progress.steps.join("\n").toStdString(),
-              "begin 2 Loading solution s\n"
-              "progress 1/3\n"
+              "begin 2 Loading solution s\nprogress 1/3\n"
               "progress 1/1\n" // Q's folder, counted among Q's children
-              "progress 2/3\n"
-              "progress 3/3\n"
-              "end\n"
-              "begin 0 Expanding templated projects\n"
-              "progress 1/1\n"
-              "begin 0 Expanding project P\n"
-              "end\n"
-              "end\n"
-              "begin 0 Mapping project information\n"
-              "begin 0 Mapping project P\n"
-              "progress 1/2\n"
-              "end\n"
-              "begin 0 Mapping project Q\n"
-              "progress 2/2\n"
-              "end\n"
-              "end\n"
-              "begin 3 Populating dynamic folders\n"
-              "progress 0/2\n"
-              "begin 0 Populating folder Dyn in project Q\n"
-              "end\n"
-              "progress 1/2\n"
-              "begin 0 Populating folder Loose\n"
-              "end\n"
-              "end");
+              "progress 2/3\nprogress 3/3\nend\nbegin 0 Expanding templated projects\nprogress 1/1\n"
+              "begin 0 Expanding project P\nend\nend\nbegin 0 Mapping project information\n"
+              "begin 0 Mapping project P\nprogress 1/2\nend\nbegin 0 Mapping project Q\nprogress 2/2\nend\n"
+              "end\nbegin 3 Populating dynamic folders\nprogress 0/2\n"
+              "begin 0 Populating folder Dyn in project Q\nend\nprogress 1/2\nbegin 0 Populating folder Loose\n"
+              "end\nend");
 
     // Every step opened before a failure is closed again.
     writeSolution("bad.lxProject",

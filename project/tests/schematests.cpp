@@ -157,21 +157,27 @@ TEST_F(RegisteredSchema, TypeCodesFollowTheValueKind)
             continue;
         }
         const bool yesNo = dynamic_cast<const YesNoPropertyClass *>(entry) != nullptr;
-        if (n.endsWith(q("_command")))
+        if (n.endsWith(q("_command"))) {
             EXPECT_EQ(entry->type(), PropertyType::CommandLine) << name;
-        if (n.endsWith(q("_wd")) || n.endsWith(q("_directory")))
+        }
+        if (n.endsWith(q("_wd")) || n.endsWith(q("_directory"))) {
             EXPECT_EQ(entry->type(), PropertyType::Directory) << name;
+        }
         if ((!yesNo && (n.endsWith(q("_directories")) || n.endsWith(q("_definitions"))))
-            || entry->helpText().contains(q("separated by \";\"")))
+            || entry->helpText().contains(q("separated by \";\""))) {
             EXPECT_EQ(entry->type(), PropertyType::List) << name;
-        if (n.endsWith(q("_from_file")))
+        }
+        if (n.endsWith(q("_from_file"))) {
             EXPECT_EQ(entry->type(), PropertyType::InputFileName) << name;
+        }
         // Type 0 exactly for yes/no entries, which offer "Yes" and "No"; a choice is not a list.
         EXPECT_EQ(yesNo, entry->type() == PropertyType::YesNo) << name;
-        if (yesNo)
+        if (yesNo) {
             EXPECT_EQ(choicesOf(entry), QStringList({q("Yes"), q("No")})) << name;
-        if (dynamic_cast<const ChoicePropertyClass *>(entry))
+        }
+        if (dynamic_cast<const ChoicePropertyClass *>(entry)) {
             EXPECT_NE(entry->type(), PropertyType::List) << name;
+        }
     }
 }
 
@@ -237,12 +243,15 @@ TEST_F(RegisteredSchema, GroupsCategoriesAndDisplayNames)
     for (const auto &c : cases) {
         const PropertyClass *entry = find(c.name, c.category);
         ASSERT_NE(entry, nullptr) << c.name;
-        if (c.group)
+        if (c.group) {
             EXPECT_EQ(entry->group(), q(c.group)) << c.name;
-        if (c.shownCategory)
+        }
+        if (c.shownCategory) {
             EXPECT_EQ(entry->category(), q(c.shownCategory)) << c.name;
-        if (c.displayName)
+        }
+        if (c.displayName) {
             EXPECT_EQ(entry->displayName(), q(c.displayName)) << c.name;
+        }
     }
     // The first "filter" is the folder's.
     EXPECT_NE(findPropertyClasses(list, q("filter"))[1]->category(), q("Folder Options"));
@@ -275,8 +284,9 @@ TEST_F(RegisteredSchema, ChoiceValues)
     for (const auto &c : cases) {
         ASSERT_NE(dynamic_cast<const ChoicePropertyClass *>(find(c.name)), nullptr) << c.name;
         const QStringList values = choicesOf(find(c.name));
-        if (c.exact)
+        if (c.exact) {
             EXPECT_EQ(values, c.values) << c.name;
+        }
         for (const QString &value : c.values)
             EXPECT_TRUE(values.contains(value)) << c.name << " lacks " << value.toStdString();
     }

@@ -91,41 +91,29 @@ TEST_F(Templates, LaterFilesAndLaterElementsOverride)
 }
 
 const char *const kFullTemplate =
-    "<!DOCTYPE Project_Templates_File>\n"
-    "<projects>\n"
-    " <project template_name=\"Full\" type=\"Library\">\n"
+    "<!DOCTYPE Project_Templates_File>\n<projects>\n <project template_name=\"Full\" type=\"Library\">\n"
     "  <folder name=\"Source Files\" filter=\"c;h\"><file name=\"$(ProjectName)_main.c\"/></folder>\n"
-    "  <folder name=\"Existing\" filter=\"s\"/>\n"
-    "  <folder name=\"Filtered\" filter=\"x\"/>\n"
+    "  <folder name=\"Existing\" filter=\"s\"/>\n  <folder name=\"Filtered\" filter=\"x\"/>\n"
     "  <folder name=\"Dyn\" path=\"dyn\" filter=\"*.c\" recurse=\"No\"/>\n"
-    "  <folder name=\"Chosen\" path=\"dyn\" choose=\"Yes\"/>\n"
-    "  <folder name=\"System Files\">\n"
-    "   <file name=\"$(StudioDir)/crt0.s\" expand=\"NO\"/>\n"
-    "   <file name=\"gen.c\" source=\"x.c\"/>\n"
+    "  <folder name=\"Chosen\" path=\"dyn\" choose=\"Yes\"/>\n  <folder name=\"System Files\">\n"
+    "   <file name=\"$(StudioDir)/crt0.s\" expand=\"NO\"/>\n   <file name=\"gen.c\" source=\"x.c\"/>\n"
     "  </folder>\n"
     "  <property name=\"c_preprocessor_definitions\" value=\"TPL_$(Configuration)\" configuration=\"$(Configuration)\"/>\n"
     "  <property name=\"kept\" value=\"template\"/>\n"
     "  <property name=\"expanded\" value=\"$(ProjectName)-dir\" expand=\"Yes\"/>\n"
-    "  <property name=\"literal\" value=\"$(ProjectName)-dir\"/>\n"
-    "  <property name=\"novalue\"/>\n"
+    "  <property name=\"literal\" value=\"$(ProjectName)-dir\"/>\n  <property name=\"novalue\"/>\n"
     "  <solutionproperty name=\"sol_prop\" value=\"from-template\"/>\n"
     "  <propertygroup name=\"rv_library_optimization\" value=\"Fast\" configuration=\"Release\"/>\n"
     "  <configuration name=\"$(Configuration)\"/>\n"
     "  <configuration name=\"Shared\" inherited_configurations=\"Base_$(Configuration)\"/>\n"
-    "  <import name=\"other.lxProject\"/>\n"
-    "  <bogus name=\"x\" value=\"y\"/>\n"
-    " </project>\n"
-    " <configurations>\n"
-    "  <configuration name=\"Debug\">\n"
-    "   <property name=\"build_debug_information\" value=\"Yes\"/>\n"
+    "  <import name=\"other.lxProject\"/>\n  <bogus name=\"x\" value=\"y\"/>\n </project>\n <configurations>\n"
+    "  <configuration name=\"Debug\">\n   <property name=\"build_debug_information\" value=\"Yes\"/>\n"
     "   <property name=\"gcc_optimization_level\" value=\"None\"/>\n"
     "   <property name=\"inherited_configurations\" value=\"DebugBase\"/>\n"
-    "   <property name=\"empty_value\" value=\"\"/>\n"
-    "  </configuration>\n"
+    "   <property name=\"empty_value\" value=\"\"/>\n  </configuration>\n"
     "  <configuration name=\"Release\"><property name=\"build_debug_information\" value=\"No\"/></configuration>\n"
     "  <configuration name=\"DebugBase\"><property name=\"base_value\" value=\"b\"/>"
-    "<property name=\"inherited_configurations\" value=\"Debug\"/></configuration>\n"
-    " </configurations>\n"
+    "<property name=\"inherited_configurations\" value=\"Debug\"/></configuration>\n </configurations>\n"
     "</projects>\n";
 
 TEST_F(Templates, MergeOfEveryTemplateElement)
@@ -138,11 +126,9 @@ TEST_F(Templates, MergeOfEveryTemplateElement)
                   "  <configuration Name=\"Debug\" gcc_optimization_level=\"Level 1\"/>\n"
                   "  <configuration Name=\"Release\" build_debug_information=\"No\"/>\n"
                   "  <project Name=\"P\" template_name=\"Full\" template_configurations=\"Debug;;Release\">\n"
-                  "    <configuration Name=\"Common\" kept=\"project\"/>\n"
-                  "    <folder Name=\"Existing\"/>\n"
+                  "    <configuration Name=\"Common\" kept=\"project\"/>\n    <folder Name=\"Existing\"/>\n"
                   "    <folder Name=\"Filtered\"><configuration Name=\"Common\" filter=\"mine\"/></folder>\n"
-                  "  </project>\n"
-                  "</solution>\n");
+                  "  </project>\n</solution>\n");
     ProjectElement *solution = load("s.lxProject");
     ProjectElement *project = byName("P");
     ASSERT_TRUE(project);
@@ -200,18 +186,12 @@ TEST_F(Templates, WithoutTemplateConfigurations)
     write("templates.xml",
           "<t><project template_name=\"T\" type=\"Executable\">\n"
           "  <property name=\"v\" value=\"1\" configuration=\"$(Configuration)\"/>\n"
-          "  <property name=\"w\" value=\"2\"/>\n"
-          "  <configuration name=\"Fresh\"/>\n"
-          "</project>\n"
-          "<project template_name=\"U\">\n"
-          "  <configuration name=\"Fresh\"/>\n"
-          "</project></t>");
+          "  <property name=\"w\" value=\"2\"/>\n  <configuration name=\"Fresh\"/>\n</project>\n"
+          "<project template_name=\"U\">\n  <configuration name=\"Fresh\"/>\n</project></t>");
     writeSolution("s.lxProject",
-                  "<solution Name=\"S\">\n"
-                  "  <project Name=\"A\" template_name=\"T\"/>\n"
+                  "<solution Name=\"S\">\n  <project Name=\"A\" template_name=\"T\"/>\n"
                   "  <project Name=\"B\" template_name=\"U\" template_configurations=\"X\"/>\n"
-                  "  <project Name=\"C\" template_name=\"U\" template_configurations=\"X\"/>\n"
-                  "</solution>\n");
+                  "  <project Name=\"C\" template_name=\"U\" template_configurations=\"X\"/>\n</solution>\n");
     ProjectElement *solution = load("s.lxProject");
     EXPECT_EQ(configurationValue(byName("A"), "$(Configuration)", "v"), "1");
     EXPECT_EQ(configurationValue(byName("A"), "Common", "w"), "2");

@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <algorithm>
 #include <functional>
 
 void PrintTo(const QString &text, std::ostream *os)
@@ -21,10 +20,7 @@ ProjectTest::ProjectTest()
 
 ProjectTest::~ProjectTest() = default;
 
-QString ProjectTest::path(const QString &relative) const
-{
-    return dir.path() + QLatin1Char('/') + relative;
-}
+QString ProjectTest::path(const QString &relative) const { return dir.path() + QLatin1Char('/') + relative; }
 
 QString ProjectTest::write(const QString &relative, const QString &text) const
 {
@@ -36,10 +32,7 @@ QString ProjectTest::write(const QString &relative, const QString &text) const
     return file;
 }
 
-QString ProjectTest::touch(const QString &relative) const
-{
-    return write(relative, QString());
-}
+QString ProjectTest::touch(const QString &relative) const { return write(relative, QString()); }
 
 QString ProjectTest::mkdir(const QString &relative) const
 {
@@ -114,27 +107,4 @@ QString ProjectTest::childNames(const ProjectElement *element) const
          child = child->nextSiblingProjectElement())
         names.append(displayName(*system, child));
     return names.join(QLatin1Char('|'));
-}
-
-void RecordingProgress::beginStep(const QString &message, int kind)
-{
-    steps.append(QStringLiteral("begin %1 %2").arg(kind).arg(message));
-    ++m_depth;
-    maxDepth = std::max(maxDepth, m_depth);
-}
-
-void RecordingProgress::endStep()
-{
-    steps.append(QStringLiteral("end"));
-    --m_depth;
-}
-
-void RecordingProgress::addMessage(const QString &message)
-{
-    m_messages.append(message);
-}
-
-void RecordingProgress::setProgress(int current, int total)
-{
-    steps.append(QStringLiteral("progress %1/%2").arg(current).arg(total));
 }

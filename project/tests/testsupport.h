@@ -10,6 +10,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <memory>
 #include <ostream>
 
@@ -25,11 +26,9 @@ protected:
 
     /// The absolute path of `relative` inside the temporary directory.
     QString path(const QString &relative) const;
-    /// Writes `text` (UTF-8) to `relative`, creating directories; returns the absolute path.
+    /// Writes UTF-8 `text` to `relative` (directories too); touch and mkdir alike; absolute paths.
     QString write(const QString &relative, const QString &text) const;
-    /// Creates an empty file (and its directories); returns the absolute path.
     QString touch(const QString &relative) const;
-    /// Creates a directory; returns the absolute path.
     QString mkdir(const QString &relative) const;
     /// A solution file: the document type line, then `body`.
     QString writeSolution(const QString &relative, const QString &body) const;
@@ -55,11 +54,18 @@ protected:
 /// A progress sink that records its calls as text lines.
 class RecordingProgress : public ProjectLoadProgressInterface {
 public:
-    void beginStep(const QString &message, int kind) override;
-    void endStep() override;
-    void addMessage(const QString &message) override;
+    void beginStep(const QString &message, int kind) override
+    {
+        steps.append(QStringLiteral("begin %1 %2").arg(kind).arg(message));
+        maxDepth = std::max(maxDepth, ++m_depth);
+    }
+    void endStep() override { steps.append(QStringLiteral("end")), --m_depth; }
+    void addMessage(const QString &message) override { m_messages.append(message); }
     int depth() const override { return m_depth; }
-    void setProgress(int current, int total) override;
+    void setProgress(int current, int total) override
+    {
+        steps.append(QStringLiteral("progress %1/%2").arg(current).arg(total));
+    }
     void processEvents() override {}
     QStringList messages() const override { return m_messages; }
 

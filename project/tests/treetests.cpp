@@ -18,15 +18,13 @@ const char *const kResolutionSolution =
     "  <configuration Name=\"Debug\" inherited_configurations=\"Base\" near=\"sol-debug\""
     " c_preprocessor_definitions=\"SD\"/>\n"
     "  <configuration Name=\"Base\" inherited_configurations=\"Root\" near=\"sol-base\""
-    " c_preprocessor_definitions=\"SB\"/>\n"
-    "  <configuration Name=\"Root\" deep=\"root\"/>\n"
+    " c_preprocessor_definitions=\"SB\"/>\n  <configuration Name=\"Root\" deep=\"root\"/>\n"
     "  <project Name=\"P\">\n"
     "    <configuration Name=\"Base\" near=\"proj-base\" c_preprocessor_definitions=\"PB\"/>\n"
     "    <configuration Name=\"Debug\" c_preprocessor_definitions=\"B\"/>\n"
     "    <configuration Name=\"Common\" build_output_directory=\"projOut\" c_preprocessor_definitions=\"PC\"/>\n"
     "    <folder Name=\"F\"><file file_name=\"f.c\"/></folder>\n"
-    "    <file file_name=\"g.c\"><configuration Name=\"Release\" near=\"file-release\"/></file>\n"
-    "  </project>\n"
+    "    <file file_name=\"g.c\"><configuration Name=\"Release\" near=\"file-release\"/></file>\n  </project>\n"
     "</solution>\n";
 
 TEST_F(Tree, ResolutionOrderTable)
@@ -101,17 +99,13 @@ TEST_F(Tree, InheritedListComesFromTheNearestSolutionOutward)
     writeSolution("inner.lxProject",
                   "<solution Name=\"Inner\">\n"
                   "  <configuration Name=\"Release\" inherited_configurations=\"Fast\"/>\n"
-                  "  <project Name=\"IP\">\n"
-                  "    <configuration Name=\"Base\" v=\"ip-base\"/>\n"
-                  "    <configuration Name=\"Fast\" v=\"ip-fast\"/>\n"
-                  "  </project>\n"
-                  "</solution>\n");
+                  "  <project Name=\"IP\">\n    <configuration Name=\"Base\" v=\"ip-base\"/>\n"
+                  "    <configuration Name=\"Fast\" v=\"ip-fast\"/>\n  </project>\n</solution>\n");
     writeSolution("s.lxProject",
                   "<solution Name=\"Outer\">\n"
                   "  <configuration Name=\"Debug\" inherited_configurations=\"Base\"/>\n"
                   "  <configuration Name=\"Release\" inherited_configurations=\"Base\"/>\n"
-                  "  <import file_name=\"inner.lxProject\"/>\n"
-                  "</solution>\n");
+                  "  <import file_name=\"inner.lxProject\"/>\n</solution>\n");
     load("s.lxProject");
     const ProjectElement *project = byName("IP");
     EXPECT_EQ(inheritedConfigurations(project, "Debug"), QStringList{"Base"});
@@ -151,19 +145,14 @@ TEST_F(Tree, ProjectDirectoriesAndFilePaths)
 {
     globalPropertyClassList().setMacro("TreeTestRoot", "/opt/treetest");
     writeSolution("sol/s.lxProject",
-                  "<solution Name=\"S\">\n"
-                  "  <configuration Name=\"Common\" project_directory=\"ignored\"/>\n"
-                  "  <project Name=\"P\">\n"
-                  "    <configuration Name=\"Common\" project_directory=\"../proj\"/>\n"
-                  "    <file file_name=\"src/a.c\"/>\n"
-                  "    <file file_name=\"/abs/x.c\"/>\n"
+                  "<solution Name=\"S\">\n  <configuration Name=\"Common\" project_directory=\"ignored\"/>\n"
+                  "  <project Name=\"P\">\n    <configuration Name=\"Common\" project_directory=\"../proj\"/>\n"
+                  "    <file file_name=\"src/a.c\"/>\n    <file file_name=\"/abs/x.c\"/>\n"
                   "    <file file_name=\"$(Configuration)/gen.c\"/>\n"
-                  "    <file file_name=\"$(TreeTestRoot)/lib.c\"/>\n"
-                  "  </project>\n"
+                  "    <file file_name=\"$(TreeTestRoot)/lib.c\"/>\n  </project>\n"
                   "  <project Name=\"Q\"><file file_name=\"./b.c\"/></project>\n"
                   "  <project Name=\"R\"><configuration Name=\"Common\" project_directory=\"$(TreeTestRoot)/r\"/></project>\n"
-                  "  <file file_name=\"loose.txt\"/>\n"
-                  "</solution>\n");
+                  "  <file file_name=\"loose.txt\"/>\n</solution>\n");
     load("sol/s.lxProject");
     EXPECT_EQ(solutionDirectory(byName("P")), path("sol"));
     EXPECT_EQ(projectDirectory(*system, byName("P")), path("proj"));
@@ -200,15 +189,13 @@ TEST_F(Tree, ProjectMacroSet)
 {
     globalPropertyClassList().setMacro("TreeTestRoot", "/opt/treetest");
     writeSolution("s.lxProject",
-                  "<solution Name=\"S\">\n"
-                  "  <project Name=\"P\">\n"
+                  "<solution Name=\"S\">\n  <project Name=\"P\">\n"
                   "    <configuration Name=\"Common\" project_directory=\"proj\""
                   " macros=\"MyDir=$(TreeTestRoot)/m;Esc=a\\;b;Configuration=shadowed\""
                   " build_root_output_directory=\"Output\"/>\n"
                   "    <configuration Name=\"Debug\" build_intermediate_directory=\"\"/>\n"
                   "    <folder Name=\"Outer\"><folder Name=\"Inner\"><file file_name=\"src/a.b.c\"/></folder></folder>\n"
-                  "  </project>\n"
-                  "</solution>\n");
+                  "  </project>\n</solution>\n");
     load("s.lxProject");
     const ProjectElement *file = byFileName("src/a.b.c");
     const MacroMap debug = projectMacros(*system, file, "Debug");
@@ -264,8 +251,7 @@ TEST(RelativeDirectoryPath, Table)
 TEST_F(Tree, AddFilePlacesByLowerCasedSuffix)
 {
     writeSolution("s.lxProject",
-                  "<solution><project Name=\"P\">\n"
-                  "  <folder Name=\"Caps\" filter=\"C\"/>\n"
+                  "<solution><project Name=\"P\">\n  <folder Name=\"Caps\" filter=\"C\"/>\n"
                   "  <folder Name=\"Headers\" filter=\"h\"/>\n"
                   "  <folder Name=\"Sources\"><configuration Name=\"Common\" filter=\"c,s;S\"/></folder>\n"
                   "</project></solution>");
@@ -346,10 +332,8 @@ TEST_F(DynamicFolders, RecursiveScanWithFiltersAndExclusions)
                   "<solution><project Name=\"P\">\n"
                   "  <configuration Name=\"Common\" project_directory=\"proj\"/>\n"
                   "  <folder Name=\"Dyn\" path=\"dyn;missing;$(ProjectDir)/more\" filter=\"*.c;*.h\""
-                  " exclude=\"skip_*;zexcl\" recurse=\"Yes\">\n"
-                  "    <folder Name=\"Headers\" filter=\"h\"/>\n"
-                  "  </folder>\n"
-                  "</project></solution>");
+                  " exclude=\"skip_*;zexcl\" recurse=\"Yes\">\n    <folder Name=\"Headers\" filter=\"h\"/>\n"
+                  "  </folder>\n</project></solution>");
     load("s.lxProject");
     ProjectElement *dyn = byName("Dyn");
     EXPECT_EQ(childNames(dyn), "Headers|dyn/A.c|dyn/b.c|empty|lower|Sub|more/m.c");
@@ -371,8 +355,7 @@ TEST_F(DynamicFolders, RecursionOnlyWithExactlyYes)
     writeSolution("s.lxProject",
                   "<solution><project Name=\"P\"><configuration Name=\"Common\" project_directory=\"proj\"/>\n"
                   "  <folder Name=\"Flat\" path=\"dyn\" filter=\"*\" recurse=\"yes\"/>\n"
-                  "  <folder Name=\"None\" path=\"dyn\" filter=\"\"/>\n"
-                  "</project></solution>");
+                  "  <folder Name=\"None\" path=\"dyn\" filter=\"\"/>\n</project></solution>");
     load("s.lxProject");
     // Sorted without regard to case; hidden entries and directories left out.
     EXPECT_EQ(childNames(byName("Flat")),
@@ -384,14 +367,12 @@ TEST_F(DynamicFolders, RecursionOnlyWithExactlyYes)
 TEST_F(Tree, ComputedPropertyValues)
 {
     writeSolution("s.lxProject",
-                  "<solution>\n"
-                  "  <configuration Name=\"Common\" private_configurations=\"Base\"/>\n"
+                  "<solution>\n  <configuration Name=\"Common\" private_configurations=\"Base\"/>\n"
                   "  <configuration Name=\"Debug\" inherited_configurations=\"Base;Extra\"/>\n"
                   "  <configuration Name=\"Base\"/><configuration Name=\"Release\"/>\n"
                   "  <project Name=\"P\"><configuration Name=\"Common\" project_directory=\"p\""
                   " macros=\"A=x;y\\\\z\"/>\n"
-                  "    <folder Name=\"D\" path=\"dyn\" filter=\"*\"/><folder Name=\"Plain\"/>\n"
-                  "  </project>\n"
+                  "    <folder Name=\"D\" path=\"dyn\" filter=\"*\"/><folder Name=\"Plain\"/>\n  </project>\n"
                   "</solution>\n");
     load("s.lxProject");
     const ProjectElement *project = byName("P");
@@ -420,8 +401,7 @@ TEST_F(Tree, Utf8NamesFromProjectFilesAndDirectories)
     writeSolution("s.lxProject", QString::fromUtf8(
         "<solution><project Name=\"P\">\n"
         "  <file file_name=\"src/gr\xc3\xbc\xc3\x9f" "e.c\"/>\n"
-        "  <folder Name=\"U\" path=\"utf\" filter=\"*.c\"/>\n"
-        "</project></solution>"));
+        "  <folder Name=\"U\" path=\"utf\" filter=\"*.c\"/>\n</project></solution>"));
     load("s.lxProject");
     EXPECT_EQ(elementFilePath(*system, byFileName(QStringLiteral("src/") + umlaut + ".c"), "Common"),
               path(QStringLiteral("src/") + umlaut + ".c"));
