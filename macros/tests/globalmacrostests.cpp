@@ -65,11 +65,7 @@ protected:
 
 TEST_F(GlobalMacros, StandardTableInOrder)
 {
-    struct Row {
-        const char *name;
-        QString value;
-        const char *description; // null: no descriptor
-    };
+    struct Row { const char *name; QString value; const char *description; /* null: no descriptor */ };
     const QString user = home + QStringLiteral("/.varnix/") + QLatin1String(kStudio) + QStringLiteral("/v3");
     const Row rows[] = {
         {"StudioMajorVersion", "4", "The major release version of software."},
@@ -143,20 +139,13 @@ TEST_F(GlobalMacros, ConfigurationEntries)
 )xml");
     EXPECT_EQ(defineMacros(), QByteArray());
 
-    EXPECT_EQ(settingValue(QStringLiteral("color")), install + QStringLiteral("/x"));
-    EXPECT_EQ(settingValue(QStringLiteral("deep")), QStringLiteral("found"));
-    EXPECT_EQ(settingValue(QStringLiteral("")), QString());
-    EXPECT_EQ(settingValue(QStringLiteral("unset")), QString());
-
-    EXPECT_EQ(macro("HostOS"), QStringLiteral("win"));
-    EXPECT_EQ(macro("StudioDir"), install);
-    EXPECT_EQ(macro("RISCVGCCDIR"), home + QStringLiteral("/.local/share/gcc"));
-    EXPECT_EQ(macro("Literal"), QStringLiteral("$(StudioDir)/x"));
-    EXPECT_EQ(macro("Other"), QStringLiteral("/x"));
-    EXPECT_EQ(macro("Several"), home + QStringLiteral(":") + install);
-    EXPECT_EQ(macro("Open"), QStringLiteral("a)") + install + QStringLiteral("$(UserHomeDir"));
-    // The first "$(" runs to the first ")": the name "$(StudioDir" is unknown.
-    EXPECT_EQ(macro("Nested"), QStringLiteral(")"));
+    const QStringList settings = {settingValue("color"), settingValue("deep"), settingValue(""), settingValue("unset")};
+    EXPECT_EQ(settings, QStringList({install + "/x", "found", "", ""}));
+    const QStringList macros = {macro("HostOS"), macro("StudioDir"), macro("RISCVGCCDIR"), macro("Literal"),
+                                macro("Other"), macro("Several"), macro("Open"), macro("Nested")};
+    // In "Nested" the first "$(" runs to the first ")": the name "$(StudioDir" is unknown.
+    EXPECT_EQ(macros, QStringList({"win", install, home + "/.local/share/gcc", "$(StudioDir)/x", "/x",
+                                   home + ":" + install, "a)" + install + "$(UserHomeDir", ")"}));
     EXPECT_TRUE(globalPropertyClassList().macros().contains(QStringLiteral("NoValue")));
     EXPECT_EQ(macro("NoValue"), QString());
 
@@ -164,34 +153,26 @@ TEST_F(GlobalMacros, ConfigurationEntries)
     EXPECT_EQ(qgetenv("DURIV_TEST_ADDED"), QByteArray("$(StudioDir)"));
 }
 
-TEST_F(GlobalMacros, SelfRecreatingValueStops)
+TEST_F(GlobalMacros, SystemMacroRewritingAndPrecedence)
 {
-    // Every rewrite of this value puts the same reference back.
-    ScopedEnvironmentVariable loopingHome("HOME", QByteArray("$(UserHomeDir)"));
-    writeConfiguration("<!DOCTYPE Studio_Configuration_File><c>"
-                       "<system-macro name='Loop' value='$(UserHomeDir)'/></c>");
-    EXPECT_EQ(defineMacros(), QByteArray());
-    EXPECT_EQ(macro("Loop"), QStringLiteral("$(UserHomeDir)"));
-}
-
-TEST_F(GlobalMacros, RewritingStartsAgainAtTheBeginning)
-{
-    // HOME holds a reference itself, which the search from the start then finds.
-    ScopedEnvironmentVariable oddHome("HOME", QFile::encodeName(home) + "/$(StudioDir)");
-    writeConfiguration("<!DOCTYPE Studio_Configuration_File><c>"
-                       "<system-macro name='Twice' value='$(UserHomeDir)'/></c>");
-    EXPECT_EQ(defineMacros(), QByteArray());
-    EXPECT_EQ(macro("Twice"), home + QStringLiteral("/") + install);
-}
-
-TEST_F(GlobalMacros, ConfigurationOverridesStartUpTableButNotStandardTable)
-{
-    writeConfiguration("<!DOCTYPE Studio_Configuration_File><c>"
-                       "<system-macro name='HostArch' value='riscv64'/>"
-                       "<system-macro name='Platform' value='arm'/></c>");
-    EXPECT_EQ(defineMacros(), QByteArray());
-    EXPECT_EQ(macro("HostArch"), QStringLiteral("riscv64"));
-    EXPECT_EQ(macro("Platform"), QStringLiteral("riscv"));
+    const QByteArray homeBytes = QFile::encodeName(home);
+    struct Case { QByteArray home, entries; const char *name; QString expected; } cases[] = {
+        // Every rewrite of this value puts the same reference back: it stops.
+        {"$(UserHomeDir)", "<system-macro name='V' value='$(UserHomeDir)'/>", "V", "$(UserHomeDir)"},
+        // HOME holds a reference itself, which the search from the start then finds.
+        {homeBytes + "/$(StudioDir)", "<system-macro name='V' value='$(UserHomeDir)'/>", "V", home + "/" + install},
+        // The configuration overrides the start-up table, not the standard table.
+        {homeBytes, "<system-macro name='HostArch' value='riscv64'/>", "HostArch", "riscv64"},
+        {homeBytes, "<system-macro name='Platform' value='arm'/>", "Platform", "riscv"},
+    };
+    for (const Case &c : cases) {
+        createGlobalPropertyClassList();
+        resetGlobalMacroState();
+        ScopedEnvironmentVariable homeValue("HOME", c.home);
+        writeConfiguration("<!DOCTYPE Studio_Configuration_File><c>" + c.entries + "</c>");
+        EXPECT_EQ(defineMacros(), QByteArray()) << c.entries.constData();
+        EXPECT_EQ(macro(c.name), c.expected) << c.entries.constData();
+    }
 }
 
 TEST_F(GlobalMacros, FaultyConfigurationIsReportedAndSkipped)
@@ -204,11 +185,7 @@ TEST_F(GlobalMacros, FaultyConfigurationIsReportedAndSkipped)
     ASSERT_FALSE(QDomDocument().setContent(unparsable, &parserMessage, &line, &column));
     ASSERT_FALSE(parserMessage.isEmpty());
 
-    struct Case {
-        const char *what;
-        QByteArray text;
-        QString message;
-    };
+    struct Case { const char *what; QByteArray text; QString message; };
     const QString wrongType = QStringLiteral("Cannot load ") + path
                               + QStringLiteral(".<p>The document is not of type Studio_Configuration_File.");
     const Case cases[] = {
@@ -272,10 +249,8 @@ TEST_F(GlobalMacros, UnsetHome)
 {
     ScopedEnvironmentVariable noHome("HOME", std::nullopt);
     EXPECT_EQ(defineMacros(), QByteArray());
-    EXPECT_EQ(macro("HomeDir"), QString());
-    EXPECT_EQ(macro("DesktopDir"), QStringLiteral("/Desktop"));
-    EXPECT_EQ(macro("DocumentsDir"), QStringLiteral("/Documents"));
-    EXPECT_EQ(macro("StudioUserDir"), QStringLiteral("/.varnix/") + QLatin1String(kStudio) + QStringLiteral("/v3"));
+    EXPECT_EQ(QStringList({macro("HomeDir"), macro("DesktopDir"), macro("DocumentsDir"), macro("StudioUserDir")}),
+              QStringList({"", "/Desktop", "/Documents", QStringLiteral("/.varnix/") + kStudio + "/v3"}));
 }
 
 TEST_F(GlobalMacros, PackagesDirectory)
@@ -304,15 +279,9 @@ TEST_F(GlobalMacros, PackagesDirectory)
 
 TEST(VersionNumber, FiveDigits)
 {
-    struct Case {
-        int major;
-        const char *minor;
-        const char *expected;
-    };
-    const Case cases[] = {
-        {4, "22", "42200"}, {4, "22a", "42201"}, {4, "22b", "42202"},
-        {4, "22j", "42210"}, {4, "22B", "42202"}, {5, "07z", "50726"},
-    };
+    struct Case { int major; const char *minor, *expected; };
+    const Case cases[] = {{4, "22", "42200"},  {4, "22a", "42201"}, {4, "22b", "42202"},
+                          {4, "22j", "42210"}, {4, "22B", "42202"}, {5, "07z", "50726"}};
     for (const Case &c : cases)
         EXPECT_EQ(lodestarVersionNumber(c.major, QLatin1String(c.minor)), QLatin1String(c.expected)) << c.minor;
 }
