@@ -20,51 +20,29 @@
 
 namespace {
 
-/// A tmpfs of `size` mounted on a fresh directory, unmounted at the end.
-class SmallFileSystem {
-public:
-    SmallFileSystem(const QByteArray &directory, const char *size) : m_directory(directory)
+/// A 1 MiB tmpfs on a fresh directory, when the tests may mount one.
+struct SmallFileSystem {
+    explicit SmallFileSystem(const QByteArray &directory) : directory(directory)
     {
         mkdir(directory.constData(), 0755);
-        if (geteuid() != 0)
-            return;
-        const QByteArray options = QByteArray("size=") + size + ",mode=0755";
-        m_mounted = mount("tmpfs", directory.constData(), "tmpfs", MS_NOSUID | MS_NODEV,
-                          options.constData()) == 0;
+        mounted = geteuid() == 0 && mount("tmpfs", directory.constData(), "tmpfs", MS_NOSUID | MS_NODEV,
+                                          "size=1m,mode=0755") == 0;
     }
     ~SmallFileSystem()
     {
-        if (m_mounted)
-            umount2(m_directory.constData(), MNT_DETACH);
+        if (mounted)
+            umount2(directory.constData(), MNT_DETACH);
     }
-
-    SmallFileSystem(const SmallFileSystem &) = delete;
-    SmallFileSystem &operator=(const SmallFileSystem &) = delete;
-
-    bool isMounted() const { return m_mounted; }
-
-private:
-    QByteArray m_directory;
-    bool m_mounted = false;
+    QByteArray directory;
+    bool mounted = false;
 };
-
-/// Fills the file system that holds `path` until a write fails.
-void fillUp(const QByteArray &path)
-{
-    const int fd = open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    ASSERT_GE(fd, 0);
-    const QByteArray chunk(4096, 'f');
-    while (write(fd, chunk.constData(), chunk.size()) > 0) {
-    }
-    close(fd);
-}
 
 TEST(UpdateWriteFaultTest, FullFileSystem)
 {
     ToolSandbox sandbox;
     const QByteArray mountPoint = pathBytes(sandbox.filePath("small"));
-    SmallFileSystem fileSystem(mountPoint, "1m");
-    if (!fileSystem.isMounted())
+    SmallFileSystem fileSystem(mountPoint);
+    if (!fileSystem.mounted)
         GTEST_SKIP() << "cannot mount a tmpfs here (needs root and permission)";
 
     sandbox.writeFile("small/seed.c", "seed member");
@@ -73,31 +51,31 @@ TEST(UpdateWriteFaultTest, FullFileSystem)
     ASSERT_EQ(sandbox.run({"-c", "small/pkg.lxPackage", "small/seed.c"}).status, 0);
     ASSERT_EQ(sandbox.run({"-c", "-bzip2", "small/bz.lxPackage", "small/seed.c"}).status, 0);
 
+    // Space runs out mid-stream (zlib, new, bzip2), or none is left and the final flush fails.
     const struct {
-        const char *label;
         QList<QByteArray> arguments;
         bool fillFirst;
-        QByteArray error;
     } cases[] = {
-        {"zlib, space runs out mid-stream", {"-r", "small/pkg.lxPackage", "big.bin"}, false,
-         "error: error writing to compressed stream\n"},
-        {"new package, space runs out mid-stream", {"-c", "small/new.lxPackage", "big.bin"}, false,
-         "error: error writing to compressed stream\n"},
-        {"bzip2, space runs out mid-stream", {"-r", "small/bz.lxPackage", "big.bin"}, false,
-         "error: error writing to compressed stream\n"},
-        {"no space left: the final flush fails", {"-r", "small/pkg.lxPackage", "little.bin"}, true,
-         "error: error writing to compressed stream\n"},
-        {"no space left, version 2", {"-r", "-format", "2", "small/pkg.lxPackage", "little.bin"}, true,
-         "error: error writing to compressed stream\n"},
+        {{"-r", "small/pkg.lxPackage", "big.bin"}, false},
+        {{"-c", "small/new.lxPackage", "big.bin"}, false},
+        {{"-r", "small/bz.lxPackage", "big.bin"}, false},
+        {{"-r", "small/pkg.lxPackage", "little.bin"}, true},
+        {{"-r", "-format", "2", "small/pkg.lxPackage", "little.bin"}, true},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.label);
-        if (c.fillFirst)
-            fillUp(mountPoint + "/filler");
+        SCOPED_TRACE(c.arguments.join(' ').constData());
+        if (c.fillFirst) { // until a write fails
+            FILE *filler = fopen((mountPoint + "/filler").constData(), "wb");
+            ASSERT_NE(filler, nullptr);
+            const QByteArray chunk(4096, 'f');
+            while (fwrite(chunk.constData(), 1, chunk.size(), filler) == size_t(chunk.size()) && fflush(filler) == 0) {
+            }
+            fclose(filler);
+        }
         const auto before = directorySnapshot(mountPoint);
         const ToolRun result = sandbox.run(c.arguments);
         EXPECT_EQ(result.status, 1);
-        EXPECT_EQ(result.err, c.error);
+        EXPECT_EQ(result.err, "error: error writing to compressed stream\n");
         EXPECT_EQ(directorySnapshot(mountPoint), before);
         unlink((mountPoint + "/filler").constData());
     }

@@ -21,19 +21,10 @@ ino_t inodeOf(const QByteArray &path)
     struct stat info;
     return stat(path.constData(), &info) == 0 ? info.st_ino : 0;
 }
-
 off_t sizeOf(const QByteArray &path)
 {
     struct stat info;
     return lstat(path.constData(), &info) == 0 ? info.st_size : -1;
-}
-
-void writeBytes(const QByteArray &path, const QByteArray &bytes)
-{
-    FILE *file = fopen(path.constData(), "wb");
-    ASSERT_NE(file, nullptr);
-    ASSERT_EQ(fwrite(bytes.constData(), 1, size_t(bytes.size()), file), size_t(bytes.size()));
-    fclose(file);
 }
 
 struct KillPoint {
@@ -56,7 +47,7 @@ TEST(UpdateInterruptTest, KilledSaveLeavesOldOrNewPackage)
     const QByteArray oldBytes = fileBytes(package);
 
     // The same update run to its end on a copy gives the new package's bytes.
-    writeBytes(pathBytes(sandbox.filePath("copy.lxPackage")), oldBytes);
+    sandbox.writeFile("copy.lxPackage", oldBytes);
     ASSERT_EQ(sandbox.run({"-r", "copy.lxPackage", "big.bin"}).status, 0);
     const QByteArray newBytes = fileBytes(pathBytes(sandbox.filePath("copy.lxPackage")));
     ASSERT_NE(newBytes, oldBytes);
@@ -70,7 +61,7 @@ TEST(UpdateInterruptTest, KilledSaveLeavesOldOrNewPackage)
     };
     for (const KillPoint &point : points) {
         SCOPED_TRACE(point.label);
-        writeBytes(package, oldBytes);
+        sandbox.writeFile("pkg.lxPackage", oldBytes);
         const ino_t oldInode = inodeOf(package);
         RunningTool tool({"-r", "pkg.lxPackage", "big.bin"}, {sandbox.path(), {}, {}});
         bool ready = false;
