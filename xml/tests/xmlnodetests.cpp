@@ -13,8 +13,7 @@ std::unique_ptr<XMLElement> element(const char *name)
     return std::make_unique<XMLElement>(name);
 }
 
-// Checks both directions of the sibling links and the parent pointers, so a
-// missed back link shows up even where the forward dump looks right.
+// Both directions of the sibling links and the parents: a missed back link hides from the dump.
 void expectConsistent(const XMLNode &parent)
 {
     const XMLNode *previous = nullptr;
@@ -28,6 +27,14 @@ void expectConsistent(const XMLNode &parent)
 
 TEST(XMLNodeTest, AppendPrependAndInsertKeepOrderAndLinks)
 {
+    XMLElement empty("e");
+    std::vector<std::unique_ptr<XMLNode>> into;
+    into.push_back(element("a"));
+    into.push_back(std::make_unique<XMLData>("t"));
+    empty.insertChildrenAfter(nullptr, std::move(into));
+    EXPECT_EQ(dumpTree(&empty), "e(a,'t')");
+    expectConsistent(empty);
+
     XMLElement root("r");
     root.appendChild(element("b"));
     XMLNode *a = root.prependChild(element("a"));
@@ -50,17 +57,6 @@ TEST(XMLNodeTest, AppendPrependAndInsertKeepOrderAndLinks)
 
     root.appendChild(nullptr);
     EXPECT_EQ(dumpTree(&root), "r(f,a,b,c1,c2,d,z)");
-}
-
-TEST(XMLNodeTest, InsertingIntoAnEmptyNodeMakesTheChainItsChildren)
-{
-    XMLElement root("r");
-    std::vector<std::unique_ptr<XMLNode>> chain;
-    chain.push_back(element("a"));
-    chain.push_back(std::make_unique<XMLData>("t"));
-    root.insertChildrenAfter(nullptr, std::move(chain));
-    EXPECT_EQ(dumpTree(&root), "r(a,'t')");
-    expectConsistent(root);
 }
 
 TEST(XMLNodeTest, RemoveAndReplaceHandTheNodeToTheCaller)
