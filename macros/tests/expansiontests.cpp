@@ -189,21 +189,6 @@ TEST(ClockMacros, FormatsOfTheLocalClock)
     EXPECT_EQ(untouched, QStringLiteral("keep"));
 }
 
-TEST(ClockMacros, TheClockFormatMatchesTheDescription)
-{
-    QString date;
-    ASSERT_TRUE(dynamicMacroValue(QStringLiteral("Date"), date));
-    // "21 June 2011": day without leading zero, English month name, four-digit year.
-    EXPECT_TRUE(QRegExp(QStringLiteral("[1-9][0-9]? (January|February|March|April|May|June|July|August|"
-                                       "September|October|November|December) [0-9]{4}"))
-                    .exactMatch(date))
-        << date.toStdString();
-    QString time;
-    ASSERT_TRUE(dynamicMacroValue(QStringLiteral("Time"), time));
-    EXPECT_TRUE(QRegExp(QStringLiteral("([01][0-9]|2[0-3]):[0-5][0-9]:[0-5][0-9]")).exactMatch(time))
-        << time.toStdString();
-}
-
 TEST(ClockMacros, NeedAnEntryInAConsultedTable)
 {
     PropertyClassList list;

@@ -1,5 +1,4 @@
-// Helpers shared by the macros tests: scoped environment variables and
-// capturing what a call writes on standard output.
+// Helpers shared by the macros tests.
 #pragma once
 
 #include <QByteArray>
