@@ -398,29 +398,4 @@ TEST_F(ArchiveTest, EveryShortWriteOfTheSaveHasItsMessage)
     }
 }
 
-/// Records where the input file stood when the archive handed it over.
-class ReadHookArchive : public PackageArchive {
-public:
-    long positionSeen = -1;
-
-protected:
-    void openedForReading(FILE *file) override { positionSeen = ftell(file); }
-};
-
-TEST_F(ArchiveTest, ReadHookSeesTheFilePositionedAtTheArchive)
-{
-    PackageArchive plain;
-    plain.addData("x", at(1), 0644, "x");
-    plain.save(path("p.pkg"));
-    writeWholeFile(path("embedded"), QByteArray(321, '-') + readWholeFile(path("p.pkg")));
-    ReadHookArchive archive;
-    archive.load(path("embedded"), 321);
-    EXPECT_EQ(archive.positionSeen, 321);
-    EXPECT_EQ(archive.fileData("x"), QByteArray("x"));
-    // The archive is a QObject whose meta-object names it.
-    EXPECT_STREQ(archive.metaObject()->className(), "PackageArchive");
-    QObject *object = &archive;
-    EXPECT_EQ(qobject_cast<PackageArchive *>(object), &archive);
-}
-
 } // namespace

@@ -10,6 +10,15 @@
 
 namespace {
 
+/// Records where the input file stood when the archive handed it over.
+class ReadHookArchive : public PackageArchive {
+public:
+    long positionSeen = -1;
+
+protected:
+    void openedForReading(FILE *file) override { positionSeen = ftell(file); }
+};
+
 class FormatTest : public TempDirTest {
 protected:
     /// An archive with one member of each source: memory, disk file, and
@@ -283,14 +292,18 @@ TEST_F(FormatTest, ArchiveAtAnOffsetInsideAFile)
     const QByteArray prefix(1000, 'P');
     for (const char *name : {"v2.pkg", "v1.pkg"}) {
         writeWholeFile(path("embedded"), prefix + readWholeFile(path(name)) + "trailing junk");
-        PackageArchive archive;
+        ReadHookArchive archive;
         archive.load(path("embedded"), 1000);
+        EXPECT_EQ(archive.positionSeen, 1000); // the hook sees the file positioned at the archive
         ASSERT_EQ(archive.files().size(), 1u) << name;
         EXPECT_EQ(archive.fileData("in"), QByteArray(name[1] == '2' ? "inside" : "legacy"));
     }
+    // The archive is a QObject whose meta-object names it.
+    ReadHookArchive archive;
+    EXPECT_STREQ(archive.metaObject()->className(), "PackageArchive");
+    EXPECT_EQ(qobject_cast<PackageArchive *>(static_cast<QObject *>(&archive)), &archive);
     // A bare legacy body is addressed by file positions: refused off offset 0.
     writeWholeFile(path("embedded"), prefix + legacyBody({{"a", "b", 0644, 1}}, 1));
-    PackageArchive archive;
     EXPECT_EQ(thrownMessage([&] { archive.load(path("embedded"), 1000); }),
               "unsupported package file format");
 }
