@@ -1,5 +1,4 @@
-// The member streams on real files, checked against zlib and libbzip2 used
-// directly.
+// The member streams on real files, checked against zlib and libbzip2 used directly.
 #include "package/packagearchive.h"
 #include "package/packagearchiveiofile.h"
 #include "testsupport.h"
@@ -63,21 +62,19 @@ TEST_F(StreamTest, CompressedOutputDecodesWithTheCodecsAndMatchesOneCallCompress
     // However the input is cut, the stream equals the codec's one-call output.
     for (int level : {1, 6, 9}) {
         for (int chunk : {1000, 16384, 70001}) {
-            QByteArray gz = compressThroughStream(0, data, level, chunk);
-            EXPECT_EQ(gz, zlibCompress(data, level)) << "zlib level " << level << " chunk " << chunk;
-            QByteArray bz = compressThroughStream(1, data, level, chunk);
-            EXPECT_EQ(bz, bzip2Compress(data, level)) << "bzip2 level " << level << " chunk " << chunk;
+            SCOPED_TRACE(testing::Message() << "level " << level << " chunk " << chunk);
+            EXPECT_EQ(compressThroughStream(0, data, level, chunk), zlibCompress(data, level));
+            EXPECT_EQ(compressThroughStream(1, data, level, chunk), bzip2Compress(data, level));
         }
     }
-    EXPECT_EQ(zlibDecompress(compressThroughStream(0, data, 7, 5000)), data);
-    EXPECT_EQ(bzip2Decompress(compressThroughStream(1, data, 3, 5000)), data);
 }
 
 TEST_F(StreamTest, TheFactoriesRefuseWhatTheCodecsCannotDo)
 {
     PackageArchive archive;
     struct Case { int method, level; const char *message; } cases[] = {
-        {1, 0, "cannot initialise deflate"}, {0, 10, "cannot initialise deflate"}, {2, 7, "unsupported compression algorithm"}};
+        {1, 0, "cannot initialise deflate"}, {0, 10, "cannot initialise deflate"},
+        {2, 7, "unsupported compression algorithm"}};
     for (const Case &c : cases)
         EXPECT_EQ(thrownMessage([&] { archive.createOutputFile(c.method, openFile("a", "wb"), c.level); }), c.message)
             << c.method << "/" << c.level;
@@ -106,8 +103,7 @@ TEST_F(StreamTest, InputStreamsDecodeAndSeekBothWays)
     struct Case { int method; QByteArray compressed; } cases[] = {{0, zlibCompress(data, 6)}, {1, bzip2Compress(data, 9)}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.method);
-        // The compressed data starts after junk: seeks are relative to the
-        // position the stream was built at.
+        // After junk: seeks are relative to where the stream was built.
         auto stream = inputOver(c.method, c.compressed, 37);
         char zero[1];
         EXPECT_EQ(stream->read(zero, 0), 0);
