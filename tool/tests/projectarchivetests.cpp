@@ -102,18 +102,13 @@ TEST(ProjectArchiveNames, RelativeAndDefaultNames)
 TEST_F(ProjectArchiveTest, ArchivesTheSolutionItsBranchAndItsDescription)
 {
     sandbox.writeFile("work/proj/p.lxProject",
-                      solution("  <project Name=\"app\">\n"
-                               "    <folder Name=\"src\">\n"
+                      solution("  <project Name=\"app\">\n    <folder Name=\"src\">\n"
                                "      <file file_name=\"src/main.c\" />\n"
                                "      <file file_name=\"../common/util.c\" />\n"
                                "      <file file_name=\"$(ProjectDir)/macro.c\" />\n"
-                               "      <file file_name=\"./src/main.c\" />\n"
-                               "      <file file_name=\"/etc/passwd\" />\n"
-                               "    </folder>\n"
-                               "    <configuration Name=\"Debug\">\n"
-                               "      <file file_name=\"debug_only.c\" />\n"
-                               "    </configuration>\n"
-                               "  </project>\n"));
+                               "      <file file_name=\"./src/main.c\" />\n      <file file_name=\"/etc/passwd\" />\n"
+                               "    </folder>\n    <configuration Name=\"Debug\">\n"
+                               "      <file file_name=\"debug_only.c\" />\n    </configuration>\n  </project>\n"));
     sandbox.writeFile("work/proj/src/main.c", "int main(void) { return 0; }\n");
     sandbox.writeFile("work/common/util.c", "void util(void) {}\n");
     sandbox.writeFile("work/proj/macro.c", "/* named through a macro */\n");
@@ -165,20 +160,15 @@ TEST_F(ProjectArchiveTest, TemplatesAndImportsReachTheArchive)
 {
     sandbox.writeFile("work/proj/p.lxProject",
                       solution("  <project Name=\"app\" template_name=\"Exe\" "
-                               "template_configurations=\"Debug;Release\">\n"
-                               "    <folder Name=\"Source Files\">\n"
-                               "      <file file_name=\"main.c\" />\n"
-                               "    </folder>\n"
-                               "  </project>\n"
+                               "template_configurations=\"Debug;Release\">\n    <folder Name=\"Source Files\">\n"
+                               "      <file file_name=\"main.c\" />\n    </folder>\n  </project>\n"
                                "  <import file_name=\"lib/lib.lxProject\" macros=\"LIB=ring\" />\n"));
     sandbox.writeFile("work/proj/main.c", "int main(void) { return 0; }\n");
     sandbox.writeFile("work/proj/startup.c", "void _start(void) {}\n");
     sandbox.writeFile("work/proj/lib/lib.lxProject",
-                      solution("  <define name=\"SRC\" value=\"$(LIB).c\" />\n"
-                               "  <project Name=\"lib\">\n"
+                      solution("  <define name=\"SRC\" value=\"$(LIB).c\" />\n  <project Name=\"lib\">\n"
                                "    <file file_name=\"$(SRC)\" />\n"
-                               "    <ifdef name=\"LIB\"><file file_name=\"ring.h\" /></ifdef>\n"
-                               "  </project>\n"));
+                               "    <ifdef name=\"LIB\"><file file_name=\"ring.h\" /></ifdef>\n  </project>\n"));
     sandbox.writeFile("work/proj/lib/ring.c", "int ring;\n");
     sandbox.writeFile("work/proj/lib/ring.h", "extern int ring;\n");
 
@@ -211,9 +201,7 @@ TEST_F(ProjectArchiveTest, ErrorsLeaveNoArchive)
 
     // A listed file that cannot be read stops the command before anything is written.
     sandbox.writeFile("work/u.lxProject",
-                      solution("  <project Name=\"app\">\n"
-                               "    <file file_name=\"gone.c\" />\n"
-                               "  </project>\n"));
+                      solution("  <project Name=\"app\">\n    <file file_name=\"gone.c\" />\n  </project>\n"));
     sandbox.writeFile("work/u.lxArchive", "previous");
     run = hzr({"u.lxProject"});
     EXPECT_EQ(run.status, 1);
@@ -225,11 +213,9 @@ TEST_F(ProjectArchiveTest, ExtractionReproducesTheProject)
 {
     const QString utf8Name = QString::fromUtf8("src/d\xc3\xa9mo \xe2\x82\xac.c");
     sandbox.writeFile("work/proj/p.lxProject",
-                      solution("  <project Name=\"app\">\n"
-                               "    <file file_name=\"src/main.c\" />\n"
+                      solution("  <project Name=\"app\">\n    <file file_name=\"src/main.c\" />\n"
                                "    <file file_name=\"" + utf8Name.toUtf8() + "\" />\n"
-                               "    <folder Name=\"inc\" path=\"include\" filter=\"*.h\" "
-                               "recurse=\"Yes\" />\n"
+                               "    <folder Name=\"inc\" path=\"include\" filter=\"*.h\" recurse=\"Yes\" />\n"
                                "  </project>\n"));
     sandbox.writeFile("work/proj/src/main.c", "int main(void) { return 0; }\n", 0640,
                       utcTime(2021, 3, 4, 5, 6, 7));
