@@ -131,8 +131,8 @@ TEST(ExpressionTest, DeepNestingIsRefusedNotFatal)
     EXPECT_EQ(evaluateXMLExpression(moderate).integer(), 1);
 }
 
-// Random integer expressions with their wrapping values; the generated C is kept free of
-// undefined behaviour (no division by zero, no minimum / -1, shift counts in 0..63).
+// Random expressions with their wrapping values; the generated C stays free of undefined
+// behaviour (no division by zero, no minimum / -1, shift counts in 0..63).
 struct Generated {
     QString text;
     qint64 value;
@@ -144,27 +144,23 @@ public:
 
     Generated integer(int depth)
     {
-        const unsigned choice = depth <= 0 ? 0 : unsigned(m_random() % 10);
-        switch (choice) {
+        switch (depth <= 0 ? 0 : pick(10)) {
         case 0:
         case 1:
             return literal();
         case 2: {
-            Generated operand = integer(depth - 1);
-            if (m_random() % 2)
-                return {QStringLiteral("-(%1)").arg(operand.text), qint64(0 - quint64(operand.value))};
-            return {QStringLiteral("~(%1)").arg(operand.text), ~operand.value};
+            const Generated x = integer(depth - 1);
+            if (pick(2))
+                return {QStringLiteral("-(%1)").arg(x.text), qint64(0 - quint64(x.value))};
+            return {QStringLiteral("~(%1)").arg(x.text), ~x.value};
         }
         case 3: {
-            const Generated condition = m_random() % 2 ? truth(depth - 1) : integer(depth - 1);
-            const Generated a = integer(depth - 1);
-            const Generated b = integer(depth - 1);
-            return {QStringLiteral("(%1 ? %2 : %3)").arg(condition.text, a.text, b.text),
-                    condition.value ? a.value : b.value};
+            const Generated c = pick(2) ? truth(depth - 1) : integer(depth - 1);
+            const Generated a = integer(depth - 1), b = integer(depth - 1);
+            return {QStringLiteral("(%1 ? %2 : %3)").arg(c.text, a.text, b.text), c.value ? a.value : b.value};
         }
         case 4: {
-            const Generated a = integer(depth - 1);
-            const Generated b = integer(depth - 1);
+            const Generated a = integer(depth - 1), b = integer(depth - 1);
             return {QStringLiteral("(%1, %2)").arg(a.text, b.text), b.value};
         }
         default:
@@ -174,86 +170,65 @@ public:
 
     Generated truth(int depth)
     {
-        const unsigned choice = depth <= 0 ? 0 : unsigned(m_random() % 7);
-        static const char *const comparisons[] = {"<", "<=", ">", ">=", "==", "!="};
+        static const char *const ops[] = {"<", "<=", ">", ">=", "==", "!="};
+        const unsigned choice = depth <= 0 ? 0 : pick(7);
         if (choice <= 2) {
-            const Generated a = integer(depth - 1);
-            const Generated b = integer(depth - 1);
-            const int op = int(m_random() % 6);
-            const bool results[] = {a.value < b.value, a.value <= b.value, a.value > b.value,
+            const Generated a = integer(depth - 1), b = integer(depth - 1);
+            const unsigned op = pick(6);
+            const bool results[] = {a.value < b.value,  a.value <= b.value, a.value > b.value,
                                     a.value >= b.value, a.value == b.value, a.value != b.value};
-            return {QStringLiteral("(%1 %2 %3)").arg(a.text, QLatin1String(comparisons[op]), b.text),
-                    qint64(results[op])};
+            return {QStringLiteral("(%1 %2 %3)").arg(a.text, QLatin1String(ops[op]), b.text), results[op]};
         }
         if (choice == 3) {
-            const Generated operand = m_random() % 2 ? truth(depth - 1) : integer(depth - 1);
-            return {QStringLiteral("!(%1)").arg(operand.text), qint64(operand.value == 0)};
-        }
-        if (choice == 6) {
-            // Truth values compare with each other for equality only.
-            const Generated a = truth(depth - 1);
-            const Generated b = truth(depth - 1);
-            const bool equal = m_random() % 2;
-            return {QStringLiteral("(%1 %2 %3)").arg(a.text, QLatin1String(equal ? "==" : "!="), b.text),
-                    qint64(equal ? a.value == b.value : a.value != b.value)};
+            const Generated x = pick(2) ? truth(depth - 1) : integer(depth - 1);
+            return {QStringLiteral("!(%1)").arg(x.text), x.value == 0};
         }
         const Generated a = truth(depth - 1);
-        const Generated b = m_random() % 2 ? truth(depth - 1) : integer(depth - 1);
-        const bool isAnd = choice == 4;
-        return {QStringLiteral("(%1 %2 %3)").arg(a.text, QLatin1String(isAnd ? "&&" : "||"), b.text),
-                qint64(isAnd ? (a.value && b.value) : (a.value || b.value))};
+        if (choice == 6) { // truth values compare with each other for equality only
+            const Generated b = truth(depth - 1);
+            const bool equal = pick(2);
+            return {QStringLiteral("(%1 %2 %3)").arg(a.text, QLatin1String(equal ? "==" : "!="), b.text),
+                    equal ? a.value == b.value : a.value != b.value};
+        }
+        const Generated b = pick(2) ? truth(depth - 1) : integer(depth - 1);
+        return {QStringLiteral("(%1 %2 %3)").arg(a.text, QLatin1String(choice == 4 ? "&&" : "||"), b.text),
+                choice == 4 ? (a.value && b.value) : (a.value || b.value)};
     }
 
 private:
+    unsigned pick(unsigned n) { return unsigned(m_random() % n); }
+
     Generated literal()
     {
         static const qint64 special[] = {0, 1, -1, 2, 63, 64, kMax, kMin, kMax - 1, 0x7FFFFFFF, 0x100000000LL};
-        qint64 value;
-        switch (m_random() % 4) {
-        case 0:
-            value = special[m_random() % (sizeof(special) / sizeof(special[0]))];
-            break;
-        case 1:
-            value = qint64(m_random() % 2001) - 1000;
-            break;
-        default:
-            value = qint64((quint64(m_random()) << 32) ^ quint64(m_random()));
-            break;
-        }
+        const unsigned kind = pick(4);
+        const qint64 value = kind == 0 ? special[pick(sizeof(special) / sizeof(special[0]))]
+            : kind == 1 ? qint64(pick(2001)) - 1000
+                        : qint64((quint64(m_random()) << 32) ^ quint64(m_random()));
         // Literals are non-negative; a negative value is a negated literal, the minimum is built.
         if (value == kMin)
             return {QStringLiteral("(-9223372036854775807LL - 1LL)"), kMin};
-        const bool hex = m_random() % 4 == 0;
         const quint64 magnitude = value < 0 ? 0 - quint64(value) : quint64(value);
-        QString text = hex ? QStringLiteral("0x%1LL").arg(magnitude, 0, 16) : QStringLiteral("%1LL").arg(magnitude);
-        if (value < 0)
-            text = QStringLiteral("-(%1)").arg(text);
-        return {text, value};
+        QString text = pick(4) == 0 ? QStringLiteral("0x%1LL").arg(magnitude, 0, 16) : QStringLiteral("%1LL").arg(magnitude);
+        return {value < 0 ? QStringLiteral("-(%1)").arg(text) : text, value};
     }
 
     Generated binary(int depth)
     {
         static const char *const ops[] = {"+", "-", "*", "/", "%", "&", "|", "^", "<<", ">>"};
-        const unsigned index = unsigned(m_random() % 10);
-        const char *op = ops[index];
+        const unsigned op = pick(10);
         const Generated a = integer(depth - 1);
         Generated b = integer(depth - 1);
-        const quint64 ua = quint64(a.value);
-        const QString o = QLatin1String(op);
-        if (o == QLatin1String("<<") || o == QLatin1String(">>")) {
-            if (b.value < 0 || b.value > 63) {
-                const qint64 count = qint64(m_random() % 64);
-                b = {QStringLiteral("%1LL").arg(count), count};
-            }
-        } else if (o == QLatin1String("/") || o == QLatin1String("%")) {
-            if (b.value == 0 || (a.value == kMin && b.value == -1)) {
-                const qint64 divisor = qint64(m_random() % 97) + 2;
-                b = {QStringLiteral("%1LL").arg(divisor), divisor};
-            }
+        if (op >= 8 && (b.value < 0 || b.value > 63)) {
+            const qint64 count = pick(64);
+            b = {QStringLiteral("%1LL").arg(count), count};
+        } else if ((op == 3 || op == 4) && (b.value == 0 || (a.value == kMin && b.value == -1))) {
+            const qint64 divisor = pick(97) + 2;
+            b = {QStringLiteral("%1LL").arg(divisor), divisor};
         }
-        const quint64 ub = quint64(b.value);
+        const quint64 ua = quint64(a.value), ub = quint64(b.value);
         qint64 value = 0;
-        switch (index) {
+        switch (op) {
         case 0: value = qint64(ua + ub); break;
         case 1: value = qint64(ua - ub); break;
         case 2: value = qint64(ua * ub); break;
@@ -265,7 +240,7 @@ private:
         case 8: value = qint64(ua << b.value); break;
         default: value = a.value < 0 ? qint64(~(~ua >> b.value)) : a.value >> b.value; break;
         }
-        return {QStringLiteral("(%1 %2 %3)").arg(a.text, o, b.text), value};
+        return {QStringLiteral("(%1 %2 %3)").arg(a.text, QLatin1String(ops[op]), b.text), value};
     }
 
     std::mt19937 m_random;
