@@ -176,7 +176,8 @@ TEST(ClockMacros, FormatsOfTheLocalClock)
     const QLocale english(QLocale::English, QLocale::UnitedStates);
     for (const Case &c : cases) {
         const auto format = [&](const QDateTime &t) {
-            return c.format ? english.toString(t, QString::fromLatin1(c.format)) : QString::number(t.toSecsSinceEpoch());
+            return c.format ? english.toString(t, QString::fromLatin1(c.format))
+                            : QString::number(t.toSecsSinceEpoch());
         };
         QString out;
         expectClockValue([&] { return dynamicMacroValue(QString::fromLatin1(c.name), out) ? out : QString(); }, format,

@@ -83,7 +83,8 @@ TEST_F(InstalledCopy, InstallationIsOneLevelAboveTheRealExecutable)
     ASSERT_TRUE(QDir().mkpath(root + QStringLiteral("/usr/bin")));
     ASSERT_TRUE(QFile::link(program, root + QStringLiteral("/usr/bin/duriv")));
     ASSERT_TRUE(QFile::link(root + QStringLiteral("/opt/t"), root + QStringLiteral("/alias")));
-    for (const QString &via : {program, root + QStringLiteral("/usr/bin/duriv"), root + QStringLiteral("/alias/bin/duriv")}) {
+    for (const QString &via :
+         {program, root + QStringLiteral("/usr/bin/duriv"), root + QStringLiteral("/alias/bin/duriv")}) {
         const Report report = reportOf(via);
         EXPECT_EQ(QStringList({report.executable, report.directory, report.installation}),
                   QStringList({program, root + QStringLiteral("/opt/t/bin"), root + QStringLiteral("/opt/t")}))

@@ -233,7 +233,8 @@ TEST_F(ArchiveTest, ExtractionSetsContentsModeAndTime)
     umask(oldMask);
 
     struct Case { const char *name; QByteArray data; mode_t mode; time_t time; } cases[] = {
-        {"ro.txt", "read only", 0444, 1234567890}, {"deep/er/tool.sh", "#!/bin/sh\n", 0755, 1000}, {"empty", "", 0640, 86400}};
+        {"ro.txt", "read only", 0444, 1234567890}, {"deep/er/tool.sh", "#!/bin/sh\n", 0755, 1000},
+        {"empty", "", 0640, 86400}};
     for (const Case &c : cases) {
         const QString file = path("out/") + QLatin1String(c.name);
         struct stat st = statOf(file);
@@ -384,7 +385,8 @@ TEST_F(ArchiveTest, EveryShortWriteOfTheSaveHasItsMessage)
     struct Case { int version; int budget; const char *message; } cases[] = {
         {2, 19, "cannot write header2"}, {2, 20 + 17, "cannot write table of contents"},
         {2, 20 + 18 + 3, "cannot write table of contents filename"}, {2, 20 + 18 + 6 + 99, "cannot write file"},
-        {1, 7, "cannot write header2"}, {1, 8 + 1039, "cannot write table of contents"}, {1, 8 + 1040 + 99, "cannot write file"},
+        {1, 7, "cannot write header2"}, {1, 8 + 1039, "cannot write table of contents"},
+        {1, 8 + 1040 + 99, "cannot write file"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.message);

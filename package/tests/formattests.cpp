@@ -142,7 +142,8 @@ TEST_F(FormatTest, EveryFormReadsBackWithAllThreeSources)
         const QByteArray data[] = {"memory bytes\n", readWholeFile(path("disk.bin")), "", "late"};
         for (size_t i = 0; i < 4; ++i) {
             PackageArchiveFile *m = loaded.files()[i].get();
-            EXPECT_TRUE(m->name() == QLatin1String(names[i]) && m->source() == PackageArchiveFileEntry::SourceArchive) << i;
+            EXPECT_TRUE(m->name() == QLatin1String(names[i]) && m->source() == PackageArchiveFileEntry::SourceArchive)
+                << i;
             EXPECT_EQ(loaded.fileData(m), data[i]) << names[i];
             EXPECT_EQ(m->size(), quint32(data[i].size()));
         }
@@ -224,7 +225,8 @@ TEST_F(FormatTest, NameLengthLimits)
         archive.setVersion(c.version);
         archive.addData("ok", at(1), 0644, "first");
         archive.addData("x", at(1), 0644, QString(c.length, QLatin1Char('n')));
-        EXPECT_EQ(thrownMessage([&] { archive.save(path("long.pkg")); }), c.fits ? "<no exception>" : "filename too long");
+        EXPECT_EQ(thrownMessage([&] { archive.save(path("long.pkg")); }),
+                  c.fits ? "<no exception>" : "filename too long");
         if (c.fits)
             EXPECT_EQ(PackageArchive(path("long.pkg")).files()[1]->name().size(), c.length);
         else // the file was created and partly written, and its stream finished

@@ -100,7 +100,8 @@ TEST_F(StreamTest, DestroyingAnOutputStreamCompletesIt)
 TEST_F(StreamTest, InputStreamsDecodeAndSeekBothWays)
 {
     const QByteArray data = realData(600000);
-    struct Case { int method; QByteArray compressed; } cases[] = {{0, zlibCompress(data, 6)}, {1, bzip2Compress(data, 9)}};
+    struct Case { int method; QByteArray compressed; } cases[] = {
+        {0, zlibCompress(data, 6)}, {1, bzip2Compress(data, 9)}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.method);
         // After junk: seeks are relative to where the stream was built.
