@@ -33,8 +33,8 @@ protected:
     // Loads `text` from "main.xml" and gives the tree of the result.
     QByteArray run(const QByteArray &text, const char *definitions = "", bool expand = false)
     {
-        writeFile(QStringLiteral("main.xml"), text);
-        EXPECT_TRUE(m_pp.loadPreprocessed(path(QStringLiteral("main.xml")), QString::fromUtf8(definitions), expand));
+        writeFile("main.xml", text);
+        EXPECT_TRUE(m_pp.loadPreprocessed(path("main.xml"), QString::fromUtf8(definitions), expand));
         return dumpTree(m_pp.root());
     }
     QStringList errors() const { return m_pp.errors; }
@@ -60,7 +60,8 @@ TEST_P(DirectiveTest, GivesTheTree)
     EXPECT_TRUE(errors().isEmpty()) << errors().join('\n').toStdString();
 }
 
-std::string caseName(const testing::TestParamInfo<Case> &info)
+template <class C>
+std::string caseName(const testing::TestParamInfo<C> &info)
 {
     return info.param.name;
 }
@@ -115,13 +116,13 @@ INSTANTIATE_TEST_SUITE_P(Directives, DirectiveTest, testing::Values(
     Case{"ForeachNamesOnlyExpandTheCopies", "<r><foreach os='win'><ifdef name='os'><x/></ifdef><e/></foreach></r>", "", false, "r(e)"},
     Case{"RootDirective", "<ifdef name='X'><r><a/></r></ifdef>", "X=1", false, "r(a)"},
     Case{"OrdinaryElementsKeepAttributesAndOrder", "<r x='1'><a><ifdef name='X'><b/></ifdef><c/></a></r>", "X=1", false, "r[x=1](a(b,c))"}),
-    caseName);
+    caseName<Case>);
 
 TEST_F(PreprocessorTest, TextSurvivesSplicing)
 {
     RecordingPP pp(true);
-    writeFile(QStringLiteral("t.xml"), "<r><ifdef name='X'>one<!--c--><b>two</b></ifdef></r>");
-    ASSERT_TRUE(pp.loadPreprocessed(path(QStringLiteral("t.xml")), QStringLiteral("X=1"), false));
+    writeFile("t.xml", "<r><ifdef name='X'>one<!--c--><b>two</b></ifdef></r>");
+    ASSERT_TRUE(pp.loadPreprocessed(path("t.xml"), QStringLiteral("X=1"), false));
     EXPECT_EQ(dumpTree(pp.root()), "r('','one',#'c','',b('two'),'','')");
 }
 
@@ -141,11 +142,6 @@ TEST_P(MessageTest, ReportsAndGoesOn)
     EXPECT_EQ(errors(), QStringList{QString::fromLatin1(kPrefix) + QString::fromUtf8(c.message)});
 }
 
-std::string messageCaseName(const testing::TestParamInfo<MessageCase> &info)
-{
-    return info.param.name;
-}
-
 INSTANTIATE_TEST_SUITE_P(Messages, MessageTest, testing::Values(
     MessageCase{"IfWithTwoConditions", "<r><if a='1' b='2'><ifdef name='none'><x/></ifdef><y/></if><z/></r>", "r(if[a=1,b=2](y),z)", "one condition required for <if[not]>"},
     MessageCase{"IfNotWithoutCondition", "<r><ifnot><y/></ifnot></r>", "r(ifnot(y))", "one condition required for <if[not]>"},
@@ -155,11 +151,11 @@ INSTANTIATE_TEST_SUITE_P(Messages, MessageTest, testing::Values(
     MessageCase{"XmlPutWithoutFragment", "<r><xmlput name='nothing'/><z/></r>", "r(z)", "xmlput cannot fine xmldef named nothing"},
     MessageCase{"ForWithoutIncr", "<r><for index='i' start='0' end='2'><e/></for><z/></r>", "r(z)", "<for index=\"i\" start=\"0\" end=\"32\" incr=\"1\">"},
     MessageCase{"ForWithoutBody", "<r><for index='i' start='0' end='2' incr='1'>text</for><z/></r>", "r(z)", "<for index=\"i\" start=\"0\" end=\"32\" incr=\"1\">"}),
-    messageCaseName);
+    caseName<MessageCase>);
 
 TEST_F(PreprocessorTest, IncludeVariants)
 {
-    writeFile(QStringLiteral("inc.xml"), "<lib v='$(Q)'><item n='$(Q)'/><item2/></lib>");
+    writeFile("inc.xml", "<lib v='$(Q)'><item n='$(Q)'/><item2/></lib>");
     struct IncludeCase {
         const char *include;
         bool expand;
@@ -191,10 +187,10 @@ TEST_F(PreprocessorTest, IncludeVariants)
 
 TEST_F(PreprocessorTest, IncludeUsesSystemMacrosAndTheIncludingFilesDirectory)
 {
-    ASSERT_TRUE(QDir(m_dir.path()).mkpath(QStringLiteral("sub/deeper")));
+    ASSERT_TRUE(QDir(m_dir.path()).mkpath("sub/deeper"));
     globalPropertyClassList().setMacro(QStringLiteral("XmlPPTestDir"), m_dir.path());
-    writeFile(QStringLiteral("sub/a.xml"), "<a><include filename='deeper/b.xml' no_root='yes'/></a>");
-    writeFile(QStringLiteral("sub/deeper/b.xml"), "<b><ifdef name='M'><bm/></ifdef><define name='L' value='1'/><bl v='$(L)'/></b>");
+    writeFile("sub/a.xml", "<a><include filename='deeper/b.xml' no_root='yes'/></a>");
+    writeFile("sub/deeper/b.xml", "<b><ifdef name='M'><bm/></ifdef><define name='L' value='1'/><bl v='$(L)'/></b>");
     EXPECT_EQ(run("<r><include filename='$(XmlPPTestDir)/sub/a.xml' macros='M=1'/><ifdef name='L'><leak/></ifdef></r>",
                   "", true),
               "r(a(bm,bl[v=1]))");
@@ -203,9 +199,9 @@ TEST_F(PreprocessorTest, IncludeUsesSystemMacrosAndTheIncludingFilesDirectory)
 
 TEST_F(PreprocessorTest, IncludeFailuresAreReported)
 {
-    writeFile(QStringLiteral("bad.xml"), "<a>\n<b></a>");
-    writeFile(QStringLiteral("empty.xml"), "  ");
-    writeFile(QStringLiteral("self.xml"), "<s><include filename='self.xml'/></s>");
+    writeFile("bad.xml", "<a>\n<b></a>");
+    writeFile("empty.xml", "  ");
+    writeFile("self.xml", "<s><include filename='self.xml'/></s>");
     const QString dir = m_dir.path();
     EXPECT_EQ(run("<r><include filename='missing.xml'/><include filename='bad.xml'/><include filename='empty.xml'/><z/></r>"),
               "r(z)");
@@ -222,8 +218,21 @@ TEST_F(PreprocessorTest, IncludeFailuresAreReported)
     EXPECT_TRUE(errors().front().contains(QStringLiteral("include nesting too deep")));
 }
 
-TEST_F(PreprocessorTest, ExpansionLimitStopsRunawayLoops)
+TEST_F(PreprocessorTest, ExpansionLimitsStopRunawayLoopsAndDefinitions)
 {
+    // Definitions that double themselves stop at the character limit.
+    QByteArray text = "<r>";
+    for (int i = 0; i < 60; ++i)
+        text += "<define name='A' value='$(A)$(A)'/>";
+    text += "<a v='$(A)'/><b v='$(B)'/></r>";
+    const QByteArray doubled = run(text, "A=x;B=y", true);
+    EXPECT_LT(doubled.size(), 40 << 20);
+    EXPECT_TRUE(doubled.endsWith(",b[v=y])")) << doubled.right(40).constData();
+    ASSERT_EQ(errors().size(), 1);
+    EXPECT_TRUE(errors().front().contains(QStringLiteral("characters exceeded")));
+
+    // A runaway loop stops at the expansion limit.
+    m_pp.errors.clear();
     m_pp.setExpansionLimit(100);
     const QByteArray tree = run("<r><for index='i' start='0' end='0xFFFFFFFFFFFFFFFF' incr='1'><e/></for>"
                                 "<foreach a='1,2,3,4,5,6,7,8,9,10' b='1,2,3,4,5,6,7,8,9,10'><f/></foreach><z/></r>");
@@ -232,19 +241,6 @@ TEST_F(PreprocessorTest, ExpansionLimitStopsRunawayLoops)
     EXPECT_TRUE(tree.endsWith(",z)"));
     ASSERT_EQ(errors().size(), 1);
     EXPECT_TRUE(errors().front().contains(QStringLiteral("limit")));
-}
-
-TEST_F(PreprocessorTest, ExpansionLimitStopsDefinitionsThatDoubleThemselves)
-{
-    QByteArray text = "<r>";
-    for (int i = 0; i < 60; ++i)
-        text += "<define name='A' value='$(A)$(A)'/>";
-    text += "<a v='$(A)'/><b v='$(B)'/></r>";
-    const QByteArray tree = run(text, "A=x;B=y", true);
-    EXPECT_LT(tree.size(), 40 << 20);
-    EXPECT_TRUE(tree.endsWith(",b[v=y])")) << tree.right(40).constData();
-    ASSERT_EQ(errors().size(), 1);
-    EXPECT_TRUE(errors().front().contains(QStringLiteral("characters exceeded")));
 }
 
 TEST_F(PreprocessorTest, DeepDocumentsAreProcessedWithoutRecursion)
@@ -256,8 +252,8 @@ TEST_F(PreprocessorTest, DeepDocumentsAreProcessedWithoutRecursion)
     text += "<leaf/>";
     for (int i = 0; i < depth; ++i)
         text += "</ifdef></d>";
-    writeFile(QStringLiteral("deep.xml"), text);
-    ASSERT_TRUE(m_pp.loadPreprocessed(path(QStringLiteral("deep.xml")), QStringLiteral("X=1"), true));
+    writeFile("deep.xml", text);
+    ASSERT_TRUE(m_pp.loadPreprocessed(path("deep.xml"), QStringLiteral("X=1"), true));
     int levels = 0;
     const XMLNode *node = m_pp.root();
     while (node && node->isElement() && node->toElement()->name() == "d") {
@@ -286,11 +282,11 @@ public:
 
 TEST_F(PreprocessorTest, ElementsComeFromTheFactory)
 {
-    writeFile(QStringLiteral("inc.xml"), "<lib><item/></lib>");
-    writeFile(QStringLiteral("main.xml"), "<r><include filename='inc.xml'/><for index='i' start='0' end='2' incr='1'><e><f/></e></for>"
+    writeFile("inc.xml", "<lib><item/></lib>");
+    writeFile("main.xml", "<r><include filename='inc.xml'/><for index='i' start='0' end='2' incr='1'><e><f/></e></for>"
                                           "<xmldef name='x'><g/></xmldef><xmlput name='x'/></r>");
     TaggingPP pp;
-    ASSERT_TRUE(pp.loadPreprocessed(path(QStringLiteral("main.xml")), QString(), false));
+    ASSERT_TRUE(pp.loadPreprocessed(path("main.xml"), QString(), false));
     EXPECT_EQ(dumpTree(pp.root()), "r(lib(item),e(f),e(f),g)");
     int elements = 0;
     for (XMLNode *node = pp.root(); node; node = node->nextInSubtree(pp.root())) {
@@ -302,8 +298,8 @@ TEST_F(PreprocessorTest, ElementsComeFromTheFactory)
 
 TEST_F(PreprocessorTest, ProjectSystemDocumentUsesTheInstalledFactory)
 {
-    writeFile(QStringLiteral("inc.xml"), "<lib/>");
-    writeFile(QStringLiteral("main.xml"), "<r><include filename='inc.xml'/><xmlput name='none'/></r>");
+    writeFile("inc.xml", "<lib/>");
+    writeFile("main.xml", "<r><include filename='inc.xml'/><xmlput name='none'/></r>");
     int made = 0;
     ProjectSystemXMLPP2::setElementFactory([&made](const QByteArray &name) -> std::unique_ptr<XMLElement> {
         ++made;
@@ -311,7 +307,7 @@ TEST_F(PreprocessorTest, ProjectSystemDocumentUsesTheInstalledFactory)
     });
     {
         ProjectSystemXMLPP2 pp;
-        ASSERT_TRUE(pp.loadPreprocessed(path(QStringLiteral("main.xml")), QString(), false));
+        ASSERT_TRUE(pp.loadPreprocessed(path("main.xml"), QString(), false));
         EXPECT_EQ(dumpTree(pp.root()), "r(lib)");
         EXPECT_NE(dynamic_cast<TaggedElement *>(pp.root()), nullptr);
         EXPECT_NE(dynamic_cast<TaggedElement *>(pp.root()->firstChild()), nullptr);
@@ -324,9 +320,9 @@ TEST_F(PreprocessorTest, ProjectSystemDocumentUsesTheInstalledFactory)
 
 TEST_F(PreprocessorTest, LoadFailureIsTheLoadersBusiness)
 {
-    EXPECT_FALSE(m_pp.loadPreprocessed(path(QStringLiteral("missing.xml")), QString(), false));
-    writeFile(QStringLiteral("bad.xml"), "<a 1='x'/>");
-    EXPECT_FALSE(m_pp.loadPreprocessed(path(QStringLiteral("bad.xml")), QString(), false));
+    EXPECT_FALSE(m_pp.loadPreprocessed(path("missing.xml"), QString(), false));
+    writeFile("bad.xml", "<a 1='x'/>");
+    EXPECT_FALSE(m_pp.loadPreprocessed(path("bad.xml"), QString(), false));
     EXPECT_EQ(m_pp.errorMessage(), "bad tagName");
     EXPECT_TRUE(errors().isEmpty());
 }
