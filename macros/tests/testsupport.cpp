@@ -1,4 +1,3 @@
-// Helpers shared by the macros tests.
 #include "testsupport.h"
 
 #include <QFile>
@@ -7,24 +6,20 @@
 #include <cstdio>
 #include <unistd.h>
 
-ScopedEnvironmentVariable::ScopedEnvironmentVariable(const char *name,
-                                                     const std::optional<QByteArray> &value)
+ScopedEnvironmentVariable::ScopedEnvironmentVariable(const char *name, const std::optional<QByteArray> &value)
     : m_name(name)
 {
     if (qEnvironmentVariableIsSet(name))
         m_saved = qgetenv(name);
+    set(name, value);
+}
+
+void ScopedEnvironmentVariable::set(const char *name, const std::optional<QByteArray> &value)
+{
     if (value)
         qputenv(name, *value);
     else
         qunsetenv(name);
-}
-
-ScopedEnvironmentVariable::~ScopedEnvironmentVariable()
-{
-    if (m_saved)
-        qputenv(m_name.constData(), *m_saved);
-    else
-        qunsetenv(m_name.constData());
 }
 
 QByteArray captureStandardOutput(const std::function<void()> &call)
@@ -32,7 +27,6 @@ QByteArray captureStandardOutput(const std::function<void()> &call)
     QTemporaryFile sink;
     if (!sink.open())
         return QByteArray("<cannot open capture file>");
-
     std::fflush(stdout);
     const int saved = dup(STDOUT_FILENO);
     dup2(sink.handle(), STDOUT_FILENO);
@@ -40,9 +34,6 @@ QByteArray captureStandardOutput(const std::function<void()> &call)
     std::fflush(stdout);
     dup2(saved, STDOUT_FILENO);
     close(saved);
-
     QFile reader(sink.fileName());
-    if (!reader.open(QIODevice::ReadOnly))
-        return QByteArray("<cannot read capture file>");
-    return reader.readAll();
+    return reader.open(QIODevice::ReadOnly) ? reader.readAll() : QByteArray("<cannot read capture file>");
 }

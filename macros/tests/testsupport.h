@@ -10,12 +10,12 @@
 class ScopedEnvironmentVariable {
 public:
     ScopedEnvironmentVariable(const char *name, const std::optional<QByteArray> &value);
-    ~ScopedEnvironmentVariable();
-
+    ~ScopedEnvironmentVariable() { set(m_name.constData(), m_saved); }
     ScopedEnvironmentVariable(const ScopedEnvironmentVariable &) = delete;
     ScopedEnvironmentVariable &operator=(const ScopedEnvironmentVariable &) = delete;
 
 private:
+    static void set(const char *name, const std::optional<QByteArray> &value);
     QByteArray m_name;
     std::optional<QByteArray> m_saved;
 };
