@@ -389,7 +389,7 @@ TEST_F(FormatTest, MemberDataBeyondTheBody)
     }
 }
 
-TEST_F(FormatTest, SaveFailuresBeforeAndAfterTheFileIsOpened)
+TEST_F(FormatTest, SaveFailuresAndExclusiveCreation)
 {
     PackageArchive archive;
     archive.addData("x", at(1), 0644, "x");
@@ -403,12 +403,9 @@ TEST_F(FormatTest, SaveFailuresBeforeAndAfterTheFileIsOpened)
     EXPECT_EQ(thrownMessage([&] { archive.save(path("m4.pkg")); }), "unsupported compression algorithm");
     archive.setCompression(1);
     EXPECT_EQ(thrownMessage([&] { archive.save(path("bz0.pkg"), 0); }), "cannot initialise deflate");
-}
 
-TEST_F(FormatTest, ExclusiveCreationRefusesExistingFilesAndLinks)
-{
-    PackageArchive archive;
-    archive.addData("x", at(1), 0644, "x");
+    // Exclusive creation refuses existing files and links.
+    archive.setCompression(0);
     PackageSaveOptions options;
     options.exclusive = true;
     options.sync = true;
