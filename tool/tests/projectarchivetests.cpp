@@ -180,33 +180,31 @@ TEST_F(ProjectArchiveTest, TemplatesAndImportsReachTheArchive)
                                   "lib/ring.c", "lib/ring.h"}));
 }
 
+// The loader's subject (the file name) is not printed; a listed file that
+// cannot be read stops the command before anything is written.
 TEST_F(ProjectArchiveTest, ErrorsLeaveNoArchive)
 {
-    ToolRun run = hzr({"missing.lxProject"});
-    EXPECT_EQ(run.status, 1);
-    // The loader's subject (the file name) is not printed.
-    EXPECT_EQ(run.err, "error:  does not exist\n");
-
-    sandbox.writeFile("work/t.lxProject",
-                      solution("  <project Name=\"app\" template_name=\"NoSuch\" />\n"));
-    run = hzr({"t.lxProject"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "error: project template not found\n");
-    EXPECT_FALSE(sandbox.exists("work/t.lxArchive"));
-
-    sandbox.writeFile("work/n.lxProject", "<!DOCTYPE Other_File>\n<solution Name=\"x\"/>\n");
-    run = hzr({"n.lxProject"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "error:  not a solution file\n");
-
-    // A listed file that cannot be read stops the command before anything is written.
-    sandbox.writeFile("work/u.lxProject",
-                      solution("  <project Name=\"app\">\n    <file file_name=\"gone.c\" />\n  </project>\n"));
-    sandbox.writeFile("work/u.lxArchive", "previous");
-    run = hzr({"u.lxProject"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "error: cannot read " + pathBytes(work("gone.c")) + "\n");
-    EXPECT_EQ(sandbox.readFile("work/u.lxArchive"), "previous");
+    const struct {
+        const char *name;
+        QByteArray text; ///< empty: no such file
+        QByteArray error;
+    } cases[] = {
+        {"missing", "", "error:  does not exist\n"},
+        {"t", solution("  <project Name=\"app\" template_name=\"NoSuch\" />\n"), "error: project template not found\n"},
+        {"n", "<!DOCTYPE Other_File>\n<solution Name=\"x\"/>\n", "error:  not a solution file\n"},
+        {"u", solution("  <project Name=\"app\">\n    <file file_name=\"gone.c\" />\n  </project>\n"),
+         "error: cannot read " + pathBytes(work("gone.c")) + "\n"},
+    };
+    for (const auto &c : cases) {
+        const QString name = QString("work/") + c.name;
+        if (!c.text.isEmpty())
+            sandbox.writeFile(name + ".lxProject", c.text);
+        sandbox.writeFile(name + ".lxArchive", "previous");
+        const ToolRun run = hzr({QString(c.name) + ".lxProject"});
+        EXPECT_EQ(run.status, 1) << c.name;
+        EXPECT_EQ(run.err, c.error);
+        EXPECT_EQ(sandbox.readFile(name + ".lxArchive"), "previous");
+    }
 }
 
 TEST_F(ProjectArchiveTest, ExtractionReproducesTheProject)
