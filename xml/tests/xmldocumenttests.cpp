@@ -170,14 +170,8 @@ TEST(XMLWriteTest, DeclarationDoctypeAndIndentation)
     t->appendChild(makeElement("hidden"));
     root->appendChild(std::move(t));
     EXPECT_EQ(written(document, std::move(root), 2),
-              "<?xml  version=\"1.0\" encoding=\"UTF-8\" ?>\n"
-              "<!DOCTYPE proj>\n"
-              "<a>\n"
-              "  <b x=\"1\">\n"
-              "    <c/>\n"
-              "    <!-- n -->    <![CDATA[<&>]]>  </b>\n"
-              "  <t>v&#xa;</t>\n"
-              "</a>\n");
+              "<?xml  version=\"1.0\" encoding=\"UTF-8\" ?>\n<!DOCTYPE proj>\n<a>\n  <b x=\"1\">\n    <c/>\n"
+              "    <!-- n -->    <![CDATA[<&>]]>  </b>\n  <t>v&#xa;</t>\n</a>\n");
 
     document.setVersion(QByteArray());
     document.setDoctype(QByteArray());
