@@ -27,7 +27,7 @@ const char *const kResolutionSolution =
     "    <file file_name=\"g.c\"><configuration Name=\"Release\" near=\"file-release\"/></file>\n  </project>\n"
     "</solution>\n";
 
-TEST_F(Tree, ResolutionOrderTable)
+TEST_F(Tree, ResolutionOrderAndTrace)
 {
     writeSolution("s.lxProject", QString::fromLatin1(kResolutionSolution));
     load("s.lxProject");
@@ -67,12 +67,8 @@ TEST_F(Tree, ResolutionOrderTable)
     for (const auto &c : cases)
         EXPECT_EQ(resolve(c.element, c.property, c.configuration), QString::fromLatin1(c.expected))
             << c.property << " for " << c.configuration;
-}
 
-TEST_F(Tree, TraceListsEveryHitAndTheDefault)
-{
-    writeSolution("s.lxProject", QString::fromLatin1(kResolutionSolution));
-    load("s.lxProject");
+    // The trace lists every hit, nearest first, and the default alone when nothing is set.
     PropertyTrace trace;
     resolveProperty(*system, byFileName("f.c"), "c_preprocessor_definitions", "Release", &trace);
     ASSERT_EQ(trace.size(), 2u);
