@@ -172,22 +172,16 @@ TEST_F(InjectedFaultTest, ShortWriteAtEachStage)
 {
     ToolOptions version2;
     version2.formatVersion = 2;
-    const struct {
-        int budget;
-        QByteArray error;
-    } cases[] = {
-        {0, "cannot write header2"},
-        {19, "cannot write header2"},
-        {20, "cannot write table of contents"},
-        {20 + 18, "cannot write table of contents filename"},
-        {20 + 18 + 5 + 18 + 3, "cannot write file"},
+    const std::pair<int, QByteArray> cases[] = {
+        {0, "cannot write header2"}, {19, "cannot write header2"}, {20, "cannot write table of contents"},
+        {20 + 18, "cannot write table of contents filename"}, {20 + 18 + 5 + 18 + 3, "cannot write file"},
         {20 + 18 + 5 + 18 + 3 + 3 + 500, "cannot write file"},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.budget);
+        SCOPED_TRACE(c.first);
         ShortWriteArchive archive;
-        archive.budget = c.budget;
-        EXPECT_EQ(update(archive, 1000, version2), c.error);
+        archive.budget = c.first;
+        EXPECT_EQ(update(archive, 1000, version2), c.second);
         expectUntouched();
     }
     ShortWriteArchive roomy;
@@ -205,12 +199,9 @@ TEST_F(InjectedFaultTest, DiskFullThroughTheFileHook)
         bool bzip2;
         QByteArray error;
     } cases[] = {
-        {0, false, "error writing to compressed stream"},
-        {100, false, "error writing to compressed stream"},
-        {1 << 20, false, "error writing to compressed stream"},
-        {0, true, "error compressing stream"},
-        {100, true, "error compressing stream"},
-        {1 << 20, true, "error writing to compressed stream"},
+        {0, false, "error writing to compressed stream"}, {100, false, "error writing to compressed stream"},
+        {1 << 20, false, "error writing to compressed stream"}, {0, true, "error compressing stream"},
+        {100, true, "error compressing stream"}, {1 << 20, true, "error writing to compressed stream"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(testing::Message() << c.size << (c.bzip2 ? " bzip2" : " zlib"));

@@ -42,14 +42,14 @@ TEST(UpdateInterruptTest, KilledSaveLeavesOldOrNewPackage)
     sandbox.writeFile("seed.c", "seed");
     sandbox.writeFile("big.bin", incompressibleBytes(kBigSize, 11));
     ASSERT_EQ(sandbox.run({"-c", "-format", "2", "pkg.lxPackage", "seed.c"}).status, 0);
-    const QByteArray package = pathBytes(sandbox.filePath("pkg.lxPackage"));
+    const QByteArray package = sandbox.full("pkg.lxPackage");
     const QByteArray part = package + ".part";
     const QByteArray oldBytes = fileBytes(package);
 
     // The same update run to its end on a copy gives the new package's bytes.
     sandbox.writeFile("copy.lxPackage", oldBytes);
     ASSERT_EQ(sandbox.run({"-r", "copy.lxPackage", "big.bin"}).status, 0);
-    const QByteArray newBytes = fileBytes(pathBytes(sandbox.filePath("copy.lxPackage")));
+    const QByteArray newBytes = fileBytes(sandbox.full("copy.lxPackage"));
     ASSERT_NE(newBytes, oldBytes);
 
     const KillPoint points[] = {
