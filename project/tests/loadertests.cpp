@@ -369,9 +369,9 @@ TEST_F(Loader, ProgressStepsOfAWholeLoad)
                   "  <folder Name=\"Loose\" path=\"d\"/>\n</solution>\n");
     RecordingProgress progress;
     loadSolution(*system, path("s.lxProject"), &progress);
+    // The "progress 1/1" inside the first step is Q's folder, counted among Q's children.
     EXPECT_EQ(progress.steps.join("\n").toStdString(),
-              "begin 2 Loading solution s\nprogress 1/3\n"
-              "progress 1/1\n" // Q's folder, counted among Q's children
+              "begin 2 Loading solution s\nprogress 1/3\nprogress 1/1\n"
               "progress 2/3\nprogress 3/3\nend\nbegin 0 Expanding templated projects\nprogress 1/1\n"
               "begin 0 Expanding project P\nend\nend\nbegin 0 Mapping project information\n"
               "begin 0 Mapping project P\nprogress 1/2\nend\nbegin 0 Mapping project Q\nprogress 2/2\nend\n"
