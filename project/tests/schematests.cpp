@@ -201,11 +201,9 @@ TEST_F(RegisteredSchema, Defaults)
         {"c_system_include_directories", nullptr, "$(StudioIncDir:$(StudioDir)/include);$(PackagesDir)/include"},
         {"c_user_include_directories", nullptr, "."},
         {"linker_section_placement_file", nullptr, "$(StudioDir)/targets/section_placement.xml"},
-        {"link_use_multi_threaded_libraries", nullptr, "No"},
-        {"link_dependent_projects", nullptr, "Yes"},
+        {"link_use_multi_threaded_libraries", nullptr, "No"}, {"link_dependent_projects", nullptr, "Yes"},
         {"debug_command_arguments", nullptr, "$(ProjectName)$(EXE)"},
-        {"debug_startup_completion_point", nullptr, "main"},
-        {"project_type", nullptr, "Executable"},
+        {"debug_startup_completion_point", nullptr, "main"}, {"project_type", nullptr, "Executable"},
         // Set nowhere means empty for these: the project model relies on it.
         {"project_directory", nullptr, ""}, {"path", nullptr, ""}, {"inherited_configurations", nullptr, ""},
     };
@@ -278,8 +276,7 @@ TEST_F(RegisteredSchema, ChoiceValues)
           q("rv32i"), q("rv32emac"), q("rv32ema"), q("rv32e")},
          true},
         {"rv_abi", {q("ilp32f"), q("ilp32e"), q("ilp32d"), q("ilp32")}, true},
-        {"rv_library_optimization", {q("Small"), q("Fast")}, true},
-        {"recurse", {q("Yes"), q("No")}, true},
+        {"rv_library_optimization", {q("Small"), q("Fast")}, true}, {"recurse", {q("Yes"), q("No")}, true},
     };
     for (const auto &c : cases) {
         ASSERT_NE(dynamic_cast<const ChoicePropertyClass *>(find(c.name)), nullptr) << c.name;

@@ -160,12 +160,10 @@ TEST_F(Tree, ProjectDirectoriesAndFilePaths)
         const char *configuration;
         QString expected;
     } cases[] = {
-        {"src/a.c", "Common", path("proj/src/a.c")},
-        {"/abs/x.c", "Common", "/abs/x.c"},
+        {"src/a.c", "Common", path("proj/src/a.c")}, {"/abs/x.c", "Common", "/abs/x.c"},
         {"$(Configuration)/gen.c", "Debug", path("proj/Debug/gen.c")},
         {"$(Configuration)/gen.c", "Common", path("proj/Common/gen.c")},
-        {"$(TreeTestRoot)/lib.c", "Common", "/opt/treetest/lib.c"},
-        {"./b.c", "Common", path("sol/b.c")},
+        {"$(TreeTestRoot)/lib.c", "Common", "/opt/treetest/lib.c"}, {"./b.c", "Common", path("sol/b.c")},
         {"loose.txt", "Common", path("sol/loose.txt")},
     };
     for (const auto &c : cases)
