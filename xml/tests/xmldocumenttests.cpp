@@ -343,11 +343,8 @@ TEST_F(XMLFileTest, DocumentType)
         const char *type;
     } cases[] = {
         {"<!DOCTYPE Kestrel_Project_File>", "Kestrel_Project_File"},
-        {"<?xml version='1.0'?>\n<?other?><!DOCTYPE   n1_x [ ]>", "n1_x"},
-        {"<a><!DOCTYPE x>", nullptr},
-        {"<!DOCTYPEx>", nullptr},
-        {"<!DOCTYPE >", nullptr},
-        {"", nullptr},
+        {"<?xml version='1.0'?>\n<?other?><!DOCTYPE   n1_x [ ]>", "n1_x"}, {"<a><!DOCTYPE x>", nullptr},
+        {"<!DOCTYPEx>", nullptr}, {"<!DOCTYPE >", nullptr}, {"", nullptr},
         {QByteArray(1020, ' ') + "<!DOCTYPE late>", nullptr},
     };
     for (const auto &c : cases) {
