@@ -43,16 +43,19 @@ elif [ ! -d tree ]; then
     mkdir -p tree/include tree/lib tree/xml
     cp -r /usr/include/. tree/include/ 2>/dev/null || true
     # A few real binaries and XML documents beside the sources.
-    find /usr/lib/x86_64-linux-gnu -maxdepth 1 -name 'lib*.so.*' -type f -size -2M \
-        | head -40 | xargs -r cp -t tree/lib
-    find /usr/share -name '*.xml' -type f -size -1M 2>/dev/null | head -400 \
-        | while read -r f; do cp "$f" "tree/xml/$(echo "$f" | tr / _)"; done
+    # (head closes the pipe early; that is not a failure)
+    { find /usr/lib/x86_64-linux-gnu -maxdepth 1 -name 'lib*.so.*' -type f -size -2M \
+        | head -40 | xargs -r cp -t tree/lib; } || true
+    { find /usr/share -name '*.xml' -type f -size -1M 2>/dev/null | head -400 \
+        | while read -r f; do cp "$f" "tree/xml/$(echo "$f" | tr / _)"; done; } || true
 fi
+# Dangling links (headers pointing outside the copy) would make tar fail.
+[ -n "$tree_arg" ] || find tree -xtype l -delete
 if [ ! -d large ]; then
     echo "making the large-file set..." >&2
     mkdir -p large
     # Binaries repeated: compresses like real firmware images, not like noise.
-    libs=$(find /usr/lib/x86_64-linux-gnu -maxdepth 1 -name 'lib*.so.*' -type f -size +1M | head -30)
+    libs=$(find /usr/lib/x86_64-linux-gnu -maxdepth 1 -name 'lib*.so.*' -type f -size +1M | head -30 || true)
     for i in 1 2 3; do
         : > "large/image$i.bin"
         while [ "$(stat -c %s "large/image$i.bin")" -lt $((LARGE_MB * 1048576 / 3)) ]; do
