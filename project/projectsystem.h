@@ -31,6 +31,27 @@ public:
     virtual QStringList messages() const = 0;
 };
 
+/// A progress step of an optional sink, closed on every way out, errors included.
+class ProgressStep {
+public:
+    ProgressStep(ProjectLoadProgressInterface *progress, const QString &message, int kind)
+        : m_progress(progress)
+    {
+        if (m_progress)
+            m_progress->beginStep(message, kind);
+    }
+    ~ProgressStep()
+    {
+        if (m_progress)
+            m_progress->endStep();
+    }
+    ProgressStep(const ProgressStep &) = delete;
+    ProgressStep &operator=(const ProgressStep &) = delete;
+
+private:
+    ProjectLoadProgressInterface *m_progress;
+};
+
 /// Asked when a file to load does not exist. True makes the loader try to
 /// open it anyway (the handler may have made it available); false gives up.
 class ProjectFileNotFoundErrorHandler {

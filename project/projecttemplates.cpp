@@ -313,30 +313,6 @@ void expandTemplatedProject(ProjectSystem &system, const ProjectTemplates &templ
     mergeChildren(merge, project, templateElement);
 }
 
-namespace {
-
-class ProgressStep {
-public:
-    ProgressStep(ProjectLoadProgressInterface *progress, const QString &message, int kind)
-        : m_progress(progress)
-    {
-        if (m_progress)
-            m_progress->beginStep(message, kind);
-    }
-    ~ProgressStep()
-    {
-        if (m_progress)
-            m_progress->endStep();
-    }
-    ProgressStep(const ProgressStep &) = delete;
-    ProgressStep &operator=(const ProgressStep &) = delete;
-
-private:
-    ProjectLoadProgressInterface *m_progress;
-};
-
-} // namespace
-
 void expandTemplatedProjects(ProjectSystem &system, ProjectLoadProgressInterface *progress,
                              TemplateNotFoundErrorHandler *templateNotFound)
 {

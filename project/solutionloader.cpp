@@ -26,27 +26,6 @@ void installElementFactory()
     (void)installed;
 }
 
-/// A progress step that is closed on every way out, errors included.
-class ProgressStep {
-public:
-    ProgressStep(ProjectLoadProgressInterface *progress, const QString &message, int kind)
-        : m_progress(progress)
-    {
-        if (m_progress)
-            m_progress->beginStep(message, kind);
-    }
-    ~ProgressStep()
-    {
-        if (m_progress)
-            m_progress->endStep();
-    }
-    ProgressStep(const ProgressStep &) = delete;
-    ProgressStep &operator=(const ProgressStep &) = delete;
-
-private:
-    ProjectLoadProgressInterface *m_progress;
-};
-
 QString utf8(const QByteArray &bytes)
 {
     return QString::fromUtf8(bytes);
