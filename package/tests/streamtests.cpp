@@ -1,11 +1,8 @@
 // The member streams on real files, checked against zlib and libbzip2 used directly.
-#include "package/packagearchive.h"
 #include "package/packagearchiveiofile.h"
 #include "testsupport.h"
 
 #include <QFile>
-
-#include <memory>
 
 namespace {
 
@@ -44,40 +41,30 @@ protected:
 
     QByteArray readAll(PackageArchiveIOFileInterface &stream, int total, int chunk)
     {
-        QByteArray out;
-        QByteArray buffer(chunk, '\0');
-        while (out.size() < total) {
-            int n = stream.read(buffer.data(), std::min(chunk, total - out.size()));
-            if (n <= 0)
-                break;
-            out.append(buffer.constData(), n);
-        }
+        QByteArray out, buffer(chunk, '\0');
+        for (int n = 1; out.size() < total && n > 0; out.append(buffer.constData(), std::max(n, 0)))
+            n = stream.read(buffer.data(), std::min(chunk, total - out.size()));
         return out;
     }
 };
 
-TEST_F(StreamTest, CompressedOutputDecodesWithTheCodecsAndMatchesOneCallCompression)
+TEST_F(StreamTest, CompressedOutputMatchesOneCallCompressionHoweverTheInputIsCut)
 {
     const QByteArray data = realData(700 * 1024);
-    // However the input is cut, the stream equals the codec's one-call output.
-    for (int level : {1, 6, 9}) {
-        for (int chunk : {1000, 16384, 70001}) {
-            SCOPED_TRACE(testing::Message() << "level " << level << " chunk " << chunk);
-            EXPECT_EQ(compressThroughStream(0, data, level, chunk), zlibCompress(data, level));
-            EXPECT_EQ(compressThroughStream(1, data, level, chunk), bzip2Compress(data, level));
-        }
+    for (auto [level, chunk] : {std::pair{1, 1000}, {6, 16384}, {9, 70001}, {9, 1000}}) {
+        SCOPED_TRACE(testing::Message() << "level " << level << " chunk " << chunk);
+        EXPECT_EQ(compressThroughStream(0, data, level, chunk), zlibCompress(data, level));
+        EXPECT_EQ(compressThroughStream(1, data, level, chunk), bzip2Compress(data, level));
     }
 }
 
 TEST_F(StreamTest, TheFactoriesRefuseWhatTheCodecsCannotDo)
 {
     PackageArchive archive;
-    struct Case { int method, level; const char *message; } cases[] = {
-        {1, 0, "cannot initialise deflate"}, {0, 10, "cannot initialise deflate"},
-        {2, 7, "unsupported compression algorithm"}};
-    for (const Case &c : cases)
-        EXPECT_EQ(thrownMessage([&] { archive.createOutputFile(c.method, openFile("a", "wb"), c.level); }), c.message)
-            << c.method << "/" << c.level;
+    const auto output = [&](int method, int level) { archive.createOutputFile(method, openFile("a", "wb"), level); };
+    EXPECT_EQ(thrownMessage([&] { output(1, 0); }), "cannot initialise deflate");
+    EXPECT_EQ(thrownMessage([&] { output(0, 10); }), "cannot initialise deflate");
+    EXPECT_EQ(thrownMessage([&] { output(2, 7); }), "unsupported compression algorithm");
     EXPECT_EQ(thrownMessage([&] { archive.createInputFile(-1, openFile("a", "rb")); }),
               "unsupported compression algorithm");
 }
@@ -100,12 +87,10 @@ TEST_F(StreamTest, DestroyingAnOutputStreamCompletesIt)
 TEST_F(StreamTest, InputStreamsDecodeAndSeekBothWays)
 {
     const QByteArray data = realData(600000);
-    struct Case { int method; QByteArray compressed; } cases[] = {
-        {0, zlibCompress(data, 6)}, {1, bzip2Compress(data, 9)}};
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.method);
+    for (int method : {0, 1}) {
+        SCOPED_TRACE(method);
         // After junk: seeks are relative to where the stream was built.
-        auto stream = inputOver(c.method, c.compressed, 37);
+        auto stream = inputOver(method, method ? bzip2Compress(data, 9) : zlibCompress(data, 6), 37);
         char zero[1];
         EXPECT_EQ(stream->read(zero, 0), 0);
         EXPECT_EQ(readAll(*stream, data.size(), 9999), data);
@@ -146,23 +131,15 @@ TEST_F(StreamTest, DamagedCompressedInput)
     const QByteArray data = realData(200000);
     const QByteArray gz = zlibCompress(data, 6);
     const QByteArray bz = bzip2Compress(data, 9);
-    char buffer[16384];
     struct Case { const char *what; int method; QByteArray bytes; const char *message; } cases[] = {
         {"zlib cut short", 0, gz.left(gz.size() / 2), "error reading stream"},
-        {"zlib empty", 0, QByteArray(), "error reading stream"},
-        {"zlib bad header", 0, QByteArray("\x78\x00garbage", 9), "error reading from compressed stream"},
         {"zlib bad data", 0, gz.left(2) + QByteArray(5000, '\xff'), "error reading from compressed stream"},
         {"bzip2 cut short", 1, bz.left(bz.size() / 2), "error reading from compressed stream"},
-        {"bzip2 not bzip2", 1, gz, "error reading from compressed stream"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         auto stream = inputOver(c.method, c.bytes);
-        EXPECT_EQ(thrownMessage([&] {
-                      while (stream->read(buffer, sizeof buffer) > 0) {
-                      }
-                  }),
-                  c.message);
+        EXPECT_EQ(thrownMessage([&] { readAll(*stream, 1 << 30, 16384); }), c.message);
     }
 }
 

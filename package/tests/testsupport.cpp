@@ -26,8 +26,8 @@ quint32 be32At(const QByteArray &b, int o)
 {
     return quint32(uchar(b[o])) << 24 | quint32(uchar(b[o + 1])) << 16 | quint32(uchar(b[o + 2])) << 8 | uchar(b[o + 3]);
 }
-void appendLe16(QByteArray &b, quint32 v) { b.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF)); }
-void appendLe32(QByteArray &b, quint32 v) { appendLe16(b, v & 0xFFFF), appendLe16(b, v >> 16); }
+static void appendLe16(QByteArray &b, quint32 v) { b.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF)); }
+static void appendLe32(QByteArray &b, quint32 v) { appendLe16(b, v & 0xFFFF), appendLe16(b, v >> 16); }
 
 QByteArray v2Header(quint32 formatWord)
 {
@@ -84,22 +84,42 @@ std::string describe(const PackageArchiveFile *m)
         .arg(QLatin1String(sources[m->source()])).toStdString();
 }
 
+namespace {
+/// Runs a decoder over the whole of `in`; the stream must end exactly where `in` does.
+template <typename Stream, typename Step>
+QByteArray decodeAll(Stream &s, const QByteArray &in, Step step, int endCode, const char *codec)
+{
+    s.next_in = reinterpret_cast<decltype(s.next_in)>(const_cast<char *>(in.constData()));
+    s.avail_in = decltype(s.avail_in)(in.size());
+    QByteArray out;
+    int result = 0; // Z_OK and BZ_OK
+    for (char chunk[65536]; result == 0; out.append(chunk, int(sizeof chunk - s.avail_out))) {
+        s.next_out = reinterpret_cast<decltype(s.next_out)>(chunk);
+        s.avail_out = sizeof chunk;
+        result = step(&s);
+    }
+    EXPECT_EQ(result, endCode) << codec;
+    EXPECT_EQ(s.avail_in, 0u) << "bytes after the " << codec << " stream";
+    return out;
+}
+} // namespace
+
 QByteArray zlibDecompress(const QByteArray &compressed)
 {
     z_stream s = {};
     EXPECT_EQ(inflateInit(&s), Z_OK);
-    s.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(compressed.constData()));
-    s.avail_in = uInt(compressed.size());
-    QByteArray out;
-    int result = Z_OK;
-    for (char chunk[65536]; result == Z_OK; out.append(chunk, int(sizeof chunk - s.avail_out))) {
-        s.next_out = reinterpret_cast<Bytef *>(chunk);
-        s.avail_out = sizeof chunk;
-        result = inflate(&s, Z_NO_FLUSH);
-    }
-    EXPECT_EQ(result, Z_STREAM_END);
-    EXPECT_EQ(s.avail_in, 0u) << "bytes after the zlib stream";
+    const QByteArray out = decodeAll(s, compressed, [](z_stream *z) { return inflate(z, Z_NO_FLUSH); }, Z_STREAM_END,
+                                     "zlib");
     inflateEnd(&s);
+    return out;
+}
+
+QByteArray bzip2Decompress(const QByteArray &compressed)
+{
+    bz_stream s = {};
+    EXPECT_EQ(BZ2_bzDecompressInit(&s, 0, 0), BZ_OK);
+    const QByteArray out = decodeAll(s, compressed, BZ2_bzDecompress, BZ_STREAM_END, "bzip2");
+    BZ2_bzDecompressEnd(&s);
     return out;
 }
 
@@ -110,25 +130,6 @@ QByteArray zlibCompress(const QByteArray &plain, int level)
     EXPECT_EQ(compress2(reinterpret_cast<Bytef *>(out.data()), &length,
                         reinterpret_cast<const Bytef *>(plain.constData()), uLong(plain.size()), level), Z_OK);
     return out.left(int(length));
-}
-
-QByteArray bzip2Decompress(const QByteArray &compressed)
-{
-    bz_stream s = {};
-    EXPECT_EQ(BZ2_bzDecompressInit(&s, 0, 0), BZ_OK);
-    s.next_in = const_cast<char *>(compressed.constData());
-    s.avail_in = unsigned(compressed.size());
-    QByteArray out;
-    int result = BZ_OK;
-    for (char chunk[65536]; result == BZ_OK; out.append(chunk, int(sizeof chunk - s.avail_out))) {
-        s.next_out = chunk;
-        s.avail_out = sizeof chunk;
-        result = BZ2_bzDecompress(&s);
-    }
-    EXPECT_EQ(result, BZ_STREAM_END);
-    EXPECT_EQ(s.avail_in, 0u) << "bytes after the bzip2 stream";
-    BZ2_bzDecompressEnd(&s);
-    return out;
 }
 
 QByteArray bzip2Compress(const QByteArray &plain, int level)

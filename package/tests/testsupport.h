@@ -4,10 +4,7 @@
 
 #include "package/packagearchive.h"
 
-#include <QByteArray>
 #include <QDateTime>
-#include <QList>
-#include <QString>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -31,8 +28,6 @@ void writeWholeFile(const QString &path, const QByteArray &bytes);
 quint32 le16At(const QByteArray &bytes, int offset);
 quint32 le32At(const QByteArray &bytes, int offset);
 quint32 be32At(const QByteArray &bytes, int offset);
-void appendLe16(QByteArray &bytes, quint32 value);
-void appendLe32(QByteArray &bytes, quint32 value);
 
 struct RawMember {
     QByteArray name, data;
@@ -57,8 +52,7 @@ QByteArray bzip2Decompress(const QByteArray &compressed);
 QByteArray bzip2Compress(const QByteArray &plain, int level); // work factor 30
 
 /// The message `f` throws, or "<no exception>".
-template <typename F>
-std::string thrownMessage(F &&f)
+template <typename F> std::string thrownMessage(F &&f)
 {
     try {
         f();
