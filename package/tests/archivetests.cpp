@@ -38,69 +38,62 @@ std::string pathMessage(const char *text, const QString &path) { return text + Q
 
 using ArchiveTest = TempDirTest;
 
-TEST_F(ArchiveTest, AddFileRecordsSizeModeAndTimeButNotBytes)
+TEST_F(ArchiveTest, AddFileRecordsSizeModeAndTimeAndRefreshesInPlace)
 {
     writeWholeFile(path("f"), "first");
     setModeAndTime(path("f"), 07754, 1500000000);
     PackageArchive archive;
-    PackageArchiveFile *m = archive.addFile(path("f"), "name/in/archive");
-    EXPECT_EQ(describe(m), "name/in/archive 5 100754 1500000000 disk"); // set-ID and sticky bits dropped
+    PackageArchiveFile *m = archive.addFile(path("f"), "name");
+    EXPECT_EQ(describe(m), "name 5 100754 1500000000 disk"); // set-ID and sticky bits dropped
     EXPECT_EQ(m->lastModified(), at(1500000000));
-
-    // Read when asked, not when added.
-    writeWholeFile(path("f"), "later");
-    EXPECT_EQ(archive.fileData(m), QByteArray("later"));
-    EXPECT_EQ(archive.addFile(path("f"))->name(), path("f"));
-    EXPECT_EQ(thrownMessage([&] { archive.addFile(path("missing"), "x"); }), pathMessage("cannot read ", path("missing")));
-    QFile::remove(path("f"));
-    EXPECT_EQ(thrownMessage([&] { archive.fileData("name/in/archive"); }), "cannot read file name/in/archive");
-}
-
-TEST_F(ArchiveTest, AddingAnExistingNameRefreshesTheMemberInPlace)
-{
-    PackageArchive archive;
-    writeWholeFile(path("a"), "aaaa");
-    setModeAndTime(path("a"), 0644, 100);
-    PackageArchiveFile *first = archive.addFile(path("a"), "a");
     archive.addData("bb", at(5), 0600, "b");
-    writeWholeFile(path("a"), "aaaaaaaa");
-    setModeAndTime(path("a"), 0644, 200);
-    PackageArchiveFile *second = archive.addFile(path("a"), "a");
-    ASSERT_EQ(archive.files().size(), 2u);
-    EXPECT_TRUE(first == second && archive.files()[0].get() == second);
-    EXPECT_EQ(describe(second), "a 8 100644 200 disk");
+    writeWholeFile(path("f"), "later"); // read when asked, not when added
+    EXPECT_EQ(archive.fileData(m), QByteArray("later"));
 
+    writeWholeFile(path("f"), "aaaaaaaa");
+    setModeAndTime(path("f"), 0644, 200);
+    EXPECT_EQ(archive.addFile(path("f"), "name"), m);
+    ASSERT_EQ(archive.files().size(), 2u);
+    EXPECT_EQ(archive.files()[0].get(), m); // refreshed where it stood
+    EXPECT_EQ(describe(m), "name 8 100644 200 disk");
     // A memory member becomes a disk member, and back.
-    PackageArchiveFile *b = archive.addFile(path("a"), "b");
+    PackageArchiveFile *b = archive.addFile(path("f"), "b");
     EXPECT_EQ(describe(b), "b 8 100644 200 disk");
     EXPECT_EQ(archive.fileData(b), QByteArray("aaaaaaaa"));
     archive.addData("xyz", at(9), 0640, "b");
     EXPECT_EQ(describe(b), "b 3 640 9 memory");
     EXPECT_EQ(archive.fileData("b"), QByteArray("xyz"));
     EXPECT_EQ(archive.files().size(), 2u);
+
+    EXPECT_EQ(archive.addFile(path("f"))->name(), path("f"));
+    EXPECT_EQ(thrownMessage([&] { archive.addFile(path("missing"), "x"); }), pathMessage("cannot read ", path("missing")));
+    QFile::remove(path("f"));
+    EXPECT_EQ(thrownMessage([&] { archive.fileData("name"); }), "cannot read file name");
 }
 
-TEST_F(ArchiveTest, RemoveTakesOnlyTheFirstOfDuplicateNames)
+TEST_F(ArchiveTest, FindAndRemoveWithAndWithoutTheNameIndex)
 {
     // Duplicates only arise from a loaded file; lay one out by hand.
-    const QByteArray body = QByteArray("\2\0\0\0", 4) + QByteArray(16, '\0') + v2Record("dup", 62, 1, 0644, 0) +
-                            v2Record("dup", 63, 1, 0644, 1) + "12";
-    writeWholeFile(path("dup.pkg"), v2Header(2) + zlibCompress(body, 6));
-    PackageArchive archive(path("dup.pkg"));
-    EXPECT_FALSE(archive.remove("absent") || archive.remove("DUP"));
-    EXPECT_TRUE(archive.remove("dup"));
-    ASSERT_EQ(archive.files().size(), 1u);
-    EXPECT_EQ(archive.fileData("dup"), QByteArray("2"));
-    EXPECT_TRUE(archive.remove("dup") && archive.files().empty());
-
-    // With the name index, an equal name loaded later sorts before the
-    // earlier one; remove still takes the first in list order.
-    PackageArchive indexed;
-    indexed.load(path("dup.pkg"), 0, 1);
-    EXPECT_EQ(indexed.find("dup")->time(), 1u);
-    EXPECT_TRUE(indexed.remove("dup"));
-    EXPECT_EQ(indexed.find("dup")->time(), 1u);
-    EXPECT_EQ(indexed.fileData("dup"), QByteArray("2"));
+    const QList<RawMember> members = {{"m", "m", 0644, 0},   {"dup", "1", 0644, 0}, {"b", "b", 0644, 0},
+                                      {"z", "z", 0644, 0},   {"a/b", "a/b", 0644, 0}, {"dup", "2", 0644, 1},
+                                      {"B", "B", 0644, 0}};
+    writeWholeFile(path("idx.pkg"), v2Header(2) + zlibCompress(v2Body(members, 7), 6));
+    for (int indexed : {0, 1}) {
+        SCOPED_TRACE(indexed);
+        PackageArchive archive;
+        archive.load(path("idx.pkg"), 0, indexed);
+        for (const char *name : {"m", "b", "z", "a/b", "B"})
+            EXPECT_EQ(archive.fileData(QLatin1String(name)), QByteArray(name)) << name;
+        EXPECT_TRUE(!archive.find("A/b") && !archive.find("c") && !archive.remove("absent") && !archive.remove("DUP"));
+        archive.addData("new", at(1), 0644, "c");
+        EXPECT_EQ(archive.fileData("c"), QByteArray("new"));
+        EXPECT_TRUE(archive.remove("b") && !archive.find("b") && archive.find("B"));
+        // The index sorts an equal name loaded later first; remove takes the first in list order either way.
+        EXPECT_EQ(archive.find("dup")->time(), quint32(indexed));
+        EXPECT_TRUE(archive.remove("dup"));
+        EXPECT_EQ(archive.fileData("dup"), QByteArray("2"));
+        EXPECT_TRUE(archive.remove("dup") && !archive.find("dup") && archive.files().size() == 5u);
+    }
 }
 
 TEST_F(ArchiveTest, ByteNamesPassThroughWithALatin1Locale)
@@ -200,7 +193,7 @@ TEST_F(ArchiveTest, BodyOrderSortsArchiveMembersByOffset)
     EXPECT_EQ(order, QStringList({"z=Z", "y=Y", "x=X", "memory=m"}));
 }
 
-TEST_F(ArchiveTest, ExtractionSetsContentsModeAndTime)
+TEST_F(ArchiveTest, Extraction)
 {
     PackageArchive archive;
     archive.addData("read only", at(1234567890), RegularFile | 0444, "ro.txt")->mark();
@@ -222,13 +215,9 @@ TEST_F(ArchiveTest, ExtractionSetsContentsModeAndTime)
         EXPECT_TRUE(st.st_mtime == time && st.st_atime == time) << name;
         EXPECT_EQ(readWholeFile(file), QByteArray(data)) << name;
     }
-}
 
-TEST_F(ArchiveTest, ExtractionOntoExistingFiles)
-{
-    PackageArchive archive;
+    // Overwriting an existing file; a link there is replaced, never written through.
     PackageArchiveFile *m = archive.addData("new", at(10), RegularFile | 0644, "f");
-    QDir().mkpath(path("out"));
     writeWholeFile(path("out/f"), "old contents");
     chmod(QFile::encodeName(path("out/f")).constData(), 0444);
     EXPECT_EQ(thrownMessage([&] { archive.extractFileTo(m, path("out"), false); }),
@@ -237,8 +226,6 @@ TEST_F(ArchiveTest, ExtractionOntoExistingFiles)
     archive.extractFileTo(m, path("out"), true);
     EXPECT_EQ(readWholeFile(path("out/f")), QByteArray("new"));
     EXPECT_EQ(statOf(path("out/f")).st_mode & 07777, 0644u);
-
-    // A link at the output path is replaced, never written through.
     ASSERT_EQ(symlink("target", QFile::encodeName(path("out/link")).constData()), 0);
     PackageArchiveFile *link = archive.addData("x", at(1), 0644, "link");
     EXPECT_EQ(thrownMessage([&] { archive.extractFileTo(link, path("out"), false); }),

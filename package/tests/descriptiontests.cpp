@@ -37,17 +37,6 @@ TEST(DescriptionTest, AnswersTheAttributesOfTheFirstPackageElement)
     EXPECT_TRUE(description.dependencies().isEmpty());
 }
 
-TEST(DescriptionTest, NoDescriptionMemberReadsAsEmpty)
-{
-    PackageArchive archive;
-    archive.addData("<package name=\"x\"/>", at(1), 0644, "package.xml");
-    PackageDescriptionFile description;
-    description.load(archive);
-    EXPECT_TRUE(description.packageElement().isNull());
-    description.setName("ignored"); // nothing to set it on
-    EXPECT_EQ(description.name(), QString());
-}
-
 TEST(DescriptionTest, EncodingsAreDecodedBeforeParsing)
 {
     // UTF-16 with a byte-order mark, and UTF-8 with one.

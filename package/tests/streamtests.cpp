@@ -58,20 +58,11 @@ TEST_F(StreamTest, CompressedOutputMatchesOneCallCompressionHoweverTheInputIsCut
     }
 }
 
-TEST_F(StreamTest, TheFactoriesRefuseWhatTheCodecsCannotDo)
-{
-    PackageArchive archive;
-    const auto output = [&](int method, int level) { archive.createOutputFile(method, openFile("a", "wb"), level); };
-    EXPECT_EQ(thrownMessage([&] { output(1, 0); }), "cannot initialise deflate");
-    EXPECT_EQ(thrownMessage([&] { output(0, 10); }), "cannot initialise deflate");
-    EXPECT_EQ(thrownMessage([&] { output(2, 7); }), "unsupported compression algorithm");
-    EXPECT_EQ(thrownMessage([&] { archive.createInputFile(-1, openFile("a", "rb")); }),
-              "unsupported compression algorithm");
-}
-
 TEST_F(StreamTest, DestroyingAnOutputStreamCompletesIt)
 {
     PackageArchive archive;
+    // Levels the archive clamps reach the codec through the factory as they stand.
+    EXPECT_EQ(thrownMessage([&] { archive.createOutputFile(0, openFile("a", "wb"), 10); }), "cannot initialise deflate");
     { auto unused = archive.createOutputFile(0, openFile("empty.gz", "wb"), 7); }
     EXPECT_EQ(zlibDecompress(readWholeFile(path("empty.gz"))), QByteArray());
     { auto unused = archive.createOutputFile(1, openFile("empty.bz", "wb"), 9); }
@@ -124,23 +115,6 @@ TEST_F(StreamTest, ReadingPastTheEnd)
     EXPECT_EQ(thrownMessage([&] { bz->read(buffer, 1); }), "error reading from compressed stream");
     auto bz2 = inputOver(1, bzip2Compress(data, 9));
     EXPECT_EQ(thrownMessage([&] { bz2->read(buffer, 33); }), "error reading from compressed stream");
-}
-
-TEST_F(StreamTest, DamagedCompressedInput)
-{
-    const QByteArray data = realData(200000);
-    const QByteArray gz = zlibCompress(data, 6);
-    const QByteArray bz = bzip2Compress(data, 9);
-    struct Case { const char *what; int method; QByteArray bytes; const char *message; } cases[] = {
-        {"zlib cut short", 0, gz.left(gz.size() / 2), "error reading stream"},
-        {"zlib bad data", 0, gz.left(2) + QByteArray(5000, '\xff'), "error reading from compressed stream"},
-        {"bzip2 cut short", 1, bz.left(bz.size() / 2), "error reading from compressed stream"},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.what);
-        auto stream = inputOver(c.method, c.bytes);
-        EXPECT_EQ(thrownMessage([&] { readAll(*stream, 1 << 30, 16384); }), c.message);
-    }
 }
 
 } // namespace
