@@ -119,27 +119,23 @@ TEST(XMLReadTest, FailedReadKeepsWhatWasCompleted)
     EXPECT_EQ(dumpTree(document.root()), "a");
 }
 
-// Builds a tree and returns the document's text at the given settings.
-QByteArray written(XMLDocument &document, std::unique_ptr<XMLElement> root, quint32 indent,
-                   quint32 wrapWidth = 0)
-{
-    document.setRoot(std::move(root));
-    QByteArray out;
-    QBuffer buffer(&out);
-    buffer.open(QIODevice::WriteOnly);
-    EXPECT_TRUE(document.write(buffer, indent, wrapWidth));
-    EXPECT_EQ(document.indent(), indent);
-    EXPECT_EQ(document.wrapWidth(), wrapWidth);
-    return out;
-}
+using Attributes = std::initializer_list<std::pair<const char *, const char *>>;
 
-std::unique_ptr<XMLElement> makeElement(const char *name,
-                                        std::initializer_list<std::pair<const char *, const char *>> attributes = {})
+template <typename... Children>
+std::unique_ptr<XMLElement> makeElement(const char *name, Attributes attributes = {}, Children &&...children)
 {
     auto e = std::make_unique<XMLElement>(name);
     for (const auto &attribute : attributes)
         e->setAttribute(attribute.first, attribute.second);
+    (e->appendChild(std::forward<Children>(children)), ...);
     return e;
+}
+
+// The document's text with `root` at the given settings.
+QByteArray written(XMLDocument &document, std::unique_ptr<XMLElement> root, quint32 indent, quint32 wrapWidth = 0)
+{
+    document.setRoot(std::move(root));
+    return document.toText(indent, wrapWidth);
 }
 
 TEST(XMLWriteTest, EmptyElements)
@@ -159,20 +155,13 @@ TEST(XMLWriteTest, DeclarationDoctypeAndIndentation)
     document.setVersion("1.0");
     document.setEncoding("UTF-8");
     document.setDoctype("proj");
-    auto root = makeElement("a");
-    auto b = makeElement("b", {{"x", "1"}});
-    b->appendChild(makeElement("c"));
-    b->appendChild(std::make_unique<XMLComment>(" n "));
-    b->appendChild(std::make_unique<XMLCDATASection>("<&>"));
-    root->appendChild(std::move(b));
-    auto t = makeElement("t");
-    t->appendChild(std::make_unique<XMLData>("v\n"));
-    t->appendChild(makeElement("hidden"));
-    root->appendChild(std::move(t));
+    auto root = makeElement("a", {},
+                            makeElement("b", {{"x", "1"}}, makeElement("c"), std::make_unique<XMLComment>(" n "),
+                                        std::make_unique<XMLCDATASection>("<&>")),
+                            makeElement("t", {}, std::make_unique<XMLData>("v\n"), makeElement("hidden")));
     EXPECT_EQ(written(document, std::move(root), 2),
               "<?xml  version=\"1.0\" encoding=\"UTF-8\" ?>\n<!DOCTYPE proj>\n<a>\n  <b x=\"1\">\n    <c/>\n"
               "    <!-- n -->    <![CDATA[<&>]]>  </b>\n  <t>v&#xa;</t>\n</a>\n");
-
     document.setVersion(QByteArray());
     document.setDoctype(QByteArray());
     EXPECT_EQ(written(document, makeElement("a"), 0), "<?xml  encoding=\"UTF-8\" ?>\n<a/>");
@@ -182,20 +171,14 @@ TEST(XMLWriteTest, AttributesWrapWhenTheyPassTheWidth)
 {
     XMLDocument document;
     auto make = [] {
-        auto root = makeElement("r");
         auto e = makeElement("el", {{"aa", "1234"}, {"b", "5"}});
         e->setAttribute("n", QByteArray());
-        root->appendChild(std::move(e));
-        return root;
+        return makeElement("r", {}, std::move(e));
     };
     // At level 1: 2 + 2 + 1 = 5, then aa: + 2 + 4 + 4 = 15, b: + 1 + 4 + 1 = 21,
     // n: + 1 + 4 + 0 = 26. The null-valued n stays on the current line.
-    EXPECT_EQ(written(document, make(), 2, 26),
-              "<r>\n  <el aa=\"1234\" b=\"5\" n=\"\" />\n</r>\n");
-    EXPECT_EQ(written(document, make(), 2, 25),
-              "<r>\n  <el\n    aa=\"1234\"\n    b=\"5\" n=\"\" />\n</r>\n");
-    EXPECT_EQ(written(document, make(), 2, 14),
-              "<r>\n  <el\n    aa=\"1234\"\n    b=\"5\" n=\"\" />\n</r>\n");
+    EXPECT_EQ(written(document, make(), 2, 26), "<r>\n  <el aa=\"1234\" b=\"5\" n=\"\" />\n</r>\n");
+    EXPECT_EQ(written(document, make(), 2, 25), "<r>\n  <el\n    aa=\"1234\"\n    b=\"5\" n=\"\" />\n</r>\n");
     // One attribute never wraps; width 0 never wraps.
     EXPECT_EQ(written(document, makeElement("e", {{"a", "long value"}}), 2, 1), "<e a=\"long value\" />\n");
     EXPECT_EQ(written(document, make(), 2, 0), "<r>\n  <el aa=\"1234\" b=\"5\" n=\"\" />\n</r>\n");
@@ -204,13 +187,12 @@ TEST(XMLWriteTest, AttributesWrapWhenTheyPassTheWidth)
 TEST(XMLWriteTest, EscapesEveryNonPrintableByte)
 {
     XMLDocument document;
-    const QByteArray value("q\"a&l<g>'\n\t\x7F\x80\xFF\x01 ~", 17);
     auto e = makeElement("e");
-    e->setAttribute("v", value);
-    EXPECT_EQ(written(document, std::move(e), 0), "<e v=\"q&quot;a&amp;l&lt;g&gt;'&#xa;&#x9;&#x7f;&#x80;&#xff;&#x1; ~\" />");
-    auto z = makeElement("z");
-    z->appendChild(std::make_unique<XMLData>(QByteArray("\0x", 2)));
-    EXPECT_EQ(written(document, std::move(z), 0), "<z>&#x0;x</z>");
+    e->setAttribute("v", QByteArray("q\"a&l<g>'\n\t\x7F\x80\xFF\x01 ~", 17));
+    EXPECT_EQ(written(document, std::move(e), 0),
+              "<e v=\"q&quot;a&amp;l&lt;g&gt;'&#xa;&#x9;&#x7f;&#x80;&#xff;&#x1; ~\" />");
+    EXPECT_EQ(written(document, makeElement("z", {}, std::make_unique<XMLData>(QByteArray("\0x", 2))), 0),
+              "<z>&#x0;x</z>");
 }
 
 // A random tree with arbitrary bytes in text and values; text only as an element's single
@@ -236,34 +218,21 @@ std::unique_ptr<XMLElement> randomTree(std::mt19937 &random, int depth)
     const int attributes = int(random() % 4);
     for (int i = 0; i < attributes; ++i)
         element->setAttribute(randomName(true) + QByteArray::number(i), randomBytes(12));
-    if (depth > 0) {
-        switch (random() % 3) {
-        case 0:
-            element->appendChild(std::make_unique<XMLData>(randomBytes(20)));
-            break;
-        case 1: {
-            const int children = int(random() % 4);
-            for (int i = 0; i < children; ++i)
-                element->appendChild(randomTree(random, depth - 1));
-            break;
-        }
-        default:
-            break;
-        }
-    }
+    const unsigned kind = depth > 0 ? random() % 3 : 2;
+    if (kind == 0)
+        element->appendChild(std::make_unique<XMLData>(randomBytes(20)));
+    for (int i = kind == 1 ? int(random() % 4) : 0; i > 0; --i)
+        element->appendChild(randomTree(random, depth - 1));
     return element;
 }
 
 // The reader keeps an empty text node wherever a tag follows a tag; the comparison ignores them.
 void removeEmptyText(XMLNode *root)
 {
-    XMLNode *node = root;
-    while (node) {
-        XMLNode *next = node->nextInSubtree(root);
-        if (node->nodeType() == XMLNodeType::Data && static_cast<XMLTextNode *>(node)->text().isEmpty()) {
+    for (XMLNode *node = root, *next = nullptr; node; node = next) {
+        next = node->nextInSubtree(root);
+        if (node->nodeType() == XMLNodeType::Data && static_cast<XMLTextNode *>(node)->text().isEmpty())
             node->parent()->removeChild(node);
-        }
-        node = next;
     }
 }
 
@@ -294,13 +263,7 @@ TEST(XMLRoundTripTest, GeneratedTreesReadBackUnchanged)
 
 TEST(XMLRoundTripTest, DeepDocumentsReadAndWriteWithoutRecursion)
 {
-    const int depth = 200000;
-    QByteArray text;
-    for (int i = 0; i < depth; ++i)
-        text += "<d>";
-    text += "<leaf/>";
-    for (int i = 0; i < depth; ++i)
-        text += "</d>";
+    const QByteArray text = QByteArray("<d>").repeated(200000) + "<leaf/>" + QByteArray("</d>").repeated(200000);
     XMLDocument document;
     ASSERT_TRUE(document.read(text));
     EXPECT_EQ(document.toText(0, 0), text);
@@ -361,17 +324,8 @@ TEST(XMLMacroTest, ExpandAttributeMacrosUsesTheTableAlone)
     globalPropertyClassList().setMacro(QStringLiteral("XmlTestGlobal"), QStringLiteral("global"));
     QXMLDocument document;
     ASSERT_TRUE(document.read("<a v='$(A)-$(XmlTestGlobal)' w='plain'><b v='[$(B)]'><c u='$(A)\xC3\xA9'/></b></a>"));
-    MacroMap table;
-    table.insert(QStringLiteral("A"), QStringLiteral("x"));
-    table.insert(QStringLiteral("B"), QString::fromUtf8("\xC3\xBC"));
-    document.expandAttributeMacros(document.root(), table);
-    const XMLElement *a = document.root();
-    EXPECT_TRUE(a->attribute("v").startsWith("x-"));
-    EXPECT_FALSE(a->attribute("v").contains("global"));
-    EXPECT_EQ(a->attribute("w"), "plain");
-    const XMLElement *b = a->firstChildElement();
-    EXPECT_EQ(b->attribute("v"), "[\xC3\xBC]");
-    EXPECT_EQ(b->firstChildElement()->attribute("u"), "x\xC3\xA9");
+    document.expandAttributeMacros(document.root(), parseMacroList(QString::fromUtf8("A=x;B=\xC3\xBC")));
+    EXPECT_EQ(dumpTree(document.root()), "a[v=x-$(XmlTestGlobal),w=plain](b[v=[\xC3\xBC]](c[u=x\xC3\xA9]))");
 }
 
 } // namespace

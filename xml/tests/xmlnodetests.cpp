@@ -13,6 +13,14 @@ std::unique_ptr<XMLElement> element(const char *name)
     return std::make_unique<XMLElement>(name);
 }
 
+std::vector<std::unique_ptr<XMLNode>> chain(std::initializer_list<const char *> names)
+{
+    std::vector<std::unique_ptr<XMLNode>> nodes;
+    for (const char *name : names)
+        nodes.push_back(element(name));
+    return nodes;
+}
+
 // Both directions of the sibling links and the parents: a missed back link hides from the dump.
 void expectConsistent(const XMLNode &parent)
 {
@@ -28,45 +36,29 @@ void expectConsistent(const XMLNode &parent)
 TEST(XMLNodeTest, AppendPrependAndInsertKeepOrderAndLinks)
 {
     XMLElement empty("e");
-    std::vector<std::unique_ptr<XMLNode>> into;
-    into.push_back(element("a"));
-    into.push_back(std::make_unique<XMLData>("t"));
-    empty.insertChildrenAfter(nullptr, std::move(into));
-    EXPECT_EQ(dumpTree(&empty), "e(a,'t')");
+    empty.insertChildrenAfter(nullptr, chain({"a", "b"}));
+    EXPECT_EQ(dumpTree(&empty), "e(a,b)");
     expectConsistent(empty);
 
     XMLElement root("r");
     root.appendChild(element("b"));
     XMLNode *a = root.prependChild(element("a"));
     root.appendChild(element("d"));
-    std::vector<std::unique_ptr<XMLNode>> chain;
-    chain.push_back(element("c1"));
-    chain.push_back(element("c2"));
-    root.insertChildrenAfter(a->nextSibling(), std::move(chain));
+    root.insertChildrenAfter(a->nextSibling(), chain({"c1", "c2"}));
     EXPECT_EQ(dumpTree(&root), "r(a,b,c1,c2,d)");
     expectConsistent(root);
-
-    std::vector<std::unique_ptr<XMLNode>> front;
-    front.push_back(element("f"));
-    root.insertChildrenAfter(nullptr, std::move(front));
-    std::vector<std::unique_ptr<XMLNode>> back;
-    back.push_back(element("z"));
-    root.insertChildrenAfter(root.lastChild(), std::move(back));
-    EXPECT_EQ(dumpTree(&root), "r(f,a,b,c1,c2,d,z)");
-    expectConsistent(root);
-
+    root.insertChildrenAfter(nullptr, chain({"f"}));
+    root.insertChildrenAfter(root.lastChild(), chain({"z"}));
     root.appendChild(nullptr);
     EXPECT_EQ(dumpTree(&root), "r(f,a,b,c1,c2,d,z)");
+    expectConsistent(root);
 }
 
 TEST(XMLNodeTest, RemoveAndReplaceHandTheNodeToTheCaller)
 {
     XMLElement root("r");
-    root.appendChild(element("a"));
-    root.appendChild(element("b"));
-    root.appendChild(element("c"));
+    root.insertChildrenAfter(nullptr, chain({"a", "b", "c"}));
     XMLNode *b = root.firstChild()->nextSibling();
-
     std::unique_ptr<XMLNode> replaced = root.replaceChild(b, element("B"));
     ASSERT_EQ(replaced.get(), b);
     EXPECT_EQ(replaced->parent(), nullptr);
@@ -74,10 +66,8 @@ TEST(XMLNodeTest, RemoveAndReplaceHandTheNodeToTheCaller)
     EXPECT_EQ(dumpTree(&root), "r(a,B,c)");
     expectConsistent(root);
 
-    std::unique_ptr<XMLNode> last = root.removeChild(root.lastChild());
-    EXPECT_EQ(dumpTree(last.get()), "c");
-    std::unique_ptr<XMLNode> first = root.removeChild(root.firstChild());
-    EXPECT_EQ(dumpTree(first.get()), "a");
+    EXPECT_EQ(dumpTree(root.removeChild(root.lastChild()).get()), "c");
+    EXPECT_EQ(dumpTree(root.removeChild(root.firstChild()).get()), "a");
     EXPECT_EQ(dumpTree(&root), "r(B)");
     expectConsistent(root);
 
@@ -100,12 +90,11 @@ TEST(XMLNodeTest, AttributesKeepInsertionOrderAndFirstMatchWins)
     e.setAttribute("b", "1");
     e.setAttribute("a", "2");
     e.setAttribute("b", "3");
-    EXPECT_EQ(dumpTree(&e), "e[b=3,a=2]");
-    EXPECT_TRUE(e.hasAttribute("a"));
-    EXPECT_FALSE(e.hasAttribute("c"));
-    EXPECT_TRUE(e.attribute("c").isNull());
     e.setAttribute("empty", "");
+    EXPECT_EQ(dumpTree(&e), "e[b=3,a=2,empty=]");
+    EXPECT_TRUE(e.attribute("c").isNull());
     EXPECT_FALSE(e.attribute("empty").isNull());
+    EXPECT_FALSE(e.hasAttribute("c"));
     e.removeAttribute("b");
     e.removeAttribute("missing");
     EXPECT_EQ(dumpTree(&e), "e[a=2,empty=]");
@@ -115,10 +104,8 @@ TEST(XMLNodeTest, SubtreeWalkVisitsDocumentOrderAndStopsAtTheSubtree)
 {
     XMLElement root("r");
     auto a = element("a");
-    a->appendChild(element("a1"));
-    auto a2 = element("a2");
-    a2->appendChild(std::make_unique<XMLData>("t"));
-    a->appendChild(std::move(a2));
+    a->insertChildrenAfter(nullptr, chain({"a1", "a2"}));
+    a->lastChild()->appendChild(std::make_unique<XMLData>("t"));
     XMLElement *aRaw = a.get();
     root.appendChild(std::move(a));
     root.appendChild(element("b"));
@@ -137,11 +124,9 @@ TEST(XMLNodeTest, DeepAndWideTreesAreBuiltAndDestroyedWithoutRecursion)
     auto root = element("r");
     XMLNode *current = root.get();
     for (int i = 0; i < count; ++i) {
-        auto child = element("d");
-        XMLNode *raw = child.get();
-        current->appendChild(std::move(child));
+        current->appendChild(element("d"));
         current->appendChild(std::make_unique<XMLData>("x"));
-        current = raw;
+        current = current->firstChild();
     }
     auto wide = element("w");
     for (int i = 0; i < count; ++i)
