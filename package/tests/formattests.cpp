@@ -30,6 +30,20 @@ protected:
         return readWholeFile(path(name));
     }
 
+    /// A member's bytes through readFileData, each chunk within bounds; fileData must agree.
+    QByteArray chunked(PackageArchive &archive, PackageArchiveFile *member)
+    {
+        QByteArray joined;
+        int chunks = 0;
+        archive.readFileData(member, [&](const char *bytes, int length) {
+            EXPECT_TRUE(length > 0 && length <= PackageArchive::ChunkSize) << length;
+            joined.append(bytes, length), ++chunks;
+        });
+        EXPECT_EQ(chunks, (joined.size() + PackageArchive::ChunkSize - 1) / PackageArchive::ChunkSize);
+        EXPECT_EQ(archive.fileData(member), joined);
+        return joined;
+    }
+
     QByteArray decodeV2Body(const QByteArray &file)
     {
         return le16At(file, 4) >> 12 == 1 ? bzip2Decompress(file.mid(8)) : zlibDecompress(file.mid(8));
@@ -98,26 +112,29 @@ TEST_F(FormatTest, Version1LayoutFieldByField)
 
 TEST_F(FormatTest, EveryFormReadsBackWithAllThreeSources)
 {
-    writeWholeFile(path("disk.bin"), realData(300000).right(120000));
+    const QByteArray big = realData(300000);
+    writeWholeFile(path("disk.bin"), big.right(120000));
+    const QByteArray data[] = {"memory bytes\n", big.right(120000), "", big.left(50000)};
     for (auto [version, method] : {std::pair{2, 0}, {2, 1}, {1, 0}}) {
         SCOPED_TRACE(testing::Message() << "version " << version << " method " << method);
         PackageArchive first;
-        first.addData("memory bytes\n", at(1000000000), RegularFile | 0644, "m/memory.txt");
+        first.addData(data[0], at(1000000000), RegularFile | 0644, "m/memory.txt");
         first.addFile(path("disk.bin"), "d/disk.bin");
-        first.addData(QByteArray(), at(7), RegularFile | 0444, "empty");
+        first.addData(data[2], at(7), RegularFile | 0444, "empty");
+        for (size_t i = 0; i < 3; ++i)
+            EXPECT_EQ(chunked(first, first.files()[i].get()), data[i]) << i;
         saveAs(first, "first.pkg", version, method);
 
         // The second archive mixes members of the first one's body with a new one.
         PackageArchive second(path("first.pkg"));
         EXPECT_TRUE(second.version() == version && second.compression() == method);
-        second.addData("late", at(5), 0600, "late.txt");
+        EXPECT_EQ(chunked(second, second.addData(data[3], at(5), 0600, "late.txt")), data[3]);
         second.save(path("second.pkg"));
 
         PackageArchive loaded(path("second.pkg"));
         ASSERT_EQ(loaded.files().size(), 4u);
-        const QByteArray data[] = {"memory bytes\n", readWholeFile(path("disk.bin")), "", "late"};
         for (size_t i = 0; i < 4; ++i) {
-            EXPECT_EQ(loaded.fileData(loaded.files()[i].get()), data[i]) << i;
+            EXPECT_EQ(chunked(loaded, loaded.files()[i].get()), data[i]) << i;
             EXPECT_EQ(loaded.files()[i]->size(), quint32(data[i].size())) << i;
             EXPECT_EQ(loaded.files()[i]->source(), PackageArchiveFileEntry::SourceArchive) << i;
         }
@@ -126,8 +143,9 @@ TEST_F(FormatTest, EveryFormReadsBackWithAllThreeSources)
                   v2 ? "m/memory.txt 13 100644 1000000000 archive" : "m/memory.txt 13 666 1000000000 archive");
         EXPECT_EQ(describe(loaded.files()[1].get()).substr(0, 17), "d/disk.bin 120000");
         EXPECT_EQ(describe(loaded.files()[2].get()), v2 ? "empty 0 100444 7 archive" : "empty 0 444 7 archive");
-        EXPECT_EQ(describe(loaded.files()[3].get()), v2 ? "late.txt 4 600 5 archive" : "late.txt 4 666 5 archive");
+        EXPECT_EQ(describe(loaded.files()[3].get()), v2 ? "late.txt 50000 600 5 archive" : "late.txt 50000 666 5 archive");
     }
+    EXPECT_EQ(PackageArchive().fileData(nullptr) + PackageArchive().fileData("absent"), QByteArray());
 }
 
 TEST_F(FormatTest, SavedBodyEqualsOneCallCompressionAtClampedLevels)
