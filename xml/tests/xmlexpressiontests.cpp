@@ -120,93 +120,73 @@ TEST(ExpressionTest, DeepNestingIsRefusedNotFatal)
                   .integer(), 1);
 }
 
-// Random expressions with their wrapping values; the generated C stays free of undefined
-// behaviour (no division by zero, no minimum / -1, shift counts in 0..63).
-struct Generated {
-    QString text;
-    qint64 value;
-};
-
+// Random expressions that C reads the same way. The C stays free of undefined behaviour:
+// divisors are literals other than 0 and -1, shift counts literals in 0..63. Truth values
+// meet only where the language allows: conditions, "!", "&&", "||", "==" and "!=" among them.
 class ExpressionGenerator {
 public:
     explicit ExpressionGenerator(unsigned seed) : m_random(seed) {}
 
-    Generated integer(int depth)
+    QString integer(int depth)
     {
+        static const char *const ops[] = {"+", "-", "*", "&", "|", "^", "/", "%", "<<", ">>"};
         const unsigned kind = depth <= 0 ? 0 : pick(10);
         if (kind <= 1)
-            return literal();
-        const Generated a = kind == 3 && pick(2) ? truth(depth - 1) : integer(depth - 1);
+            return literal(randomValue());
+        const QString a = kind == 3 && pick(2) ? truth(depth - 1) : integer(depth - 1);
         if (kind == 2)
-            return pick(2) ? Generated{"-(" + a.text + ')', qint64(0 - quint64(a.value))}
-                           : Generated{"~(" + a.text + ')', ~a.value};
-        Generated b = integer(depth - 1);
-        if (kind == 3) {
-            const Generated c = integer(depth - 1);
-            return {QStringLiteral("(%1 ? %2 : %3)").arg(a.text, b.text, c.text), a.value ? b.value : c.value};
-        }
+            return (pick(2) ? "-(" : "~(") + a + ')';
+        const unsigned op = kind <= 4 ? 0 : pick(10);
+        const QString b = op < 6 ? integer(depth - 1) : op < 8 ? divisor() : QStringLiteral("%1LL").arg(pick(64));
+        if (kind == 3)
+            return QStringLiteral("(%1 ? %2 : %3)").arg(a, b, integer(depth - 1));
         if (kind == 4)
-            return {QStringLiteral("(%1, %2)").arg(a.text, b.text), b.value};
-        static const char *const ops[] = {"+", "-", "*", "/", "%", "&", "|", "^", "<<", ">>"};
-        const unsigned op = pick(10);
-        if (op >= 8 && (b.value < 0 || b.value > 63))
-            b = number(pick(64));
-        else if ((op == 3 || op == 4) && (b.value == 0 || (a.value == kMin && b.value == -1)))
-            b = number(pick(97) + 2);
-        const quint64 ua = quint64(a.value), ub = quint64(b.value);
-        const qint64 values[] = {qint64(ua + ub), qint64(ua - ub), qint64(ua * ub),
-                                 op == 3 ? a.value / b.value : 0, op == 4 ? a.value % b.value : 0,
-                                 qint64(ua & ub), qint64(ua | ub), qint64(ua ^ ub),
-                                 op == 8 ? qint64(ua << b.value) : 0,
-                                 op == 9 ? (a.value < 0 ? qint64(~(~ua >> b.value)) : a.value >> b.value) : 0};
-        return {QStringLiteral("(%1 %2 %3)").arg(a.text, QLatin1String(ops[op]), b.text), values[op]};
+            return QStringLiteral("(%1, %2)").arg(a, b);
+        return QStringLiteral("(%1 %2 %3)").arg(a, QLatin1String(ops[op]), b);
     }
 
-    Generated truth(int depth)
+    QString truth(int depth)
     {
         static const char *const ops[] = {"<", "<=", ">", ">=", "==", "!="};
         const unsigned choice = depth <= 0 ? 0 : pick(7);
-        if (choice <= 2) {
-            const Generated a = integer(depth - 1), b = integer(depth - 1);
-            const unsigned op = pick(6);
-            const bool results[] = {a.value < b.value,  a.value <= b.value, a.value > b.value,
-                                    a.value >= b.value, a.value == b.value, a.value != b.value};
-            return {QStringLiteral("(%1 %2 %3)").arg(a.text, QLatin1String(ops[op]), b.text), results[op]};
-        }
-        if (choice == 3) {
-            const Generated x = pick(2) ? truth(depth - 1) : integer(depth - 1);
-            return {"!(" + x.text + ')', x.value == 0};
-        }
-        const Generated a = truth(depth - 1);
-        if (choice == 6) { // truth values compare with each other for equality only
-            const Generated b = truth(depth - 1);
-            const bool equal = pick(2);
-            return {QStringLiteral("(%1 %2 %3)").arg(a.text, QLatin1String(equal ? "==" : "!="), b.text),
-                    equal ? a.value == b.value : a.value != b.value};
-        }
-        const Generated b = pick(2) ? truth(depth - 1) : integer(depth - 1);
-        return {QStringLiteral("(%1 %2 %3)").arg(a.text, QLatin1String(choice == 4 ? "&&" : "||"), b.text),
-                choice == 4 ? (a.value && b.value) : (a.value || b.value)};
+        // Comparisons of integers, negations, then truth values with each other.
+        const QString a = choice <= 2 ? integer(depth - 1) : choice == 3 && pick(2) ? integer(depth - 1) : truth(depth - 1);
+        if (choice == 3)
+            return "!(" + a + ')';
+        const QString b = choice <= 2 || (choice != 6 && pick(2)) ? integer(depth - 1) : truth(depth - 1);
+        const char *op = choice <= 2 ? ops[pick(6)] : choice == 6 ? ops[4 + pick(2)] : choice == 4 ? "&&" : "||";
+        return QStringLiteral("(%1 %2 %3)").arg(a, QLatin1String(op), b);
     }
 
 private:
     unsigned pick(unsigned n) { return unsigned(m_random() % n); }
-    static Generated number(qint64 value) { return {QStringLiteral("%1LL").arg(value), value}; }
 
-    Generated literal()
+    qint64 randomValue()
     {
         static const qint64 special[] = {0, 1, -1, 2, 63, 64, kMax, kMin, kMax - 1, 0x7FFFFFFF, 0x100000000LL};
         const unsigned kind = pick(4);
-        const qint64 value = kind == 0 ? special[pick(sizeof(special) / sizeof(special[0]))]
+        return kind == 0 ? special[pick(sizeof(special) / sizeof(special[0]))]
             : kind == 1 ? qint64(pick(2001)) - 1000
                         : qint64((quint64(m_random()) << 32) ^ quint64(m_random()));
-        // Literals are non-negative; a negative value is a negated literal, the minimum is built.
+    }
+
+    QString divisor()
+    {
+        qint64 value = 0;
+        while (value == 0 || value == -1)
+            value = randomValue();
+        return literal(value);
+    }
+
+    // Literals are non-negative: a negative value is a negated literal, the minimum is built.
+    QString literal(qint64 value)
+    {
         if (value == kMin)
-            return {QStringLiteral("(-9223372036854775807LL - 1LL)"), kMin};
+            return QStringLiteral("(-9223372036854775807LL - 1LL)");
         const quint64 magnitude = value < 0 ? 0 - quint64(value) : quint64(value);
         const QString text = pick(4) == 0 ? QStringLiteral("0x%1LL").arg(magnitude, 0, 16)
                                           : QStringLiteral("%1LL").arg(magnitude);
-        return {value < 0 ? "-(" + text + ')' : text, value};
+        return value < 0 ? "-(" + text + ')' : text;
     }
 
     std::mt19937 m_random;
@@ -216,9 +196,9 @@ TEST(ExpressionOracleTest, AgreesWithTheCCompiler)
 {
     const int count = 3000;
     ExpressionGenerator generator(4242);
-    std::vector<Generated> expressions;
+    QStringList expressions;
     for (int i = 0; i < count; ++i)
-        expressions.push_back(i % 3 == 2 ? generator.truth(5) : generator.integer(5));
+        expressions << (i % 3 == 2 ? generator.truth(5) : generator.integer(5));
 
     QTemporaryDir dir;
     const QString source = dir.filePath(QStringLiteral("oracle.c")), program = dir.filePath(QStringLiteral("oracle"));
@@ -228,7 +208,7 @@ TEST(ExpressionOracleTest, AgreesWithTheCCompiler)
         QTextStream out(&file);
         out << "#include <stdio.h>\nstatic long long r[" << count << "];\nint main(void)\n{\n";
         for (int i = 0; i < count; ++i)
-            out << "    r[" << i << "] = (long long)(" << expressions[size_t(i)].text << ");\n";
+            out << "    r[" << i << "] = (long long)(" << expressions[i] << ");\n";
         out << "    for (int i = 0; i < " << count << "; ++i)\n        printf(\"%lld\\n\", r[i]);\n    return 0;\n}\n";
     }
     QProcess compiler;
@@ -249,11 +229,11 @@ TEST(ExpressionOracleTest, AgreesWithTheCCompiler)
         bool ok = false;
         const qint64 expected = lines[i].toLongLong(&ok);
         ASSERT_TRUE(ok) << lines[i].constData();
-        const XMLExpressionValue value = evaluateXMLExpression(expressions[size_t(i)].text);
+        const XMLExpressionValue value = evaluateXMLExpression(expressions[i]);
         const qint64 ours = value.isBool() ? qint64(value.truth()) : value.integer();
         if (!(value.isBool() || value.isInteger()) || ours != expected) {
             ++mismatches;
-            ADD_FAILURE() << expressions[size_t(i)].text.toStdString() << "\n  C: " << expected
+            ADD_FAILURE() << expressions[i].toStdString() << "\n  C: " << expected
                           << "\n  ours: " << (value.isValid() ? QString::number(ours) : value.error()).toStdString();
         }
     }

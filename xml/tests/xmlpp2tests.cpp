@@ -67,27 +67,21 @@ std::string caseName(const testing::TestParamInfo<C> &info)
 }
 
 INSTANTIATE_TEST_SUITE_P(Directives, DirectiveTest, testing::Values(
-    Case{"IfMember", "<r><if host_os='win,linux'><a/><b/></if><c/></r>", "host_os=win", false, "r(a,b,c)"},
-    Case{"IfNotMember", "<r><if host_os='linux'><a/></if><c/></r>", "host_os=win", false, "r(c)"},
+    Case{"IfMember", "<r><if host_os='win,linux'><a/><b/></if><if host_os='linux'><x/></if><c/></r>", "host_os=win", false, "r(a,b,c)"},
     Case{"IfIsCaseSensitive", "<r><if os='Win'><a/></if></r>", "os=win", false, "r"},
     Case{"IfSkipsEmptyItems", "<r><if os=',,'><a/></if></r>", "", false, "r"},
     Case{"IfNot", "<r><ifnot host_os='win'><a/></ifnot><ifnot host_os='mac'><b/></ifnot></r>", "host_os=win", false, "r(b)"},
     Case{"IfEntersTheNameEmpty", "<r><if host_os='win'><a/></if><ifdef name='host_os'><b/></ifdef></r>", "", false, "r(b)"},
-    Case{"IfDef", "<r><ifdef name='X'><a/></ifdef><ifdef name='Y'><b/></ifdef></r>", "X=", false, "r(a)"},
-    Case{"IfNDef", "<r><ifndef name='X'><a/></ifndef><ifndef name='Y'><b/></ifndef></r>", "X=1", false, "r(b)"},
-    Case{"IfExTrue", "<r><ifex expression='$(M) * 2 == 6'><a/></ifex></r>", "M=3", false, "r(a)"},
-    Case{"IfExFalse", "<r><ifex expression='$(M) &gt; 3'><a/></ifex></r>", "M=3", false, "r"},
-    Case{"IfExNumberIsNoCondition", "<r><ifex expression='5'><a/></ifex></r>", "", false, "r"},
-    Case{"IfExNotEvaluable", "<r><ifex expression='$(Undefined) == 1'><a/></ifex><ifex expression=''><b/></ifex></r>", "", false, "r"},
+    Case{"IfDefAndIfNDef", "<r><ifdef name='X'><a/></ifdef><ifdef name='Y'><b/></ifdef><ifndef name='X'><c/></ifndef><ifndef name='Y'><d/></ifndef></r>", "X=", false, "r(a,d)"},
+    Case{"IfEx", "<r><ifex expression='$(M) * 2 == 6'><a/></ifex><ifex expression='$(M) &gt; 3'><b/></ifex></r>", "M=3", false, "r(a)"},
+    Case{"IfExNumberOrNotEvaluableIsNoCondition", "<r><ifex expression='5'><a/></ifex><ifex expression='$(Undefined) == 1'><b/></ifex><ifex expression=''><c/></ifex></r>", "", false, "r"},
     Case{"SwitchCase", "<r><switch name='cpu'><case value='a,b'><x/></case><case value='c'><y/></case><default><z/></default></switch></r>", "cpu=c", false, "r(y)"},
     Case{"SwitchFirstMatchWins", "<r><switch name='cpu'><case value='c'><x/></case><case value='c'><y/></case></switch></r>", "cpu=c", false, "r(x)"},
-    Case{"SwitchDefault", "<r><switch name='cpu'><default><z/></default><case value='a'><x/></case></switch></r>", "cpu=q", false, "r(z)"},
-    Case{"SwitchNothing", "<r><switch name='cpu'><case value='a'><x/></case></switch><n/></r>", "", false, "r(n)"},
+    Case{"SwitchDefaultOrNothing", "<r><switch name='cpu'><default><z/></default><case value='a'><x/></case></switch><switch name='os'><case value='a'><y/></case></switch><n/></r>", "cpu=q", false, "r(z,n)"},
     Case{"SwitchCaseValuesExpand", "<r><switch name='cpu'><case value='$(A)'><x/></case></switch></r>", "cpu=c;A=b,c", true, "r(x)"},
     Case{"SwitchEntersTheNameEmpty", "<r><switch name='cpu'/><ifdef name='cpu'><a/></ifdef></r>", "", false, "r(a)"},
     Case{"DefineValue", "<r><define name='N' value='$(M)x'/><a v='$(N)'/></r>", "M=3", true, "r(a[v=3x])"},
     Case{"DefineExpression", "<r><define name='N' expression='2*$(M)'/><a v='$(N)'/></r>", "M=3", true, "r(a[v=6])"},
-    Case{"DefineHexExpression", "<r><define name='N' hex_expression='2*$(M)+4'/><a v='$(N)'/></r>", "M=3", true, "r(a[v=0xA])"},
     Case{"DefineIsUnsigned", "<r><define name='N' expression='0-1'/><define name='H' hex_expression='-2'/><a v='$(N) $(H)'/></r>", "", true, "r(a[v=18446744073709551615 0xFFFFFFFFFFFFFFFE])"},
     Case{"DefineNotEvaluableDefinesNothing", "<r><define name='N' expression='1/0'/><ifdef name='N'><a/></ifdef></r>", "", false, "r"},
     Case{"DefineReplaces", "<r><define name='M' value='4'/><a v='$(M)'/></r>", "M=3", true, "r(a[v=4])"},
@@ -102,16 +96,13 @@ INSTANTIATE_TEST_SUITE_P(Directives, DirectiveTest, testing::Values(
     Case{"ForExpressionsAndStep", "<r><for index='k' start='1+1' end='2*5' incr='3'><e n='$(k)'/></for></r>", "", false, "r(e[n=2],e[n=5],e[n=8])"},
     Case{"ForArithmeticProgression", "<r><for index='i' start='10' end='12' incr='1' mul='$(M)' add='0x10'><e d='$(i_ap)' h='$(i_ap_hex)'/></for></r>", "M=4", false, "r(e[d=56,h=0x38],e[d=60,h=0x3C])"},
     Case{"ForSubGoesNegative", "<r><for index='i' start='0' end='2' incr='1' sub='1'><e d='$(i_ap)' h='$(i_ap_hex)'/></for></r>", "", false, "r(e[d=-1,h=0xFFFFFFFFFFFFFFFF],e[d=0,h=0x0])"},
-    Case{"ForEmptyRange", "<r><for index='i' start='3' end='3' incr='1'><e/></for><z/></r>", "", false, "r(z)"},
-    Case{"ForZeroStepRunsOnce", "<r><for index='i' start='0' end='3' incr='0'><e/></for></r>", "", false, "r(e)"},
+    Case{"ForEmptyRangeAndZeroStep", "<r><for index='i' start='3' end='3' incr='1'><e/></for><for index='i' start='0' end='3' incr='0'><f/></for><z/></r>", "", false, "r(f,z)"},
     Case{"ForBodyHoldsConditionals", "<r><for index='i' start='0' end='4' incr='1'><ifex expression='$(i) % 2 == 0'><even n='$(i)'/></ifex></for></r>", "", false, "r(even[n=0],even[n=2])"},
     Case{"ForNested", "<r><for index='i' start='0' end='2' incr='1'><for index='j' start='0' end='2' incr='1'><e v='$(i)$(j)'/></for></for></r>", "", false, "r(e[v=00],e[v=01],e[v=10],e[v=11])"},
-    Case{"ForDeepCopiesExpandTheirSubtree", "<r><for index='i' start='0' end='2' incr='1'><e><f v='$(i)'/></e></for></r>", "", false, "r(e(f[v=0]),e(f[v=1]))"},
     Case{"ForCopiesSeeTheEnclosingTable", "<r><for index='i' start='0' end='2' incr='1'><define name='last' expression='$(i)'/></for><a v='$(last)'/></r>", "", true, "r(a[v=1])"},
     Case{"ForBoundsAreNotExpanded", "<r><for index='i' start='0' end='$(N)' incr='1'><e/></for></r>", "N=2", false, "r"},
     Case{"ForeachCombinations", "<r><foreach a='x,y' b='1,,2'><e v='$(a)$(b)'/><f/></foreach></r>", "", false, "r(e[v=x1],f,e[v=x2],f,e[v=y1],f,e[v=y2],f)"},
-    Case{"ForeachNewlines", "<r><foreach a='x,\ny,\n'><e v='$(a)'/></foreach></r>", "", false, "r(e[v=x],e[v=y])"},
-    Case{"ForeachEmptyList", "<r><foreach a='x' b=''><e/></foreach><z/></r>", "", false, "r(z)"},
+    Case{"ForeachNewlinesAndEmptyList", "<r><foreach a='x,\ny,\n'><e v='$(a)'/></foreach><foreach a='x' b=''><f/></foreach><z/></r>", "", false, "r(e[v=x],e[v=y],z)"},
     Case{"ForeachCopiesAreVisited", "<r><foreach os='win,linux'><ifex expression='\"$(os)\" == \"linux\"'><l v='$(os)'/></ifex></foreach></r>", "", false, "r(l[v=linux])"},
     Case{"ForeachNamesOnlyExpandTheCopies", "<r><foreach os='win'><ifdef name='os'><x/></ifdef><e/></foreach></r>", "", false, "r(e)"},
     Case{"RootDirective", "<ifdef name='X'><r><a/></r></ifdef>", "X=1", false, "r(a)"},
@@ -156,12 +147,7 @@ INSTANTIATE_TEST_SUITE_P(Messages, MessageTest, testing::Values(
 TEST_F(PreprocessorTest, IncludeVariants)
 {
     writeFile("inc.xml", "<lib v='$(Q)'><item n='$(Q)'/><item2/></lib>");
-    struct IncludeCase {
-        const char *include;
-        bool expand;
-        const char *tree;
-    };
-    const IncludeCase cases[] = {
+    const struct { const char *include; bool expand; const char *tree; } cases[] = {
         {"<include filename='inc.xml'/>", false, "r(lib[v=$(Q)](item[n=$(Q)],item2),z)"},
         {"<include filename='inc.xml' inherit_attributes='k; m;absent' k='1' m='2'/>", false,
          "r(lib[v=$(Q),k=1,m=2](item[n=$(Q)],item2),z)"},
@@ -174,7 +160,7 @@ TEST_F(PreprocessorTest, IncludeVariants)
         {"<include filename='inc.xml' macros='Q=7'/>", true, "r(lib[v=7](item[n=7],item2),z)"},
         {"<include filename='$(Dir)/inc.xml'/>", true, "r(lib[v=$(Q)](item[n=$(Q)],item2),z)"},
     };
-    for (const IncludeCase &c : cases) {
+    for (const auto &c : cases) {
         m_pp.errors.clear();
         const QByteArray text = "<r>" + QByteArray(c.include) + "<z/></r>";
         // Dir is a preprocessor definition here: with expansion on, the include
@@ -221,11 +207,9 @@ TEST_F(PreprocessorTest, IncludeFailuresAreReported)
 TEST_F(PreprocessorTest, ExpansionLimitsStopRunawayLoopsAndDefinitions)
 {
     // Definitions that double themselves stop at the character limit.
-    QByteArray text = "<r>";
-    for (int i = 0; i < 60; ++i)
-        text += "<define name='A' value='$(A)$(A)'/>";
-    text += "<a v='$(A)'/><b v='$(B)'/></r>";
-    const QByteArray doubled = run(text, "A=x;B=y", true);
+    const QByteArray doubled =
+        run("<r>" + QByteArray("<define name='A' value='$(A)$(A)'/>").repeated(60) + "<a v='$(A)'/><b v='$(B)'/></r>",
+            "A=x;B=y", true);
     EXPECT_LT(doubled.size(), 40 << 20);
     EXPECT_TRUE(doubled.endsWith(",b[v=y])")) << doubled.right(40).constData();
     ASSERT_EQ(errors().size(), 1);
@@ -246,13 +230,8 @@ TEST_F(PreprocessorTest, ExpansionLimitsStopRunawayLoopsAndDefinitions)
 TEST_F(PreprocessorTest, DeepDocumentsAreProcessedWithoutRecursion)
 {
     const int depth = 100000;
-    QByteArray text;
-    for (int i = 0; i < depth; ++i)
-        text += "<d><ifdef name='X'>";
-    text += "<leaf/>";
-    for (int i = 0; i < depth; ++i)
-        text += "</ifdef></d>";
-    writeFile("deep.xml", text);
+    writeFile("deep.xml", QByteArray("<d><ifdef name='X'>").repeated(depth) + "<leaf/>"
+                              + QByteArray("</ifdef></d>").repeated(depth));
     ASSERT_TRUE(m_pp.loadPreprocessed(path("deep.xml"), QStringLiteral("X=1"), true));
     int levels = 0;
     const XMLNode *node = m_pp.root();
@@ -268,12 +247,10 @@ TEST_F(PreprocessorTest, DeepDocumentsAreProcessedWithoutRecursion)
 // Every element of the result, included and copied ones too, comes from the
 // document's factory.
 class TaggedElement : public XMLElement {
-public:
     using XMLElement::XMLElement;
 };
 
 class TaggingPP : public XMLPP2 {
-public:
     std::unique_ptr<XMLElement> createElement(const QByteArray &name) override
     {
         return std::make_unique<TaggedElement>(name);
@@ -284,16 +261,12 @@ TEST_F(PreprocessorTest, ElementsComeFromTheFactory)
 {
     writeFile("inc.xml", "<lib><item/></lib>");
     writeFile("main.xml", "<r><include filename='inc.xml'/><for index='i' start='0' end='2' incr='1'><e><f/></e></for>"
-                                          "<xmldef name='x'><g/></xmldef><xmlput name='x'/></r>");
+                          "<xmldef name='x'><g/></xmldef><xmlput name='x'/></r>");
     TaggingPP pp;
     ASSERT_TRUE(pp.loadPreprocessed(path("main.xml"), QString(), false));
     EXPECT_EQ(dumpTree(pp.root()), "r(lib(item),e(f),e(f),g)");
-    int elements = 0;
-    for (XMLNode *node = pp.root(); node; node = node->nextInSubtree(pp.root())) {
-        EXPECT_NE(dynamic_cast<TaggedElement *>(node), nullptr);
-        ++elements;
-    }
-    EXPECT_EQ(elements, 8);
+    for (XMLNode *node = pp.root(); node; node = node->nextInSubtree(pp.root()))
+        EXPECT_NE(dynamic_cast<TaggedElement *>(node), nullptr) << dumpTree(node).constData();
 }
 
 TEST_F(PreprocessorTest, ProjectSystemDocumentUsesTheInstalledFactory)
