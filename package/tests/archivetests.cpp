@@ -49,7 +49,6 @@ TEST_F(ArchiveTest, AddFileRecordsSizeModeAndTimeAndRefreshesInPlace)
     archive.addData("bb", at(5), 0600, "b");
     writeWholeFile(path("f"), "later"); // read when asked, not when added
     EXPECT_EQ(archive.fileData(m), QByteArray("later"));
-
     writeWholeFile(path("f"), "aaaaaaaa");
     setModeAndTime(path("f"), 0644, 200);
     EXPECT_EQ(archive.addFile(path("f"), "name"), m);
@@ -64,10 +63,8 @@ TEST_F(ArchiveTest, AddFileRecordsSizeModeAndTimeAndRefreshesInPlace)
     EXPECT_EQ(describe(b), "b 3 640 9 memory");
     EXPECT_EQ(archive.fileData("b"), QByteArray("xyz"));
     EXPECT_EQ(archive.files().size(), 2u);
-
     EXPECT_EQ(archive.addFile(path("f"))->name(), path("f"));
     EXPECT_EQ(thrownMessage([&] { archive.addFile(path("missing"), "x"); }), pathMessage("cannot read ", path("missing")));
-
     // A size changed since the file was added stops the save and the read.
     for (const QByteArray &now : {QByteArray("grown by some bytes"), QByteArray("short")}) {
         writeWholeFile(path("f"), now);
@@ -197,7 +194,6 @@ TEST_F(ArchiveTest, Extraction)
         EXPECT_TRUE(st.st_mtime == time && st.st_atime == time) << name;
         EXPECT_EQ(readWholeFile(file), QByteArray(data)) << name;
     }
-
     // Overwriting an existing file; a link there is replaced, never written through.
     PackageArchiveFile *m = archive.addData("new", at(10), RegularFile | 0644, "f");
     writeWholeFile(path("out/f"), "old contents");
@@ -215,7 +211,6 @@ TEST_F(ArchiveTest, Extraction)
     archive.extractFileTo(link, path("out"), true);
     EXPECT_TRUE(S_ISREG(statOf(path("out/link")).st_mode));
     EXPECT_FALSE(QFile::exists(path("out/target")));
-
     // A parent that is a file cannot hold the output.
     PackageArchiveFile *under = archive.addData("x", at(1), 0644, "f/under");
     EXPECT_EQ(thrownMessage([&] { archive.extractFileTo(under, path("out"), false); }),
@@ -232,7 +227,6 @@ TEST_F(ArchiveTest, WhatTheFormatCannotHoldIsRefused)
     EXPECT_TRUE(archive.files().empty());
     ASSERT_TRUE(makeSparse(path("4g"), 0xFFFFFFFFLL));
     EXPECT_EQ(archive.addFile(path("4g"), "4g")->size(), 0xFFFFFFFFu);
-
     archive.remove("4g");
     archive.addFile(path("3g"), "one");
     archive.addFile(path("3g"), "two");
@@ -282,18 +276,15 @@ TEST_F(ArchiveTest, AFullDiskIsReportedBySave)
 }
 
 /// A zlib stream that accepts `budget` bytes, then writes short; injected through the factory.
-class ShortStream : public PackageArchiveCompressedGzOutputFile {
-public:
-    ShortStream(FILE *file, int level, int budget) : PackageArchiveCompressedGzOutputFile(file, level), m_budget(budget) {}
+struct ShortStream : PackageArchiveCompressedGzOutputFile {
+    int budget;
+    ShortStream(FILE *file, int level, int b) : PackageArchiveCompressedGzOutputFile(file, level), budget(b) {}
     int writeBlock(const void *buffer, int length) override
     {
-        int n = std::min(length, m_budget);
-        m_budget -= n;
+        const int n = std::min(length, budget);
+        budget -= n;
         return n > 0 ? PackageArchiveCompressedGzOutputFile::writeBlock(buffer, n) : 0;
     }
-
-private:
-    int m_budget;
 };
 
 struct ShortStreamArchive : PackageArchive {

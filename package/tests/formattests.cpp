@@ -11,11 +11,8 @@
 namespace {
 
 /// Records where the input file stood when the archive handed it over.
-class ReadHookArchive : public PackageArchive {
-public:
+struct ReadHookArchive : PackageArchive {
     long positionSeen = -1;
-
-protected:
     void openedForReading(FILE *file) override { positionSeen = ftell(file); }
 };
 
@@ -80,7 +77,6 @@ TEST_F(FormatTest, Version2LayoutFieldByField)
     EXPECT_EQ(body, v2Body({{"a.txt", "hello", RegularFile | 0644, 1234567890}, {"", "", 0444, 1},
                             {"d\xe9/?", QByteArray(1000, 'z'), 040755, 0xFFFFFFFFu}}, 3));
     EXPECT_EQ(le32At(body, 20 + 2), quint32(20 + 18 * 3 + 9)); // the first data offset, counted by hand
-
     const QByteArray bz = saveAs(archive, "v2bz.pkg", 2, 1, 9);
     EXPECT_EQ(bz.left(8), QByteArray("\xb1\xc6\xf5\x71\x02\x10\x00\x00", 8));
     EXPECT_EQ(bz.mid(8), bzip2Compress(body, 9));
@@ -96,8 +92,7 @@ TEST_F(FormatTest, Version1LayoutFieldByField)
         members.append({"f\xe9" + QByteArray::number(i), QByteArray(i * 10, char('a' + i)), modes[i], quint32(100 + i)});
         archive.addData(members[i].data, at(100 + i), modes[i], QString::fromLatin1(members[i].name));
     }
-    archive.save(path("v1.pkg"), 5);
-    const QByteArray file = readWholeFile(path("v1.pkg"));
+    const QByteArray file = saveAs(archive, "v1.pkg", 1, 0, 5);
     const quint32 total = 1040 * 6 + (0 + 10 + 20 + 30 + 40 + 50);
     EXPECT_EQ(file.left(8), QByteArray("\x7a\xf4\x31\xb2\x01\x00\x00\x00", 8));
     EXPECT_EQ(be32At(file, 8), total + total / 100 + 13); // the size estimate, big-endian
@@ -124,13 +119,11 @@ TEST_F(FormatTest, EveryFormReadsBackWithAllThreeSources)
         for (size_t i = 0; i < 3; ++i)
             EXPECT_EQ(chunked(first, first.files()[i].get()), data[i]) << i;
         saveAs(first, "first.pkg", version, method);
-
         // The second archive mixes members of the first one's body with a new one.
         PackageArchive second(path("first.pkg"));
         EXPECT_TRUE(second.version() == version && second.compression() == method);
         EXPECT_EQ(chunked(second, second.addData(data[3], at(5), 0600, "late.txt")), data[3]);
         second.save(path("second.pkg"));
-
         PackageArchive loaded(path("second.pkg"));
         ASSERT_EQ(loaded.files().size(), 4u);
         for (size_t i = 0; i < 4; ++i) {
@@ -235,7 +228,6 @@ TEST_F(FormatTest, DamagedFilesGiveTheirMessages)
         {"v2 header, version 1", v2Header(0x0001) + zlibCompress(legacyGood, 6), "unsupported package file format",
          false},
         {"v2 body shorter than its header", v2Header(2) + zlibCompress(good.left(19), 6), "bad header", true},
-        {"v2 record cut", v2Header(2) + zlibCompress(good.left(firstRecordEnd + 10), 6), "bad table of contents", true},
         {"v2 name cut", v2Header(2) + zlibCompress(good.left(firstRecordEnd + 18 + 3), 6),
          "bad table of contents", true},
         {"v2 four billion members",
@@ -250,8 +242,6 @@ TEST_F(FormatTest, DamagedFilesGiveTheirMessages)
         {"wrapped, no legacy magic", wrapperHeader() + zlibCompress(good, 6), "unsupported package file format", false},
         {"wrapped, four billion members",
          wrapperHeader() + zlibCompress(legacyGood.left(4) + "\xff\xff\xff\xff" + legacyGood.mid(8), 6),
-         "bad table of contents", true},
-        {"wrapped, record cut", wrapperHeader() + zlibCompress(legacyGood.left(8 + 1040 + 500), 6),
          "bad table of contents", true},
         {"wrapped, header only", wrapperHeader(), "error reading stream", false},
         {"bare, record cut", legacyGood.left(8 + 1040 + 1000), "bad table of contents", true},
@@ -321,7 +311,6 @@ TEST_F(FormatTest, SaveFailuresAndExclusiveCreation)
     EXPECT_EQ(thrownMessage([&] { archive.save(path("m4.pkg")); }), "unsupported compression algorithm");
     archive.setCompression(1);
     EXPECT_EQ(thrownMessage([&] { archive.save(path("bz0.pkg"), 0); }), "cannot initialise deflate");
-
     // Exclusive creation refuses existing files and links.
     archive.setCompression(0);
     PackageSaveOptions options;

@@ -20,12 +20,6 @@ void writeWholeFile(const QString &path, const QByteArray &bytes)
     ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
-quint32 le16At(const QByteArray &b, int o) { return quint32(uchar(b[o])) | quint32(uchar(b[o + 1])) << 8; }
-quint32 le32At(const QByteArray &b, int o) { return le16At(b, o) | le16At(b, o + 2) << 16; }
-quint32 be32At(const QByteArray &b, int o)
-{
-    return quint32(uchar(b[o])) << 24 | quint32(uchar(b[o + 1])) << 16 | quint32(uchar(b[o + 2])) << 8 | uchar(b[o + 3]);
-}
 static void appendLe16(QByteArray &b, quint32 v) { b.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF)); }
 static void appendLe32(QByteArray &b, quint32 v) { appendLe16(b, v & 0xFFFF), appendLe16(b, v >> 16); }
 

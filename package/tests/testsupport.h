@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
 
@@ -25,9 +26,9 @@ private:
 inline QDateTime at(qint64 seconds) { return QDateTime::fromSecsSinceEpoch(seconds); }
 QByteArray readWholeFile(const QString &path);
 void writeWholeFile(const QString &path, const QByteArray &bytes);
-quint32 le16At(const QByteArray &bytes, int offset);
-quint32 le32At(const QByteArray &bytes, int offset);
-quint32 be32At(const QByteArray &bytes, int offset);
+inline quint32 le16At(const QByteArray &b, int offset) { return qFromLittleEndian<quint16>(b.constData() + offset); }
+inline quint32 le32At(const QByteArray &b, int offset) { return qFromLittleEndian<quint32>(b.constData() + offset); }
+inline quint32 be32At(const QByteArray &b, int offset) { return qFromBigEndian<quint32>(b.constData() + offset); }
 
 struct RawMember {
     QByteArray name, data;
