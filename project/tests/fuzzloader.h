@@ -1,6 +1,5 @@
-// Shared body of the solution loader fuzz harness: the XML preprocessor harness
-// with the project model's document, then the whole load of the same text as a
-// solution file.
+// Shared body of the solution loader fuzz harness: the XML preprocessor harness,
+// then the whole load of the same text as a solution file.
 #pragma once
 
 #include "project/projectsystem.h"
@@ -13,10 +12,8 @@
 #include <cstddef>
 #include <cstdint>
 
-/// Loading arbitrary text as a solution must end with a tree or a
-/// SolutionLoadError. Inputs that name load commands or recursive dynamic
-/// folders are not loaded: the first would run programs, the second could walk
-/// the whole disk from "/".
+/// Loading arbitrary text must end with a tree or a SolutionLoadError. Load commands
+/// would run programs and recursive folders could walk the disk from "/": not loaded.
 inline void fuzzSolutionLoader(const QString &directory, const uint8_t *data, size_t size)
 {
     fuzzXMLPreprocessor<ProjectSystemXMLPP2>(directory, data, size);

@@ -1,5 +1,4 @@
-// The loader fuzz body over hand-picked hostile inputs, so that the harness
-// itself stays correct between fuzzing runs.
+// The loader fuzz body over hand-picked hostile inputs, so the harness stays correct between fuzzing runs.
 #include "project/tests/fuzzloader.h"
 
 #include <gtest/gtest.h>
@@ -12,9 +11,7 @@ TEST(FuzzLoaderBody, HostileInputsEndWithATreeOrAnError)
 {
     QTemporaryDir directory;
     const char *const inputs[] = {
-        "",
-        "<",
-        "<solution",
+        "", "<", "<solution", "<!DOCTYPE Other>\n<solution/>",
         "<solution Name='a'><project template_name='x'/></solution>",
         "<solution><import file_name='fuzz.lxProject'/></solution>",
         "<solution><import file_name='main.xml'/><import/></solution>",
@@ -22,16 +19,13 @@ TEST(FuzzLoaderBody, HostileInputsEndWithATreeOrAnError)
         "<solution><configuration Name='Common' inherited_configurations='Common;Common'/>"
         "<project><configuration Name='Common' project_directory='$(ProjectDir)'/>"
         "<file file_name='$(InputPath)$(FolderPath)$(RootRelativeOutDir)'/></project></solution>",
-        "<solution templates_file='main.xml'><project template_name='' Name='n'/></solution>",
-        "<!DOCTYPE Other>\n<solution/>",
         "<solution><for index='i' start='0' end='3000' incr='1'><file file_name='$(i).c'/></for></solution>",
         "<solution><include filename='fuzz.lxProject'/></solution>",
         "<solution load_command='false'/>",
     };
-    for (const char *input : inputs) {
+    // Reaching the end without a crash or an escaping exception is the check.
+    for (const char *input : inputs)
         fuzzSolutionLoader(directory.path(), reinterpret_cast<const uint8_t *>(input), strlen(input));
-        SUCCEED() << input;
-    }
     // The harness wrote the last loadable input as a solution file.
     EXPECT_TRUE(QFile::exists(directory.path() + QStringLiteral("/fuzz.lxProject")));
 }

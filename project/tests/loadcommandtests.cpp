@@ -3,28 +3,20 @@
 
 #include "testsupport.h"
 
-#include <gtest/gtest.h>
-
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 
 namespace {
 
 QByteArray readAll(const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray("<missing>");
-    return file.readAll();
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
 TEST(SplitCommandLine, QuotingRules)
 {
-    const struct {
-        const char *line;
-        QStringList words;
-    } cases[] = {
+    const struct { const char *line; QStringList words; } cases[] = {
         {"", {}}, {"   \t ", {}}, {"echo a  b", {"echo", "a", "b"}}, {"  lead trail  ", {"lead", "trail"}},
         {"'a b' c", {"a b", "c"}}, {"'it''s'", {"its"}}, {"'back\\slash \"dq\"'", {"back\\slash \"dq\""}},
         {"\"a b\"", {"a b"}}, {"\"say \\\"hi\\\"\"", {"say \"hi\""}}, {"\"c:\\\\dir\"", {"c:\\dir"}},
@@ -62,7 +54,6 @@ TEST_F(RunLoadCommand, RedirectionOperators)
     EXPECT_EQ(runLoadCommand({"pwd", ">", "where.txt"}, sub), 0);
     EXPECT_EQ(readAll(sub + QStringLiteral("/where.txt")), QFile::encodeName(sub) + "\n");
     EXPECT_EQ(run({"true", ">", "no/such/dir/file"}), -1);
-
     const QStringList script = {"sh", "-c", "echo out; echo err >&2"};
     EXPECT_EQ(run(script + QStringList{">", "o1"}), 0);
     EXPECT_EQ(readAll(file("o1")), "out\n");
@@ -71,7 +62,6 @@ TEST_F(RunLoadCommand, RedirectionOperators)
     EXPECT_EQ(readAll(file("e2")), "err\n");
     EXPECT_EQ(run(script + QStringList{"&>", "both"}), 0);
     EXPECT_EQ(readAll(file("both")), "out\nerr\n");
-
     // Single forms truncate, doubled forms append.
     EXPECT_EQ(run({"echo", "one", ">", "log"}), 0);
     EXPECT_EQ(run({"echo", "two", ">>", "log"}), 0);
@@ -81,7 +71,6 @@ TEST_F(RunLoadCommand, RedirectionOperators)
     EXPECT_EQ(readAll(file("log")), "one\ntwo\nout\nerr\nout\nerr\n");
     EXPECT_EQ(run({"echo", "fresh", ">", "log"}), 0);
     EXPECT_EQ(readAll(file("log")), "fresh\n");
-
     // Everything from the first operator on is operator/file pairs, not arguments.
     EXPECT_EQ(run({"echo", "a", ">", "x", "b", "c", "2>", "y"}), 0);
     EXPECT_EQ(readAll(file("x")), "a\n");

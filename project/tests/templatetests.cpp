@@ -10,58 +10,34 @@ namespace {
 
 using Templates = ProjectTest;
 
-QString configurationValue(const ProjectElement *element, const char *configuration,
-                           const char *property)
+QString configurationValue(const ProjectElement *element, const char *configuration, const char *property)
 {
     const ProjectElement *c = findConfiguration(element, QLatin1String(configuration));
     return c ? c->property(QLatin1String(property)) : QStringLiteral("<no configuration>");
 }
 
-TEST(ProjectTemplateNodeList, LaterAdditionsOfANameWin)
-{
-    XMLElement first("first"), second("second"), other("other"), empty("empty");
-    ProjectTemplateNodeList list;
-    list.add("b", &first);
-    list.add("a", &other);
-    list.add("", &empty);
-    list.add("b", &second);
-    EXPECT_EQ(list.find("b"), &second);
-    EXPECT_EQ(list.find("a"), &other);
-    EXPECT_EQ(list.find(""), &empty);
-    EXPECT_EQ(list.find("B"), nullptr);
-    EXPECT_EQ(list.find("c"), nullptr);
-}
-
 TEST_F(Templates, ExpandPathPattern)
 {
-    touch("pk/A/XML/project_templates.xml");
-    touch("pk/B/XML/project_templates.xml");
-    touch("pk/C/XML/other.xml");
-    touch("pk/plain.txt");
-    touch("pk/.hidden/XML/project_templates.xml");
-
+    for (const char *file : {"pk/A/XML/project_templates.xml", "pk/B/XML/project_templates.xml", "pk/C/XML/other.xml",
+                             "pk/plain.txt", "pk/.hidden/XML/project_templates.xml"})
+        touch(QLatin1String(file));
+    const auto sorted = [](QStringList list) { return list.sort(), list; };
     // Components without "*" are used as written, so C's missing file is named too.
-    QStringList found = expandPathPattern(path("pk/*/XML/project_templates.xml"));
-    found.sort();
-    EXPECT_EQ(found, (QStringList{path("pk/A/XML/project_templates.xml"),
-                                  path("pk/B/XML/project_templates.xml"),
-                                  path("pk/C/XML/project_templates.xml")}));
+    EXPECT_EQ(sorted(expandPathPattern(path("pk/*/XML/project_templates.xml"))),
+              (QStringList{path("pk/A/XML/project_templates.xml"), path("pk/B/XML/project_templates.xml"),
+                           path("pk/C/XML/project_templates.xml")}));
     // The last component matches files and directories; a middle one only directories.
-    found = expandPathPattern(path("pk/*"));
-    found.sort();
-    EXPECT_EQ(found, (QStringList{path("pk/A"), path("pk/B"), path("pk/C"), path("pk/plain.txt")}));
+    EXPECT_EQ(sorted(expandPathPattern(path("pk/*"))),
+              (QStringList{path("pk/A"), path("pk/B"), path("pk/C"), path("pk/plain.txt")}));
     EXPECT_EQ(expandPathPattern(path("pk/*.txt/x")), QStringList());
     EXPECT_EQ(expandPathPattern(path("pk/?/x")), QStringList{path("pk/?/x")});
     // Without "*" the pattern stands, existing or not.
     EXPECT_EQ(expandPathPattern(path("nope/none.xml")), QStringList{path("nope/none.xml")});
     EXPECT_EQ(expandPathPattern(path("nothing/*/x.xml")), QStringList());
-
     const QString previous = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(path("pk")));
-    found = expandPathPattern("*/XML/*.xml");
-    found.sort();
-    EXPECT_EQ(found, (QStringList{"A/XML/project_templates.xml", "B/XML/project_templates.xml",
-                                  "C/XML/other.xml"}));
+    EXPECT_EQ(sorted(expandPathPattern("*/XML/*.xml")),
+              (QStringList{"A/XML/project_templates.xml", "B/XML/project_templates.xml", "C/XML/other.xml"}));
     QDir::setCurrent(previous);
 }
 
@@ -75,18 +51,15 @@ TEST_F(Templates, LaterFilesAndLaterElementsOverride)
           "<t><group><project template_name=\"X\" type=\"two\"/></group>"
           "<deep><configurations><configuration name=\"C\"><property name=\"v\" value=\"2\"/></configuration></configurations></deep></t>");
     write("broken.xml", "<t><project template_name=\"Y\" type=\"broken\">");
-
     ProjectTemplates both(path("one.xml") + ";;" + path("two.xml") + ";" + path("missing.xml"));
     EXPECT_EQ(both.findProjectTemplate("X")->attribute("type"), "two");
     EXPECT_EQ(both.findProjectTemplate("Y")->attribute("type"), "one");
     EXPECT_EQ(both.findConfigurationTemplate("C")->firstChildElement()->attribute("value"), "2");
-    EXPECT_EQ(both.findProjectTemplate("Z"), nullptr);
-
+    EXPECT_EQ(both.findProjectTemplate("x"), nullptr);
     ProjectTemplates reversed(path("two.xml") + ";" + path("one.xml") + ";" + path("broken.xml"));
     EXPECT_EQ(reversed.findProjectTemplate("X")->attribute("type"), "one-second");
     EXPECT_EQ(reversed.findConfigurationTemplate("C")->firstChildElement()->attribute("value"), "1");
     EXPECT_EQ(reversed.findProjectTemplate("Y")->attribute("type"), "one");
-
     EXPECT_EQ(ProjectTemplates("").findProjectTemplate("X"), nullptr);
 }
 
@@ -135,7 +108,6 @@ TEST_F(Templates, MergeOfEveryTemplateElement)
     EXPECT_FALSE(project->hasProperty("template_name"));
     EXPECT_FALSE(project->hasProperty("template_configurations"));
     EXPECT_EQ(configurationValue(project, "Common", "project_type"), "Library");
-
     EXPECT_EQ(childNames(project),
               "Common|Existing|Filtered|Source Files|Dyn|System Files|Debug|Release");
     EXPECT_EQ(childNames(byName("Source Files")), "Common|P_main.c");
@@ -150,7 +122,6 @@ TEST_F(Templates, MergeOfEveryTemplateElement)
     EXPECT_EQ(childNames(byName("System Files")), "crt0.s");
     EXPECT_TRUE(byFileName("$(StudioDir)/crt0.s"));
     EXPECT_EQ(byFileName("gen.c"), nullptr);
-
     // "$(Configuration)" is replaced in the configuration, not in an unexpanded value.
     EXPECT_EQ(configurationValue(project, "Debug", "c_preprocessor_definitions"), "TPL_$(Configuration)");
     EXPECT_EQ(configurationValue(project, "Release", "c_preprocessor_definitions"), "TPL_$(Configuration)");
@@ -161,7 +132,6 @@ TEST_F(Templates, MergeOfEveryTemplateElement)
     EXPECT_FALSE(findConfiguration(project, "Common")->hasProperty("x"));
     EXPECT_EQ(configurationValue(solution, "Common", "sol_prop"), "from-template");
     EXPECT_EQ(configurationValue(project, "Release", "rv_library_optimization"), "Fast");
-
     // Configuration templates fill the solution; a differing value goes to the project.
     EXPECT_EQ(configurationValue(solution, "Debug", "build_debug_information"), "Yes");
     EXPECT_EQ(configurationValue(solution, "Debug", "gcc_optimization_level"), "Level 1");
@@ -172,26 +142,28 @@ TEST_F(Templates, MergeOfEveryTemplateElement)
     EXPECT_FALSE(findConfiguration(project, "Release")->hasProperty("build_debug_information"));
     EXPECT_EQ(resolve(byFileName("P_main.c"), "base_value", "Debug"), "b");
     EXPECT_EQ(resolve(byFileName("P_main.c"), "gcc_optimization_level", "Debug"), "None");
-
     // "Shared" has no template: found or created once, its inheritance set per pass.
     EXPECT_EQ(configurationValue(solution, "Shared", "inherited_configurations"), "Base_Release");
     EXPECT_EQ(childNames(solution), "Debug|Release|P|Common|DebugBase|Shared");
-
     for (ProjectElement *e : {solution, project, dyn, byName("Source Files")})
         EXPECT_FALSE(e->isModified());
 }
 
-TEST_F(Templates, WithoutTemplateConfigurations)
+TEST_F(Templates, WithoutTemplateConfigurationsAndInImportedSolutions)
 {
     write("templates.xml",
           "<t><project template_name=\"T\" type=\"Executable\">\n"
           "  <property name=\"v\" value=\"1\" configuration=\"$(Configuration)\"/>\n"
           "  <property name=\"w\" value=\"2\"/>\n  <configuration name=\"Fresh\"/>\n</project>\n"
-          "<project template_name=\"U\">\n  <configuration name=\"Fresh\"/>\n</project></t>");
+          "<project template_name=\"U\">\n  <configuration name=\"Fresh\"/>\n</project>\n"
+          "<project template_name=\"I\"><solutionproperty name=\"marker\" value=\"m\"/>"
+          "<configuration name=\"Cfg\" inherited_configurations=\"\"/></project></t>");
+    writeSolution("lib/lib.lxProject", "<solution Name=\"Lib\"><project Name=\"LP\" template_name=\"I\"/></solution>");
     writeSolution("s.lxProject",
                   "<solution Name=\"S\">\n  <project Name=\"A\" template_name=\"T\"/>\n"
                   "  <project Name=\"B\" template_name=\"U\" template_configurations=\"X\"/>\n"
-                  "  <project Name=\"C\" template_name=\"U\" template_configurations=\"X\"/>\n</solution>\n");
+                  "  <project Name=\"C\" template_name=\"U\" template_configurations=\"X\"/>\n"
+                  "  <import file_name=\"lib/lib.lxProject\"/>\n</solution>\n");
     ProjectElement *solution = load("s.lxProject");
     EXPECT_EQ(configurationValue(byName("A"), "$(Configuration)", "v"), "1");
     EXPECT_EQ(configurationValue(byName("A"), "Common", "w"), "2");
@@ -199,7 +171,12 @@ TEST_F(Templates, WithoutTemplateConfigurations)
     EXPECT_EQ(configurationValue(byName("B"), "Common", "project_type"), "");
     // With configuration names a configuration without template is added
     // every time, without looking for one; without names nothing is added.
-    EXPECT_EQ(childNames(solution), "A|B|C|Fresh|Fresh");
+    EXPECT_EQ(childNames(solution), "A|B|C|Lib|Fresh|Fresh");
+    // A project of an imported file merges into its own solution.
+    ProjectElement *lib = byName("Lib");
+    EXPECT_EQ(configurationValue(lib, "Common", "marker"), "m");
+    EXPECT_EQ(findConfiguration(solution, "Common"), nullptr);
+    EXPECT_TRUE(findConfiguration(lib, "Cfg"));
 }
 
 class ChoosingHandler : public TemplateNotFoundErrorHandler {
@@ -207,10 +184,8 @@ public:
     bool chooseTemplate(ProjectSystem &, const QString &projectName, QString &templateName) override
     {
         asked.append(projectName);
-        if (answer.isEmpty())
-            return false;
         templateName = answer;
-        return true;
+        return !answer.isEmpty();
     }
     QString answer;
     QStringList asked;
@@ -219,52 +194,26 @@ public:
 TEST_F(Templates, ExpansionErrors)
 {
     write("templates.xml", "<t><project template_name=\"Known\" type=\"Library\"/></t>");
-    writeSolution("unnamed.lxProject",
-                  "<solution><project Name=\"Stub\" template_name=\"\"/></solution>");
-    writeSolution("unknown.lxProject",
-                  "<solution><project Name=\"Stub\" template_name=\"Nowhere\"/></solution>");
-
+    writeSolution("unnamed.lxProject", "<solution><project Name=\"Stub\" template_name=\"\"/></solution>");
+    writeSolution("unknown.lxProject", "<solution><project Name=\"Stub\" template_name=\"Nowhere\"/></solution>");
     SolutionLoadError unnamed = loadError("unnamed.lxProject");
     EXPECT_EQ(unnamed.subject, "no template for project ");
     EXPECT_EQ(unnamed.text, "Stub");
-    EXPECT_EQ(system->rootElement(), nullptr);
-
     SolutionLoadError unknown = loadError("unknown.lxProject");
     EXPECT_EQ(unknown.subject, "Nowhere");
     EXPECT_EQ(unknown.text, "project template not found");
     EXPECT_EQ(system->rootElement(), nullptr);
-
     ChoosingHandler declines;
-    EXPECT_THROW(loadSolution(*system, path("unnamed.lxProject"), nullptr, nullptr, &declines),
-                 SolutionLoadError);
+    EXPECT_THROW(loadSolution(*system, path("unnamed.lxProject"), nullptr, nullptr, &declines), SolutionLoadError);
     EXPECT_EQ(declines.asked, QStringList{"Stub"});
-
     ChoosingHandler chooses;
     chooses.answer = "Known";
     loadSolution(*system, path("unnamed.lxProject"), nullptr, nullptr, &chooses);
     EXPECT_EQ(configurationValue(byName("Stub"), "Common", "project_type"), "Library");
-
     // The handler is asked only when the name is empty.
     chooses.asked.clear();
-    EXPECT_THROW(loadSolution(*system, path("unknown.lxProject"), nullptr, nullptr, &chooses),
-                 SolutionLoadError);
+    EXPECT_THROW(loadSolution(*system, path("unknown.lxProject"), nullptr, nullptr, &chooses), SolutionLoadError);
     EXPECT_TRUE(chooses.asked.isEmpty());
-}
-
-TEST_F(Templates, ProjectsOfImportedFilesMergeIntoTheirOwnSolution)
-{
-    write("templates.xml",
-          "<t><project template_name=\"T\"><solutionproperty name=\"marker\" value=\"m\"/>"
-          "<configuration name=\"Cfg\" inherited_configurations=\"\"/></project></t>");
-    writeSolution("lib/lib.lxProject",
-                  "<solution Name=\"Lib\"><project Name=\"LP\" template_name=\"T\"/></solution>");
-    writeSolution("s.lxProject",
-                  "<solution Name=\"Top\"><import file_name=\"lib/lib.lxProject\"/></solution>");
-    ProjectElement *top = load("s.lxProject");
-    ProjectElement *lib = byName("Lib");
-    EXPECT_EQ(configurationValue(lib, "Common", "marker"), "m");
-    EXPECT_EQ(findConfiguration(top, "Common"), nullptr);
-    EXPECT_TRUE(findConfiguration(lib, "Cfg"));
 }
 
 } // namespace

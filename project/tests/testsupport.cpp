@@ -5,22 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <functional>
-
-void PrintTo(const QString &text, std::ostream *os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
-
-ProjectTest::ProjectTest()
-{
-    system = std::make_unique<RISCVProjectSystem>(dir.path() + QStringLiteral("/templates.xml"),
-                                                  QStringList(), false, false);
-}
-
-ProjectTest::~ProjectTest() = default;
-
-QString ProjectTest::path(const QString &relative) const { return dir.path() + QLatin1Char('/') + relative; }
+void PrintTo(const QString &text, std::ostream *os) { *os << '"' << text.toStdString() << '"'; }
 
 QString ProjectTest::write(const QString &relative, const QString &text) const
 {
@@ -30,19 +15,6 @@ QString ProjectTest::write(const QString &relative, const QString &text) const
     EXPECT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate)) << file.toStdString();
     out.write(text.toUtf8());
     return file;
-}
-
-QString ProjectTest::touch(const QString &relative) const { return write(relative, QString()); }
-
-QString ProjectTest::mkdir(const QString &relative) const
-{
-    QDir().mkpath(path(relative));
-    return path(relative);
-}
-
-QString ProjectTest::writeSolution(const QString &relative, const QString &body) const
-{
-    return write(relative, QStringLiteral("<!DOCTYPE Kestrel_Project_File>\n") + body);
 }
 
 ProjectElement *ProjectTest::load(const QString &relative)
@@ -62,42 +34,28 @@ SolutionLoadError ProjectTest::loadError(const QString &relative)
     return SolutionLoadError(QString(), QString());
 }
 
-namespace {
-
-ProjectElement *findDepthFirst(ProjectElement *from,
-                               const std::function<bool(const ProjectElement *)> &match)
+// Depth-first, the first descendant of the root with `property` equal to `value` (files only for "file_name").
+static ProjectElement *find(ProjectElement *from, const QString &property, const QString &value)
 {
     for (ProjectElement *child = from ? from->firstChildProjectElement() : nullptr; child;
          child = child->nextSiblingProjectElement()) {
-        if (match(child))
+        if ((property != QLatin1String("file_name") || child->kind() == ProjectElementKind::File)
+            && child->property(property) == value)
             return child;
-        if (ProjectElement *found = findDepthFirst(child, match))
+        if (ProjectElement *found = find(child, property, value))
             return found;
     }
     return nullptr;
 }
 
-} // namespace
-
-ProjectElement *ProjectTest::byName(const QString &name, ProjectElement *from) const
+ProjectElement *ProjectTest::byName(const QString &name) const
 {
-    return findDepthFirst(from ? from : system->rootElement(), [&](const ProjectElement *e) {
-        return e->property(QStringLiteral("Name")) == name;
-    });
+    return find(system->rootElement(), QStringLiteral("Name"), name);
 }
 
-ProjectElement *ProjectTest::byFileName(const QString &fileName, ProjectElement *from) const
+ProjectElement *ProjectTest::byFileName(const QString &fileName) const
 {
-    return findDepthFirst(from ? from : system->rootElement(), [&](const ProjectElement *e) {
-        return e->kind() == ProjectElementKind::File
-            && e->property(QStringLiteral("file_name")) == fileName;
-    });
-}
-
-QString ProjectTest::resolve(const ProjectElement *element, const QString &property,
-                             const QString &configuration) const
-{
-    return resolveProperty(*system, element, property, configuration);
+    return find(system->rootElement(), QStringLiteral("file_name"), fileName);
 }
 
 QString ProjectTest::childNames(const ProjectElement *element) const

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -21,34 +22,32 @@ void PrintTo(const QString &text, std::ostream *os);
 /// (template path: the directory's "templates.xml").
 class ProjectTest : public ::testing::Test {
 protected:
-    ProjectTest();
-    ~ProjectTest() override;
-
-    /// The absolute path of `relative` inside the temporary directory.
-    QString path(const QString &relative) const;
-    /// Writes UTF-8 `text` to `relative` (directories too); touch and mkdir alike; absolute paths.
+    QString path(const QString &relative) const { return dir.path() + QLatin1Char('/') + relative; }
+    /// Writes UTF-8 `text` to `relative`, making its directories; all return absolute paths.
     QString write(const QString &relative, const QString &text) const;
-    QString touch(const QString &relative) const;
-    QString mkdir(const QString &relative) const;
+    QString touch(const QString &relative) const { return write(relative, QString()); }
+    QString mkdir(const QString &relative) const { return QDir().mkpath(path(relative)), path(relative); }
     /// A solution file: the document type line, then `body`.
-    QString writeSolution(const QString &relative, const QString &body) const;
-
-    /// Loads `relative` into system; failures propagate.
+    QString writeSolution(const QString &relative, const QString &body) const
+    {
+        return write(relative, QStringLiteral("<!DOCTYPE Kestrel_Project_File>\n") + body);
+    }
     ProjectElement *load(const QString &relative);
     /// Loads and returns the error; fails the test when loading succeeds.
     SolutionLoadError loadError(const QString &relative);
-
-    /// The first descendant (depth-first) with that "Name", or null.
-    ProjectElement *byName(const QString &name, ProjectElement *from = nullptr) const;
-    /// The first descendant file whose "file_name" is `fileName`, or null.
-    ProjectElement *byFileName(const QString &fileName, ProjectElement *from = nullptr) const;
-    QString resolve(const ProjectElement *element, const QString &property,
-                    const QString &configuration) const;
+    /// The first descendant (depth-first) with that "Name", or file with that "file_name"; or null.
+    ProjectElement *byName(const QString &name) const;
+    ProjectElement *byFileName(const QString &fileName) const;
+    QString resolve(const ProjectElement *element, const QString &property, const QString &configuration) const
+    {
+        return resolveProperty(*system, element, property, configuration);
+    }
     /// The display names of the element children, "|"-joined, for placement checks.
     QString childNames(const ProjectElement *element) const;
 
     QTemporaryDir dir;
-    std::unique_ptr<RISCVProjectSystem> system;
+    std::unique_ptr<RISCVProjectSystem> system = std::make_unique<RISCVProjectSystem>(
+        dir.path() + QStringLiteral("/templates.xml"), QStringList(), false, false);
 };
 
 /// A progress sink that records its calls as text lines.
@@ -60,19 +59,17 @@ public:
         maxDepth = std::max(maxDepth, ++m_depth);
     }
     void endStep() override { steps.append(QStringLiteral("end")), --m_depth; }
-    void addMessage(const QString &message) override { m_messages.append(message); }
-    int depth() const override { return m_depth; }
     void setProgress(int current, int total) override
     {
         steps.append(QStringLiteral("progress %1/%2").arg(current).arg(total));
     }
-    void processEvents() override {}
+    int depth() const override { return m_depth; }
+    void addMessage(const QString &message) override { m_messages.append(message); }
     QStringList messages() const override { return m_messages; }
+    void processEvents() override {}
 
     QStringList steps;
     int maxDepth = 0;
-
-private:
     int m_depth = 0;
     QStringList m_messages;
 };
