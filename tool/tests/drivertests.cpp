@@ -54,8 +54,7 @@ void expectRuns(const Case *begin, const Case *end, bool withPackage)
         EXPECT_EQ(run.out, c->out);
         EXPECT_EQ(run.err, c->err);
         EXPECT_FALSE(sandbox.exists("missing.lxPackage") || sandbox.exists("missing.lxPackage.part"));
-        if (withPackage)
-            EXPECT_EQ(sandbox.readFile("p.lxPackage"), before);
+        EXPECT_EQ(withPackage ? sandbox.readFile("p.lxPackage") : QByteArray(), before);
     }
 }
 
@@ -63,20 +62,13 @@ void expectRuns(const Case *begin, const Case *end, bool withPackage)
 // come first and print only their line; the scan stops at the first bad one.
 TEST(Driver, UsageAndScanErrors)
 {
-    const QByteArray usage = kBanner + kUsage;
+    const QByteArray usage = kBanner + kUsage, expected = "error: argument expected\n";
     const Case cases[] = {
-        {{}, "", usage, 1},
-        {{"-V"}, "", usage, 1},
-        {{"-v", "-overwrite", "-bzip2", "-compress", "3"}, "", usage, 1},
-        {{"-t"}, "", usage, 1},
-        {{"package.lxPackage"}, "", usage, 1},
+        {{}, "", usage, 1}, {{"-V"}, "", usage, 1}, {{"-t"}, "", usage, 1}, {{"package.lxPackage"}, "", usage, 1},
         {{"-x", "-exclude", "out"}, "", usage, 1}, // the value is not a file
-        {{"-V", "-info"}, "", usage, 1},
         {{"-exclude", "-t", "p.lxPackage"}, "", usage, 1}, // "-t" is the value
         {{"-compress", "-nope"}, "", usage, 1},
-        {{"-t", "p.lxPackage", "-compress"}, "", "error: argument expected\n", 1},
-        {{"-exclude"}, "", "error: argument expected\n", 1},
-        {{"-c", "p", "x", "-format"}, "", "error: argument expected\n", 1},
+        {{"-t", "p.lxPackage", "-compress"}, "", expected, 1}, {{"-exclude"}, "", expected, 1},
         {{"-t", "p.lxPackage", "-"}, "", "error: unknown option \n", 1},
         {{"--c", "p.lxPackage"}, "", "error: unknown option -c\n", 1},
         {{"-C", "p.lxPackage"}, "", "error: unknown option C\n", 1},
@@ -87,26 +79,22 @@ TEST(Driver, UsageAndScanErrors)
     expectRuns(std::begin(cases), std::end(cases), false);
 }
 
-// Each command line comes down to listing p.lxPackage; reading commands name
-// a missing package; a foreign file gives the loader's message.
+// Each command line comes down to listing p.lxPackage (the last command
+// wins); reading commands name a missing package; a foreign file gives the
+// loader's message.
 TEST(Driver, CommandLinesOnAPackage)
 {
     const QByteArray listing = "-rw-r--r--         3  Feb 29  2000  a.c\n1 Files, 3 Bytes\n";
     const QByteArray missing = "error: missing.lxPackage does not exist\n";
     const Case cases[] = {
         {{"-V", "-t", "p.lxPackage"}, kBanner + listing, "", 0},
-        {{"-c", "-t", "p.lxPackage"}, listing, "", 0},
         {{"-x", "-f", "-d", "-r", "-c", "-t", "p.lxPackage"}, listing, "", 0},
         {{"p.lxPackage", "-t"}, listing, "", 0},
-        {{"-t", "-overwrite", "-overwrite", "p.lxPackage"}, listing, "", 0},
-        {{"-bzip2", "-compress", "9", "-format", "2", "-readonly", "-exclude", "a.c", "-t", "p.lxPackage"},
-         listing, "", 0},
-        {{"-t", "missing.lxPackage"}, "", missing, 1},
-        {{"-x", "missing.lxPackage", "out"}, "", missing, 1},
-        {{"-f", "missing.lxPackage", "*"}, "", missing, 1},
-        {{"-info", "missing.lxPackage"}, "", missing, 1},
-        {{"-r", "missing.lxPackage", "a.c"}, "", missing, 1},
-        {{"-d", "missing.lxPackage", "a.c"}, "", missing, 1},
+        {{"-bzip2", "-compress", "9", "-format", "2", "-readonly", "-overwrite", "-exclude", "a.c", "-t",
+          "p.lxPackage"}, listing, "", 0},
+        {{"-t", "missing.lxPackage"}, "", missing, 1}, {{"-x", "missing.lxPackage", "out"}, "", missing, 1},
+        {{"-f", "missing.lxPackage", "*"}, "", missing, 1}, {{"-info", "missing.lxPackage"}, "", missing, 1},
+        {{"-r", "missing.lxPackage", "a.c"}, "", missing, 1}, {{"-d", "missing.lxPackage", "a.c"}, "", missing, 1},
         {{"-t", "a.c"}, "", "error: unsupported package file format\n", 1},
     };
     expectRuns(std::begin(cases), std::end(cases), true);

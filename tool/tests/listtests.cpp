@@ -57,49 +57,45 @@ TEST(ListCommand, LinesDatesAndSummary)
 TEST(ListCommand, Wildcards)
 {
     const QList<Member> members = {{"b.h", "1"}, {"inc/a.h", "22"}, {"src/m.c", "333"}, {"caf\xe9", "4444"}};
-    const struct {
-        QList<QByteArray> arguments;
-        QList<QByteArray> names;
-    } cases[] = {
-        {{"*.h"}, {"b.h", "inc/a.h"}}, {{"B.H"}, {}}, {{"a.h"}, {}}, {{"?.h"}, {"b.h"}},
-        {{"[ab].h"}, {"b.h"}}, {{"inc/*"}, {"inc/a.h"}}, {{"src/m.c"}, {"src/m.c"}},
-        {{"b.h", "inc/a.h", "*"}, {"b.h"}}, {{"caf\xe9*"}, {"caf\xe9"}}, {{"*.cpp"}, {}},
+    const std::pair<QList<QByteArray>, QList<QByteArray>> cases[] = {
+        {{"*.h"}, {"b.h", "inc/a.h"}}, {{"B.H"}, {}}, {{"a.h"}, {}}, {{"inc/*"}, {"inc/a.h"}},
+        {{"b.h", "inc/a.h", "*"}, {"b.h"}}, {{"caf\xe9*"}, {"caf\xe9"}},
         {{"*"}, {"b.h", "inc/a.h", "src/m.c", "caf\xe9"}},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.arguments.join(' ').constData());
-        QList<QByteArray> lines = listing(members, c.arguments).split('\n');
+        SCOPED_TRACE(c.first.join(' ').constData());
+        QList<QByteArray> lines = listing(members, c.first).split('\n');
         ASSERT_GE(lines.size(), 2);
         lines.removeLast();
         QList<QByteArray> names;
         for (const QByteArray &line : lines.mid(0, lines.size() - 1))
             names.append(line.mid(line.lastIndexOf("  ") + 2));
-        EXPECT_EQ(names, c.names);
-        EXPECT_TRUE(lines.last().startsWith(QByteArray::number(c.names.size()) + " Files, "));
+        EXPECT_EQ(names, c.second);
+        EXPECT_TRUE(lines.last().startsWith(QByteArray::number(c.second.size()) + " Files, "));
     }
 }
 
-// Every permission bit has its own letter; type and set-id bits never show;
-// months are C-locale names.
+// Every permission bit has its own letter (the three mixed modes hold each
+// bit once, in a different place); type and set-id bits never show; months
+// are C-locale names.
 TEST(ListCommand, PermissionTextAndMonths)
 {
     const std::pair<quint32, const char *> modes[] = {
-        {0100644, "-rw-r--r--"}, {0, "----------"},   {0777, "-rwxrwxrwx"}, {0400, "-r--------"},
-        {0200, "--w-------"},    {0100, "---x------"}, {040, "----r-----"}, {020, "-----w----"},
-        {010, "------x---"},     {04, "-------r--"},   {02, "--------w-"},  {01, "---------x"},
-        {040755, "-rwxr-xr-x"},  {0120777, "-rwxrwxrwx"}, {07000, "----------"},
+        {0100644, "-rw-r--r--"}, {0, "----------"},   {0777, "-rwxrwxrwx"},    {0421, "-r---w---x"},
+        {0142, "---xr---w-"},    {0214, "--w---xr--"}, {040755, "-rwxr-xr-x"}, {0120777, "-rwxrwxrwx"},
+        {07000, "----------"},
     };
     const char *months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     QList<Member> members;
     QByteArray expected;
-    for (int i = 0; i < 15; ++i) {
-        const QByteArray name = "m" + QByteArray::number(i);
-        const int month = i % 12 + 1;
-        members.append({name, "", modes[i].first, quint32(utcTime(1988, month, month + 9, 8, 30))});
-        expected += QByteArray(modes[i].second) + "         0  " + months[month - 1] + " " +
+    for (int month = 1; month <= 12; ++month) {
+        const QByteArray name = "m" + QByteArray::number(month);
+        const auto &mode = modes[month % 9];
+        members.append({name, "", mode.first, quint32(utcTime(1988, month, month + 9, 8, 30))});
+        expected += QByteArray(mode.second) + "         0  " + months[month - 1] + " " +
                     QByteArray::number(month + 9) + "  1988  " + name + "\n";
     }
-    EXPECT_EQ(listing(members), expected + "15 Files, 0 Bytes\n");
+    EXPECT_EQ(listing(members), expected + "12 Files, 0 Bytes\n");
 }
 
 // Sizes come from the table of contents only: a bare legacy table (no data)
@@ -107,9 +103,8 @@ TEST(ListCommand, PermissionTextAndMonths)
 TEST(ListCommand, ByteSumIsASigned32BitTotal)
 {
     const auto word = [](quint32 value) {
-        char bytes[4];
-        qToLittleEndian<quint32>(value, bytes);
-        return QByteArray(bytes, 4);
+        value = qToLittleEndian(value);
+        return QByteArray(reinterpret_cast<const char *>(&value), 4);
     };
     const std::pair<QList<quint32>, QByteArray> cases[] = {
         {{0x80000000u, 0x80000000u, 5}, "3 Files, 5 Bytes\n"},
@@ -132,9 +127,7 @@ TEST(ListCommand, ByteSumIsASigned32BitTotal)
         ASSERT_EQ(lines.size(), c.first.size() + 2);
         // Legacy members carry only the read-only flag: 0666 or 0444.
         EXPECT_EQ(lines[0], "-rw-rw-rw-  " + QByteArray::number(c.first[0]).rightJustified(8) + "  Jan  1  1999  n0");
-        if (c.first.size() > 1) {
-            EXPECT_TRUE(lines[1].startsWith("-r--r--r--  ")) << lines[1].constData();
-        }
+        EXPECT_TRUE(c.first.size() == 1 || lines[1].startsWith("-r--r--r--  ")) << lines[1].constData();
         EXPECT_TRUE(run.out.endsWith(c.second)) << run.out.constData();
     }
 }

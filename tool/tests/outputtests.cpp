@@ -15,8 +15,7 @@
 
 namespace {
 
-class OutputCommand : public ::testing::Test {
-protected:
+struct OutputCommand : ::testing::Test {
     void SetUp() override
     {
         writePackage(sandbox.filePath("p.lxPackage"), {{"a.h", "first\n"}, {"empty.h", ""}, {"blob.bin", blob},
@@ -28,9 +27,10 @@ protected:
 
 TEST_F(OutputCommand, WritesMatchingMembersBackToBack)
 {
+    // Matching is the listing's; here the bytes and their order count.
     const std::pair<QList<QByteArray>, QByteArray> cases[] = {
-        {{"*.h"}, "first\nsecond"}, {{"c.c"}, "third"}, {{"empty.h"}, ""}, {{"*.cpp"}, ""},
-        {{"C.C"}, ""}, {{"c.c", "a.h"}, "third"}, {{"*"}, "first\n" + blob + "secondthird"},
+        {{"*.h"}, "first\nsecond"}, {{"c.c", "a.h"}, "third"}, {{"*.cpp"}, ""},
+        {{"*"}, "first\n" + blob + "secondthird"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.first.join(' ').constData());
@@ -70,7 +70,7 @@ TEST(OutputCommandPipe, ClosedReaderEndsTheProcessThroughSigpipe)
     // Opened without blocking before the writer starts, so its open succeeds.
     const int reader = open(fifo.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     ASSERT_GE(reader, 0);
-    RunningTool tool({"-f", "big.lxPackage", "zeros"}, {sandbox.path(), fifo, {}});
+    RunningTool tool({"-f", "big.lxPackage", "zeros"}, {sandbox.path(), fifo, {}, {}});
     char buffer[4096];
     ssize_t got = -1;
     for (int tries = 0; tries < 2000 && got <= 0; ++tries)
@@ -102,23 +102,22 @@ TEST(OutputCommandMemory, LargeMemberIsStreamed)
         archive.addData("t", QDateTime::fromSecsSinceEpoch(0, Qt::UTC), 0644, QStringLiteral("tiny"));
         archive.save(sandbox.filePath("big.lxPackage"));
     }
-    const long slack = 32 * 1024;
     ToolRunOptions options;
     options.standardOutputPath = sandbox.full("out.bin");
     const ToolRun tiny = sandbox.run({"-f", "big.lxPackage", "tiny"}, options);
     ASSERT_EQ(tiny.status, 0) << tiny.err.constData();
     ASSERT_GT(tiny.maxResidentKilobytes, 0);
-    const ToolRun run = sandbox.run({"-f", "big.lxPackage", "zeros"}, options);
-    ASSERT_EQ(run.status, 0) << run.err.constData();
-    struct stat info;
-    ASSERT_EQ(stat(options.standardOutputPath.constData(), &info), 0);
-    EXPECT_EQ(info.st_size, 64 << 20);
-    EXPECT_LT(run.maxResidentKilobytes, tiny.maxResidentKilobytes + slack);
-    const ToolRun extract = sandbox.run({"-x", "big.lxPackage", "out"});
-    ASSERT_EQ(extract.status, 0) << extract.err.constData();
-    ASSERT_EQ(stat(sandbox.full("out/zeros").constData(), &info), 0);
-    EXPECT_EQ(info.st_size, 64 << 20);
-    EXPECT_LT(extract.maxResidentKilobytes, tiny.maxResidentKilobytes + slack);
+    const ToolRun runs[] = {sandbox.run({"-f", "big.lxPackage", "zeros"}, options),
+                            sandbox.run({"-x", "big.lxPackage", "out"})};
+    for (const QByteArray &written : {options.standardOutputPath, sandbox.full("out/zeros")}) {
+        struct stat info;
+        ASSERT_EQ(stat(written.constData(), &info), 0) << written.constData();
+        EXPECT_EQ(info.st_size, 64 << 20) << written.constData();
+    }
+    for (const ToolRun &run : runs) {
+        EXPECT_EQ(run.status, 0) << run.err.constData();
+        EXPECT_LT(run.maxResidentKilobytes, tiny.maxResidentKilobytes + 32 * 1024);
+    }
 }
 
 } // namespace

@@ -35,7 +35,8 @@ RunningTool::RunningTool(const QList<QByteArray> &arguments, const ToolRunOption
     const QByteArray errPath = capture + "/stderr", home = capture + "/home";
     mkdir(home.constData(), 0755);
     // Later overrides replace earlier ones and the parent's variables.
-    QList<QPair<QByteArray, QByteArray>> overrides = {{"TZ", "UTC"}, {"LC_ALL", "C"}, {"HOME", home}};
+    QList<QPair<QByteArray, QByteArray>> overrides = {
+        {"TZ", "UTC"}, {"LC_ALL", "C"}, {"HOME", home}, {"MARROWGATE_ROOT_USER_DIR", home}};
     overrides += options.environment;
     QList<QByteArray> environment;
     for (char **entry = environ; *entry; ++entry)
@@ -47,7 +48,7 @@ RunningTool::RunningTool(const QList<QByteArray> &arguments, const ToolRunOption
         environment.append(pair.first + '=' + pair.second);
     }
     // Everything is prepared before fork: after it, only async-signal-safe calls.
-    QList<QByteArray> argumentBytes = QList<QByteArray>{durivBinary()} + arguments;
+    QList<QByteArray> argumentBytes = QList<QByteArray>{options.binary.isEmpty() ? durivBinary() : options.binary} + arguments;
     std::vector<char *> argv, envp;
     for (QByteArray &argument : argumentBytes)
         argv.push_back(argument.data());
@@ -194,23 +195,10 @@ time_t fileTime(const QByteArray &path)
 
 time_t utcTime(int year, int month, int day, int hour, int minute, int second)
 {
-    struct tm parts = {};
-    parts.tm_year = year - 1900;
-    parts.tm_mon = month - 1;
-    parts.tm_mday = day;
-    parts.tm_hour = hour;
-    parts.tm_min = minute;
-    parts.tm_sec = second;
-    return timegm(&parts);
+    return QDateTime(QDate(year, month, day), QTime(hour, minute, second), Qt::UTC).toSecsSinceEpoch();
 }
 
-int currentUtcYear()
-{
-    const time_t now = time(nullptr);
-    struct tm parts;
-    gmtime_r(&now, &parts);
-    return parts.tm_year + 1900;
-}
+int currentUtcYear() { return QDateTime::currentDateTimeUtc().date().year(); }
 
 mode_t currentUmask()
 {

@@ -26,6 +26,7 @@ struct ToolRunOptions {
     QString workingDirectory;
     QByteArray standardOutputPath; ///< instead of capturing, e.g. "/dev/full"
     QList<QPair<QByteArray, QByteArray>> environment;
+    QByteArray binary; ///< instead of the built duriv
 };
 
 QByteArray durivBinary();

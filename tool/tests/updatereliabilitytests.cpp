@@ -63,7 +63,7 @@ TEST(UpdateInterruptTest, KilledSaveLeavesOldOrNewPackage)
         SCOPED_TRACE(point.label);
         sandbox.writeFile("pkg.lxPackage", oldBytes);
         const ino_t oldInode = inodeOf(package);
-        RunningTool tool({"-r", "pkg.lxPackage", "big.bin"}, {sandbox.path(), {}, {}});
+        RunningTool tool({"-r", "pkg.lxPackage", "big.bin"}, {sandbox.path(), {}, {}, {}});
         bool ready = false;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (!(ready = point.ready(part)) && inodeOf(package) == oldInode &&
@@ -103,7 +103,7 @@ TEST(UpdateConcurrencyTest, ConcurrentReplacesBothLand)
         const QByteArray second = "second" + QByteArray::number(round) + ".txt";
         sandbox.writeFile(QString::fromLatin1(first), first);
         sandbox.writeFile(QString::fromLatin1(second), second);
-        const ToolRunOptions here{sandbox.path(), {}, {}};
+        const ToolRunOptions here{sandbox.path(), {}, {}, {}};
         RunningTool one({"-r", "pkg.lxPackage", first}, here);
         RunningTool two({"-r", "pkg.lxPackage", second}, here);
         const ToolRun runOne = one.wait();
