@@ -27,9 +27,6 @@ TEST(DescriptionTest, AnswersTheAttributesOfTheFirstPackageElement)
     EXPECT_EQ(got, QStringList({"rv32-cpu", "A. Builder", "cpu", "RV32 CPU support", "Startup code", "1.4", "4.0;4.1",
                                 "cpu", "cpus/rv32", "Where?", "RV32_DIR", "77"}));
     EXPECT_EQ(description.dependencies(), QStringList({"base", "libc"})); // empty entries dropped
-    description.setName("renamed");
-    description.setFiletype("board");
-    EXPECT_EQ(description.name() + description.filetype(), QStringLiteral("renamedboard"));
 
     // An explicit member wins over the search; absent attributes read as empty.
     description.load(archive, archive.find("other_package.xml"));

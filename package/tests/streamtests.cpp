@@ -17,18 +17,6 @@ protected:
         return file;
     }
 
-    /// Writes `plain` through a compressing stream of `method`, in chunks of `chunk` bytes.
-    QByteArray compressThroughStream(int method, const QByteArray &plain, int level, int chunk)
-    {
-        auto stream = factory.createOutputFile(method, openFile("out", "wb"), level);
-        for (int at = 0; at < plain.size(); at += chunk) {
-            int n = std::min(chunk, plain.size() - at);
-            EXPECT_EQ(stream->write(plain.constData() + at, n), n);
-        }
-        stream->close();
-        return readWholeFile(path("out"));
-    }
-
     /// An input stream of `method` over `compressed`, stored after `prefix` junk bytes.
     std::unique_ptr<PackageArchiveIOFileInterface> inputOver(int method, const QByteArray &compressed,
                                                              int prefix = 0)
@@ -53,8 +41,14 @@ TEST_F(StreamTest, CompressedOutputMatchesOneCallCompressionHoweverTheInputIsCut
     const QByteArray data = realData(700 * 1024);
     for (auto [level, chunk] : {std::pair{1, 1000}, {6, 16384}, {9, 70001}, {9, 1000}}) {
         SCOPED_TRACE(testing::Message() << "level " << level << " chunk " << chunk);
-        EXPECT_EQ(compressThroughStream(0, data, level, chunk), zlibCompress(data, level));
-        EXPECT_EQ(compressThroughStream(1, data, level, chunk), bzip2Compress(data, level));
+        for (int method : {0, 1}) {
+            auto stream = factory.createOutputFile(method, openFile("out", "wb"), level);
+            for (int at = 0; at < data.size(); at += chunk)
+                ASSERT_EQ(stream->write(data.constData() + at, std::min(chunk, data.size() - at)),
+                          std::min(chunk, data.size() - at));
+            stream->close();
+            EXPECT_EQ(readWholeFile(path("out")), method ? bzip2Compress(data, level) : zlibCompress(data, level));
+        }
     }
 }
 
@@ -111,8 +105,6 @@ TEST_F(StreamTest, ReadingPastTheEnd)
     auto bz = inputOver(1, bzip2Compress(data, 9));
     EXPECT_EQ(bz->read(buffer, 32), 32);
     EXPECT_EQ(thrownMessage([&] { bz->read(buffer, 1); }), "error reading from compressed stream");
-    auto bz2 = inputOver(1, bzip2Compress(data, 9));
-    EXPECT_EQ(thrownMessage([&] { bz2->read(buffer, 33); }), "error reading from compressed stream");
 }
 
 } // namespace
