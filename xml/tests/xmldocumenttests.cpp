@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QBuffer>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -53,11 +52,8 @@ TEST(XMLReadTest, DeclarationAndDoctypeSetTheDocumentFields)
 {
     XMLDocument document;
     ASSERT_TRUE(document.read("<?xml version=\"1.0\" encoding='UTF-8' standalone='yes'?>\n<!DOCTYPE proj>\n<a/>"));
-    EXPECT_EQ(document.version(), "1.0");
-    EXPECT_EQ(document.encoding(), "UTF-8");
-    EXPECT_EQ(document.doctype(), "proj");
-    EXPECT_EQ(dumpTree(document.root()), "a");
-
+    EXPECT_EQ(QByteArrayList({document.version(), document.encoding(), document.doctype(), dumpTree(document.root())}),
+              QByteArrayList({"1.0", "UTF-8", "proj", "a"}));
     // A prefix of DOCTYPE counts; an internal subset keeps it unrecorded; a new
     // read forgets the old declaration.
     ASSERT_TRUE(document.read("<!DOC p><a/>"));
@@ -68,14 +64,11 @@ TEST(XMLReadTest, DeclarationAndDoctypeSetTheDocumentFields)
     EXPECT_EQ(dumpTree(document.root()), "a");
 }
 
-TEST(XMLReadTest, ZeroBytesLinesFromZeroAndByteOrderMark)
+TEST(XMLReadTest, ZeroBytesAndLinesFromZero)
 {
     XMLDocument document(true);
     // An empty numeric reference gives a zero byte; so does one past 255.
-    ASSERT_TRUE(document.read("<a v='&#;'>&#;x&#x100;</a>"));
-    EXPECT_EQ(document.root()->attribute("v"), QByteArray(1, '\0'));
-    EXPECT_EQ(static_cast<XMLTextNode *>(document.root()->firstChild())->text(), QByteArray("\0x\0", 3));
-
+    EXPECT_EQ(readTree("<a v='&#;'>&#;x&#x100;</a>", true), QByteArray("a[v=\0]('\0x\0')", 13));
     ASSERT_TRUE(document.read("\n\n<a>\n<b/>t<!--\n-->\n<c/></a>"));
     const XMLElement *a = document.root();
     ASSERT_NE(a, nullptr);
@@ -83,12 +76,6 @@ TEST(XMLReadTest, ZeroBytesLinesFromZeroAndByteOrderMark)
     EXPECT_EQ(a->firstChild()->line(), 2u); // the newline after <a> is part of the text
     EXPECT_EQ(a->firstChildElement()->line(), 3u);
     EXPECT_EQ(a->firstChildElement()->nextSiblingElement()->line(), 5u);
-
-    QByteArray withMark("\xEF\xBB\xBF<a x='1'>t</a>");
-    QBuffer buffer(&withMark);
-    ASSERT_TRUE(buffer.open(QIODevice::ReadOnly));
-    ASSERT_TRUE(document.readFile(buffer));
-    EXPECT_EQ(dumpTree(document.root()), "a[x=1]('t')");
 }
 
 using Attributes = std::initializer_list<std::pair<const char *, const char *>>;
@@ -169,7 +156,7 @@ TEST(XMLWriteTest, EscapesEveryNonPrintableByte)
 
 // A random tree with arbitrary bytes in text and values; text only as an element's single
 // child, which is what the writer keeps.
-std::unique_ptr<XMLElement> randomTree(std::mt19937 &random, int depth)
+std::unique_ptr<XMLElement> randomTree(std::mt19937 &random, int depth, bool withText)
 {
     static const char nameBytes[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_:-";
     auto randomBytes = [&random](int maxLength) {
@@ -191,10 +178,10 @@ std::unique_ptr<XMLElement> randomTree(std::mt19937 &random, int depth)
     for (int i = 0; i < attributes; ++i)
         element->setAttribute(randomName(true) + QByteArray::number(i), randomBytes(12));
     const unsigned kind = depth > 0 ? random() % 3 : 2;
-    if (kind == 0)
+    if (kind == 0 && withText)
         element->appendChild(std::make_unique<XMLData>(randomBytes(20)));
     for (int i = kind == 1 ? int(random() % 4) : 0; i > 0; --i)
-        element->appendChild(randomTree(random, depth - 1));
+        element->appendChild(randomTree(random, depth - 1, withText));
     return element;
 }
 
@@ -215,14 +202,7 @@ TEST(XMLRoundTripTest, GeneratedTreesReadBackUnchanged)
         std::mt19937 random(keepText ? 20261206 : 7);
         for (int i = 0; i < (keepText ? 400 : 200); ++i) {
             XMLDocument source(keepText);
-            source.setRoot(randomTree(random, 4));
-            for (XMLNode *node = source.root(); node && !keepText; node = node->nextInSubtree(source.root())) {
-                if (node->nodeType() == XMLNodeType::Data) {
-                    XMLNode *parent = node->parent();
-                    parent->removeChild(node);
-                    node = parent;
-                }
-            }
+            source.setRoot(randomTree(random, 4, keepText));
             const QByteArray text = keepText ? source.toText(0, 0) : source.toText(3, 40);
             removeEmptyText(source.root());
             XMLDocument target(keepText);
@@ -273,10 +253,7 @@ TEST_F(XMLFileTest, LoadAndSave)
 
 TEST_F(XMLFileTest, DocumentType)
 {
-    const struct {
-        QByteArray head;
-        const char *type;
-    } cases[] = {
+    const struct { QByteArray head; const char *type; } cases[] = {
         {"<!DOCTYPE Kestrel_Project_File>", "Kestrel_Project_File"},
         {"<?xml version='1.0'?>\n<?other?><!DOCTYPE   n1_x [ ]>", "n1_x"}, {"<a><!DOCTYPE x>", nullptr},
         {"<!DOCTYPEx>", nullptr}, {"<!DOCTYPE >", nullptr}, {"", nullptr},
