@@ -18,8 +18,7 @@ protected:
     }
 
     /// An input stream of `method` over `compressed`, stored after `prefix` junk bytes.
-    std::unique_ptr<PackageArchiveIOFileInterface> inputOver(int method, const QByteArray &compressed,
-                                                             int prefix = 0)
+    std::unique_ptr<PackageArchiveIOFileInterface> inputOver(int method, const QByteArray &compressed, int prefix = 0)
     {
         writeWholeFile(path("in"), QByteArray(prefix, 'J') + compressed);
         FILE *file = openFile("in", "rb");
@@ -55,7 +54,8 @@ TEST_F(StreamTest, CompressedOutputMatchesOneCallCompressionHoweverTheInputIsCut
 TEST_F(StreamTest, DestroyingAnOutputStreamCompletesIt)
 {
     // Levels the archive clamps reach the codec through the factory as they stand.
-    EXPECT_EQ(thrownMessage([&] { factory.createOutputFile(0, openFile("a", "wb"), 10); }), "cannot initialise deflate");
+    EXPECT_EQ(thrownMessage([&] { factory.createOutputFile(0, openFile("a", "wb"), 10); }),
+              "cannot initialise deflate");
     for (int method : {0, 1}) {
         for (const QByteArray &data : {QByteArray(), QByteArray("abcdef")}) {
             {

@@ -30,8 +30,6 @@ QByteArray v2Header(quint32 formatWord)
     return header;
 }
 
-QByteArray wrapperHeader() { return QByteArray("\x7a\xf4\x31\xb2\x01\x00\x00\x00\x00\x00\x00\x0d", 12); }
-
 QByteArray v2Record(const QByteArray &name, quint32 offset, quint32 size, quint32 mode, quint32 time)
 {
     QByteArray r;
@@ -137,16 +135,14 @@ QByteArray bzip2Compress(const QByteArray &plain, int level)
 
 QByteArray realData(int maxBytes)
 {
-    static QByteArray cache;
-    if (cache.size() < maxBytes)
-        cache.clear();
+    QByteArray data;
     for (const char *root : {"/usr/include", "/usr/lib/x86_64-linux-gnu"}) {
         QDirIterator it(QString::fromLatin1(root), QStringList(), QDir::Files, QDirIterator::Subdirectories);
-        while (it.hasNext() && cache.size() < maxBytes) {
+        while (it.hasNext() && data.size() < maxBytes) {
             QFile file(it.next());
             if (file.size() > 0 && file.size() < 4 * 1024 * 1024 && file.open(QIODevice::ReadOnly))
-                cache.append(file.readAll());
+                data.append(file.readAll());
         }
     }
-    return cache.left(maxBytes);
+    return data.left(maxBytes);
 }

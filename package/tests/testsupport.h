@@ -17,7 +17,6 @@ constexpr quint32 RegularFile = 0100000;
 class TempDirTest : public ::testing::Test {
 protected:
     QString path(const QString &name) const { return m_dir.path() + QLatin1Char('/') + name; }
-    QString dir() const { return m_dir.path(); }
 
 private:
     QTemporaryDir m_dir;
@@ -35,7 +34,7 @@ struct RawMember {
     quint32 mode, time;
 };
 QByteArray v2Header(quint32 formatWord);
-QByteArray wrapperHeader();
+inline QByteArray wrapperHeader() { return QByteArray("\x7a\xf4\x31\xb2\x01\x00\x00\x00\x00\x00\x00\x0d", 12); }
 /// A version-2 record with the offset and size given as they stand.
 QByteArray v2Record(const QByteArray &name, quint32 offset, quint32 size, quint32 mode, quint32 time);
 /// Count, 16 reserved bytes, records, data; `count` may lie.
