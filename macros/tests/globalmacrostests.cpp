@@ -3,18 +3,59 @@
 #include "macros/macromap.h"
 #include "macros/propertyclass.h"
 
-#include "testsupport.h"
-
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QDomDocument>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 
-#include <memory>
+#include <cstdio>
+#include <functional>
+#include <optional>
+#include <unistd.h>
 
 namespace {
+
+/// Sets (or unsets) one environment variable and puts the old state back on destruction.
+class ScopedEnvironmentVariable {
+public:
+    ScopedEnvironmentVariable(const char *name, const std::optional<QByteArray> &value) : m_name(name)
+    {
+        if (qEnvironmentVariableIsSet(name))
+            m_saved = qgetenv(name);
+        set(name, value);
+    }
+    ~ScopedEnvironmentVariable() { set(m_name.constData(), m_saved); }
+    ScopedEnvironmentVariable(const ScopedEnvironmentVariable &) = delete;
+    ScopedEnvironmentVariable &operator=(const ScopedEnvironmentVariable &) = delete;
+
+private:
+    static void set(const char *name, const std::optional<QByteArray> &value)
+    {
+        value ? qputenv(name, *value) : qunsetenv(name);
+    }
+    QByteArray m_name;
+    std::optional<QByteArray> m_saved;
+};
+
+/// Runs `call` with file descriptor 1 sent to a temporary file and returns what it wrote.
+QByteArray captureStandardOutput(const std::function<void()> &call)
+{
+    QTemporaryFile sink;
+    if (!sink.open())
+        return QByteArray("<cannot open capture file>");
+    std::fflush(stdout);
+    const int saved = dup(STDOUT_FILENO);
+    dup2(sink.handle(), STDOUT_FILENO);
+    call();
+    std::fflush(stdout);
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+    QFile reader(sink.fileName());
+    return reader.open(QIODevice::ReadOnly) ? reader.readAll() : QByteArray("<cannot read capture file>");
+}
 
 const QString kStudio = QStringLiteral("Varnix Lodestar for RISC-V");
 

@@ -2,41 +2,23 @@
 
 #include "xml/xmlnode.h"
 
+#include <QByteArrayList>
+
 QByteArray dumpTree(const XMLNode *node)
 {
     if (!node)
         return "null";
-    switch (node->nodeType()) {
-    case XMLNodeType::Data:
-        return "'" + static_cast<const XMLTextNode *>(node)->text() + "'";
-    case XMLNodeType::Comment:
-        return "#'" + static_cast<const XMLTextNode *>(node)->text() + "'";
-    case XMLNodeType::CDATASection:
-        return "!'" + static_cast<const XMLTextNode *>(node)->text() + "'";
-    case XMLNodeType::Element:
-        break;
+    if (!node->isElement()) {
+        const XMLNodeType type = node->nodeType();
+        const char *mark = type == XMLNodeType::Comment ? "#'" : type == XMLNodeType::CDATASection ? "!'" : "'";
+        return mark + static_cast<const XMLTextNode *>(node)->text() + "'";
     }
     const XMLElement *element = node->toElement();
-    QByteArray out = element->name();
-    if (!element->attributes().empty()) {
-        out += '[';
-        bool first = true;
-        for (const XMLAttribute &attribute : element->attributes()) {
-            if (!first)
-                out += ',';
-            first = false;
-            out += attribute.name + '=' + attribute.value;
-        }
-        out += ']';
-    }
-    if (element->firstChild()) {
-        out += '(';
-        for (const XMLNode *child = element->firstChild(); child; child = child->nextSibling()) {
-            if (child != element->firstChild())
-                out += ',';
-            out += dumpTree(child);
-        }
-        out += ')';
-    }
-    return out;
+    QByteArrayList attributes, children;
+    for (const XMLAttribute &attribute : element->attributes())
+        attributes << attribute.name + '=' + attribute.value;
+    for (const XMLNode *child = element->firstChild(); child; child = child->nextSibling())
+        children << dumpTree(child);
+    return element->name() + (attributes.isEmpty() ? QByteArray() : '[' + attributes.join(',') + ']')
+           + (children.isEmpty() ? QByteArray() : '(' + children.join(',') + ')');
 }

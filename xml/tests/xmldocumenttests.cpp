@@ -78,7 +78,7 @@ TEST(XMLReadTest, ZeroBytesAndLinesFromZero)
     EXPECT_EQ(a->firstChildElement()->nextSiblingElement()->line(), 5u);
 }
 
-using Attributes = std::initializer_list<std::pair<const char *, const char *>>;
+using Attributes = std::initializer_list<std::pair<const char *, const char *>>; // a null value: a null attribute
 
 template <typename... Children>
 std::unique_ptr<XMLElement> makeElement(const char *name, Attributes attributes = {}, Children &&...children)
@@ -103,9 +103,7 @@ TEST(XMLWriteTest, EmptyElements)
     EXPECT_EQ(written(document, makeElement("e", {{"a", "1"}}), 2), "<e a=\"1\" />\n");
     EXPECT_EQ(written(document, makeElement("e"), 2), "<e/>\n");
     EXPECT_EQ(written(document, makeElement("e"), 0), "<e/>");
-    auto nullValue = makeElement("e", {{"a", "1"}});
-    nullValue->setAttribute("n", QByteArray());
-    EXPECT_EQ(written(document, std::move(nullValue), 0), "<e a=\"1\" n=\"\" />");
+    EXPECT_EQ(written(document, makeElement("e", {{"a", "1"}, {"n", nullptr}}), 0), "<e a=\"1\" n=\"\" />");
 }
 
 TEST(XMLWriteTest, DeclarationDoctypeAndIndentation)
@@ -129,11 +127,7 @@ TEST(XMLWriteTest, DeclarationDoctypeAndIndentation)
 TEST(XMLWriteTest, AttributesWrapWhenTheyPassTheWidth)
 {
     XMLDocument document;
-    auto make = [] {
-        auto e = makeElement("el", {{"aa", "1234"}, {"b", "5"}});
-        e->setAttribute("n", QByteArray());
-        return makeElement("r", {}, std::move(e));
-    };
+    auto make = [] { return makeElement("r", {}, makeElement("el", {{"aa", "1234"}, {"b", "5"}, {"n", nullptr}})); };
     // At level 1: 2 + 2 + 1 = 5, then aa: + 2 + 4 + 4 = 15, b: + 1 + 4 + 1 = 21,
     // n: + 1 + 4 + 0 = 26. The null-valued n stays on the current line.
     EXPECT_EQ(written(document, make(), 2, 26), "<r>\n  <el aa=\"1234\" b=\"5\" n=\"\" />\n</r>\n");
@@ -146,9 +140,7 @@ TEST(XMLWriteTest, AttributesWrapWhenTheyPassTheWidth)
 TEST(XMLWriteTest, EscapesEveryNonPrintableByte)
 {
     XMLDocument document;
-    auto e = makeElement("e");
-    e->setAttribute("v", QByteArray("q\"a&l<g>'\n\t\x7F\x80\xFF\x01 ~", 17));
-    EXPECT_EQ(written(document, std::move(e), 0),
+    EXPECT_EQ(written(document, makeElement("e", {{"v", "q\"a&l<g>'\n\t\x7F\x80\xFF\x01 ~"}}), 0),
               "<e v=\"q&quot;a&amp;l&lt;g&gt;'&#xa;&#x9;&#x7f;&#x80;&#xff;&#x1; ~\" />");
     EXPECT_EQ(written(document, makeElement("z", {}, std::make_unique<XMLData>(QByteArray("\0x", 2))), 0),
               "<z>&#x0;x</z>");

@@ -251,13 +251,11 @@ TEST_F(PreprocessorTest, ProjectSystemDocumentUsesTheInstalledFactory)
         ++made;
         return std::make_unique<TaggedElement>(name);
     });
-    {
-        ProjectSystemXMLPP2 pp;
-        ASSERT_TRUE(pp.loadPreprocessed(path("main.xml"), QString(), false));
-        EXPECT_EQ(dumpTree(pp.root()), "r(lib)");
-        EXPECT_NE(dynamic_cast<TaggedElement *>(pp.root()), nullptr);
-        EXPECT_NE(dynamic_cast<TaggedElement *>(pp.root()->firstChild()), nullptr);
-    }
+    auto pp = std::make_unique<ProjectSystemXMLPP2>();
+    ASSERT_TRUE(pp->loadPreprocessed(path("main.xml"), QString(), false));
+    EXPECT_EQ(dumpTree(pp->root()), "r(lib)");
+    EXPECT_NE(dynamic_cast<TaggedElement *>(pp->root()), nullptr);
+    EXPECT_NE(dynamic_cast<TaggedElement *>(pp->root()->firstChild()), nullptr);
     EXPECT_EQ(made, 4); // r, include, xmlput and the included lib
     ProjectSystemXMLPP2::setElementFactory(nullptr);
     ProjectSystemXMLPP2 plain;
@@ -277,10 +275,8 @@ TEST_F(PreprocessorTest, ProcessConditionalsOnAChain)
 {
     XMLPP2 pp;
     ASSERT_TRUE(pp.read("<r><a/><ifdef name='X'><b/></ifdef><c v='$(X)'/></r>"));
-    MacroMap table;
-    table.insert(QStringLiteral("X"), QStringLiteral("1"));
     // Starting at the second child leaves the first alone.
-    pp.processConditionals(pp.root()->firstChild()->nextSibling(), QString(), table, true);
+    pp.processConditionals(pp.root()->firstChild()->nextSibling(), QString(), parseMacroList("X=1"), true);
     EXPECT_EQ(dumpTree(pp.root()), "r(a,b,c[v=1])");
 }
 
