@@ -7,7 +7,6 @@ namespace {
 TEST(DescriptionTest, AnswersTheAttributesOfTheFirstPackageElement)
 {
     PackageArchive archive;
-    archive.addData("<package name=\"decoy\"/>", at(1), 0644, "docs/readme.xml");
     archive.addData("<package name=\"decoy\"/>", at(1), 0644, "package.xml"); // no "_" before it
     archive.addData("<?xml version=\"1.0\"?>\n<packages><group>\n"
                     "<package name=\"rv32-cpu\" author=\"A. Builder\" type=\"cpu\" title=\"RV32 CPU support\"\n"

@@ -25,7 +25,6 @@ private:
 inline QDateTime at(qint64 seconds) { return QDateTime::fromSecsSinceEpoch(seconds); }
 QByteArray readWholeFile(const QString &path);
 void writeWholeFile(const QString &path, const QByteArray &bytes);
-inline quint32 le16At(const QByteArray &b, int offset) { return qFromLittleEndian<quint16>(b.constData() + offset); }
 inline quint32 le32At(const QByteArray &b, int offset) { return qFromLittleEndian<quint32>(b.constData() + offset); }
 inline quint32 be32At(const QByteArray &b, int offset) { return qFromBigEndian<quint32>(b.constData() + offset); }
 
