@@ -67,25 +67,33 @@ TEST(ProjectArchiveNames, RelativeAndDefaultNames)
 
 // Macro names, files on another branch, duplicates and configuration
 // children are left out; names are the paths' UTF-8 bytes; a dynamic folder
-// adds what its filter matches; the description comes last.
+// adds what its filter matches, the template (from the installation's
+// targets) its expanded file and the import its own files, resolved with its
+// macros; the description comes last.
 TEST_F(ProjectArchiveTest, ArchivesTheSolutionItsBranchAndItsDescription)
 {
     const QByteArray utf8 = "src/d\xc3\xa9mo \xe2\x82\xac.c";
     sandbox.writeFile("work/proj/p.lxProject",
-                      solution("  <project Name=\"app\">\n    <folder Name=\"src\">\n"
+                      solution("  <project Name=\"app\" template_name=\"Exe\" template_configurations=\"Debug\">\n"
+                               "    <folder Name=\"src\">\n"
                                "      <file file_name=\"src/main.c\" />\n      <file file_name=\"../common/util.c\" />\n"
                                "      <file file_name=\"$(ProjectDir)/macro.c\" />\n"
                                "      <file file_name=\"./src/main.c\" />\n      <file file_name=\"/etc/passwd\" />\n"
                                "      <file file_name=\"" + utf8 + "\" />\n    </folder>\n"
                                "    <folder Name=\"inc\" path=\"include\" filter=\"*.h\" recurse=\"Yes\" />\n"
                                "    <configuration Name=\"Debug\">\n"
-                               "      <file file_name=\"debug_only.c\" />\n    </configuration>\n  </project>\n"));
+                               "      <file file_name=\"debug_only.c\" />\n    </configuration>\n  </project>\n"
+                               "  <import file_name=\"lib/lib.lxProject\" macros=\"LIB=ring\" />\n"));
+    sandbox.writeFile("work/proj/lib/lib.lxProject",
+                      solution("  <define name=\"SRC\" value=\"$(LIB).c\" />\n  <project Name=\"lib\">\n"
+                               "    <file file_name=\"$(SRC)\" />\n"
+                               "    <ifdef name=\"LIB\"><file file_name=\"ring.h\" /></ifdef>\n  </project>\n"));
     sandbox.writeFile("work/proj/src/main.c", "int main(void) { return 0; }\n", 0640, utcTime(2021, 3, 4, 5, 6, 7));
     sandbox.writeFile("work/common/util.c", "void util(void) {}\n");
     sandbox.writeFile("work/proj/" + QString::fromLatin1(utf8), "/* utf-8 name */\n");
-    sandbox.writeFile("work/proj/include/sub/a.h", "#define A 1\n");
-    for (const char *other : {"macro.c", "debug_only.c", "include/skip.txt"})
-        sandbox.writeFile(QString("work/proj/") + other, "left out\n");
+    for (const char *other : {"include/sub/a.h", "startup.c", "lib/ring.c", "lib/ring.h", "macro.c", "debug_only.c",
+                              "include/skip.txt"})
+        sandbox.writeFile(QString("work/proj/") + other, QByteArray("bytes of ") + other);
     sandbox.writeFile("work/proj/p_package.xml", "<package name=\"p\" version=\"1\"/>\n");
 
     ToolRun run = hzr({"proj/p.lxProject"});
@@ -93,7 +101,8 @@ TEST_F(ProjectArchiveTest, ArchivesTheSolutionItsBranchAndItsDescription)
     EXPECT_EQ(run.out + run.err, QByteArray());
     const StoredPackage stored = readPackage(work("p.lxArchive"));
     EXPECT_EQ(stored.names(), (QList<QByteArray>{"p.lxProject", "src/main.c", "../common/util.c", utf8,
-                                                 "include/sub/a.h", "p_package.xml"}));
+                                                 "include/sub/a.h", "startup.c", "lib/lib.lxProject", "lib/ring.c",
+                                                 "lib/ring.h", "p_package.xml"}));
     for (const Member &member : stored.members)
         EXPECT_EQ(member.data, fileBytes(sandbox.full("work/proj/" + member.name))) << member.name.constData();
     EXPECT_EQ(stored.members.value(1).time, quint32(utcTime(2021, 3, 4, 5, 6, 7)));
@@ -121,30 +130,6 @@ TEST_F(ProjectArchiveTest, OutputNames)
     ASSERT_EQ(run.status, 0) << run.err.constData();
     EXPECT_EQ(run.out, QByteArray());
     EXPECT_EQ(sandbox.readFile("work/a.lxArchive").left(4), QByteArray("\x7a\xf4\x31\xb2", 4));
-}
-
-TEST_F(ProjectArchiveTest, TemplatesAndImportsReachTheArchive)
-{
-    sandbox.writeFile("work/proj/p.lxProject",
-                      solution("  <project Name=\"app\" template_name=\"Exe\" "
-                               "template_configurations=\"Debug;Release\">\n    <folder Name=\"Source Files\">\n"
-                               "      <file file_name=\"main.c\" />\n    </folder>\n  </project>\n"
-                               "  <import file_name=\"lib/lib.lxProject\" macros=\"LIB=ring\" />\n"));
-    sandbox.writeFile("work/proj/main.c", "int main(void) { return 0; }\n");
-    sandbox.writeFile("work/proj/startup.c", "void _start(void) {}\n");
-    sandbox.writeFile("work/proj/lib/lib.lxProject",
-                      solution("  <define name=\"SRC\" value=\"$(LIB).c\" />\n  <project Name=\"lib\">\n"
-                               "    <file file_name=\"$(SRC)\" />\n"
-                               "    <ifdef name=\"LIB\"><file file_name=\"ring.h\" /></ifdef>\n  </project>\n"));
-    sandbox.writeFile("work/proj/lib/ring.c", "int ring;\n");
-    sandbox.writeFile("work/proj/lib/ring.h", "extern int ring;\n");
-
-    ToolRun run = hzr({"proj/p.lxProject"});
-    ASSERT_EQ(run.status, 0) << run.err.constData();
-    // The template's expanded file is archived, its unexpanded one is not; the
-    // import's preprocessor sections resolve with the import's macros.
-    EXPECT_EQ(members("p.lxArchive"), (QList<QByteArray>{"p.lxProject", "main.c", "startup.c", "lib/lib.lxProject",
-                                                         "lib/ring.c", "lib/ring.h"}));
 }
 
 // The loader's subject (the file name) is not printed; a listed file that

@@ -48,7 +48,8 @@ RunningTool::RunningTool(const QList<QByteArray> &arguments, const ToolRunOption
         environment.append(pair.first + '=' + pair.second);
     }
     // Everything is prepared before fork: after it, only async-signal-safe calls.
-    QList<QByteArray> argumentBytes = QList<QByteArray>{options.binary.isEmpty() ? durivBinary() : options.binary} + arguments;
+    QList<QByteArray> argumentBytes = QList<QByteArray>{options.binary.isEmpty() ? durivBinary() : options.binary};
+    argumentBytes += arguments;
     std::vector<char *> argv, envp;
     for (QByteArray &argument : argumentBytes)
         argv.push_back(argument.data());
@@ -83,7 +84,7 @@ RunningTool::~RunningTool()
 
 void RunningTool::kill(int signal)
 {
-    if (m_pid > 0)
+    if (m_pid > 0) // never -1, which would signal every process
         ::kill(m_pid, signal);
 }
 
@@ -109,8 +110,7 @@ ToolRun RunningTool::wait()
 
 ToolSandbox::ToolSandbox() : m_directory(std::make_unique<QTemporaryDir>())
 {
-    if (!m_directory->isValid())
-        ADD_FAILURE() << "cannot make a temporary directory";
+    EXPECT_TRUE(m_directory->isValid()) << "cannot make a temporary directory";
 }
 
 ToolSandbox::~ToolSandbox() { removeTree(pathBytes(path())); }
@@ -157,10 +157,8 @@ void ToolSandbox::writeFile(const QString &relative, const QByteArray &bytes, mo
 
 QByteArray ToolSandbox::readFile(const QString &relative) const
 {
-    const QByteArray target = pathBytes(filePath(relative));
-    if (!pathExists(target))
-        ADD_FAILURE() << "missing file " << target.constData();
-    return fileBytes(target);
+    EXPECT_TRUE(exists(relative)) << "missing file " << qPrintable(relative);
+    return fileBytes(pathBytes(filePath(relative)));
 }
 
 bool ToolSandbox::exists(const QString &relative) const { return pathExists(pathBytes(filePath(relative))); }
@@ -200,12 +198,6 @@ time_t utcTime(int year, int month, int day, int hour, int minute, int second)
 
 int currentUtcYear() { return QDateTime::currentDateTimeUtc().date().year(); }
 
-mode_t currentUmask()
-{
-    const mode_t mask = umask(022);
-    umask(mask);
-    return mask;
-}
 
 QByteArray incompressibleBytes(int size, quint32 seed)
 {

@@ -15,10 +15,8 @@
 class QTemporaryDir;
 
 struct ToolRun {
-    int status = -1; ///< -1 when the process did not exit normally
-    int signal = 0;
-    QByteArray out;
-    QByteArray err;
+    int status = -1, signal = 0; ///< status -1 when the process did not exit normally
+    QByteArray out, err;
     long maxResidentKilobytes = 0;
 };
 
@@ -35,9 +33,7 @@ QByteArray durivBinary();
 class RunningTool {
 public:
     RunningTool(const QList<QByteArray> &arguments, const ToolRunOptions &options = {});
-    ~RunningTool();
-    RunningTool(const RunningTool &) = delete;
-    RunningTool &operator=(const RunningTool &) = delete;
+    ~RunningTool(); // not copyable: it owns the capture directory
     void kill(int signal);
     ToolRun wait();
 
@@ -50,17 +46,13 @@ private:
 class ToolSandbox {
 public:
     ToolSandbox();
-    ~ToolSandbox();
-    ToolSandbox(const ToolSandbox &) = delete;
-    ToolSandbox &operator=(const ToolSandbox &) = delete;
-
+    ~ToolSandbox(); // not copyable: it owns the directory
     QString path() const;
     QString filePath(const QString &relative) const;
     QByteArray full(const QByteArray &relative) const;
     ToolRun run(const QList<QByteArray> &arguments, ToolRunOptions options = {}) const;
     /// Creates missing directories; `modified` < 0 keeps the current time.
-    void writeFile(const QString &relative, const QByteArray &bytes, mode_t mode = 0644,
-                   time_t modified = -1) const;
+    void writeFile(const QString &relative, const QByteArray &bytes, mode_t mode = 0644, time_t modified = -1) const;
     void makeDirectory(const QString &relative) const;
     QByteArray readFile(const QString &relative) const; ///< a test failure when missing
     bool exists(const QString &relative) const;
@@ -76,7 +68,6 @@ mode_t fileMode(const QByteArray &path); ///< lstat, 0 when missing
 time_t fileTime(const QByteArray &path);
 time_t utcTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
 int currentUtcYear();
-mode_t currentUmask();
 QByteArray incompressibleBytes(int size, quint32 seed);
 void removeTree(const QByteArray &path);
 QList<QByteArray> readdirOrder(const QByteArray &directory); ///< visible names
@@ -86,20 +77,16 @@ QMap<QByteArray, QByteArray> directorySnapshot(const QByteArray &directory);
 QList<QByteArray> addedPaths(const QByteArray &standardOutput);
 
 struct Member {
-    QByteArray name; ///< Latin-1 bytes
-    QByteArray data;
-    quint32 mode = 0100644;
-    quint32 time = 0;
+    QByteArray name, data; ///< the name as Latin-1 bytes
+    quint32 mode = 0100644, time = 0;
 };
 
 struct StoredPackage {
-    int version = 0;
-    int compression = 0;
+    int version = 0, compression = 0;
     QList<Member> members;
     QList<QByteArray> names() const;
 };
 
 /// Loads with the archive library; a load failure is a test failure.
 StoredPackage readPackage(const QString &path);
-void writePackage(const QString &path, const QList<Member> &members, int version = 2,
-                  int compression = 0);
+void writePackage(const QString &path, const QList<Member> &members, int version = 2, int compression = 0);
