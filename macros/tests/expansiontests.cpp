@@ -1,12 +1,9 @@
 // The $(NAME) reference language: one row per input, tables and flags.
 #include "macros/macromap.h"
 #include "macros/propertyclass.h"
-
 #include <gtest/gtest.h>
-
 #include <QDateTime>
 #include <QLocale>
-
 #include <functional>
 
 namespace {
@@ -32,13 +29,11 @@ protected:
         list.setMacroOverride("Shadow", "override");
         list.setMacroOverride("OnlyOverride", "ov");
     }
-
     QString expand(const Row &row) const
     {
         return list.expandMacros(QString::fromUtf8(row.input), parseMacroList(QString::fromUtf8(row.local)),
                                  row.tables & Overrides, row.tables & Globals);
     }
-
     PropertyClassList list;
 };
 
@@ -119,7 +114,6 @@ TEST_F(Expansion, DoublingRescanStopsAtTheLastPassThatFits)
     const QString result = list.expandMacros(QStringLiteral("$(D)$(N$)"), local, false, false);
     ASSERT_EQ(result.size(), 4 * (1 << 18) + 5);
     EXPECT_TRUE(result == QStringLiteral("$(D)").repeated(1 << 18) + QStringLiteral("$(N$)"));
-
     // A first pass is never cut, however large it is.
     const MacroMap big = parseMacroList(QStringLiteral("B=") + QString(1 << 12, QLatin1Char('b')));
     const QString text = QStringLiteral("$(B)").repeated(1 << 9);
@@ -162,7 +156,6 @@ TEST(ClockMacros, FormatsOfTheLocalClock)
                                              : QString::number(t.toSecsSinceEpoch());
                          }, c.name);
     }
-
     QString untouched = "keep";
     EXPECT_FALSE(dynamicMacroValue("date", untouched) || dynamicMacroValue("StudioDir", untouched));
     EXPECT_EQ(untouched, "keep");
@@ -191,7 +184,6 @@ TEST(GlobalExpansion, FreeFunctionsUseTheProcessWideList)
     EXPECT_EQ(expandSystemMacros("$(HostOS)-$(HostArch)$(HostDLL)"), "linux-x86.so");
     expectClockValue([] { return expandSystemMacros("$(DateYear)"); },
                      [](const QDateTime &t) { return t.toString("yyyy"); }, "start-up table");
-
     createGlobalPropertyClassList();
 }
 

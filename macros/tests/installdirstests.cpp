@@ -1,15 +1,12 @@
 // The executable's own path and the installation directory above it, seen by
 // copies of this test program run from temporary installations.
 #include "macros/installdirs.h"
-
 #include <gtest/gtest.h>
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
-
 #include <cstdio>
 
 namespace {

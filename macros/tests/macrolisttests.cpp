@@ -1,6 +1,5 @@
 // Macro lists: ";"-separated entries with backslash escapes, split at the first "=".
 #include "macros/macromap.h"
-
 #include <gtest/gtest.h>
 
 namespace {

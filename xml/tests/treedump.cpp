@@ -1,7 +1,5 @@
 #include "xml/tests/treedump.h"
-
 #include "xml/xmlnode.h"
-
 #include <QByteArrayList>
 
 QByteArray dumpTree(const XMLNode *node)

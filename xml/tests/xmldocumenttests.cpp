@@ -1,14 +1,10 @@
 // The forgiving reader, the writer, their round trip and the file operations.
 #include "xml/tests/treedump.h"
 #include "xml/xmldocument.h"
-
 #include "macros/propertyclass.h"
-
 #include <gtest/gtest.h>
-
 #include <QFile>
 #include <QTemporaryDir>
-
 #include <random>
 
 namespace {
@@ -235,7 +231,6 @@ TEST_F(XMLFileTest, LoadAndSave)
     QFile saved(path("b.xml"));
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_EQ(saved.readAll(), "<a x=\"&#xa;\" />\n");
-
     EXPECT_FALSE(document.load(path("missing.xml")));
     EXPECT_EQ(document.errorMessage(), "couldn't read " + QFile::encodeName(path("missing.xml")));
     EXPECT_EQ(document.errorLine(), 0u);

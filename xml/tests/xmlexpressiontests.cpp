@@ -2,14 +2,11 @@
 // (precedence, literals, shifts out of range, types, messages), the compiler as the oracle
 // for integer arithmetic.
 #include "xml/xmlexpression.h"
-
 #include <gtest/gtest.h>
-
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTextStream>
-
 #include <limits>
 #include <random>
 
@@ -93,7 +90,6 @@ TEST(ExpressionTest, DeepNestingIsRefusedNotFatal)
 class ExpressionGenerator {
 public:
     explicit ExpressionGenerator(unsigned seed) : m_random(seed) {}
-
     QString integer(int depth)
     {
         static const char *const ops[] = {"+", "-", "*", "&", "|", "^", "/", "%", "<<", ">>"};
@@ -166,7 +162,6 @@ TEST(ExpressionOracleTest, AgreesWithTheCCompiler)
     QStringList expressions;
     for (int i = 0; i < count; ++i)
         expressions << (i % 3 == 2 ? generator.truth(5) : generator.integer(5));
-
     QTemporaryDir dir;
     const QString source = dir.filePath(QStringLiteral("oracle.c")), program = dir.filePath(QStringLiteral("oracle"));
     {
@@ -190,7 +185,6 @@ TEST(ExpressionOracleTest, AgreesWithTheCCompiler)
     ASSERT_EQ(run.exitCode(), 0);
     const QList<QByteArray> lines = run.readAllStandardOutput().split('\n');
     ASSERT_GE(lines.size(), count);
-
     int mismatches = 0;
     for (int i = 0; i < count && mismatches < 10; ++i) {
         const XMLExpressionValue value = evaluateXMLExpression(expressions[i]);

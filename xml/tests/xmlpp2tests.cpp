@@ -2,11 +2,8 @@
 // checked on the resulting tree and on the reported messages.
 #include "xml/tests/treedump.h"
 #include "xml/xmlpp2.h"
-
 #include "macros/propertyclass.h"
-
 #include <gtest/gtest.h>
-
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -39,7 +36,6 @@ protected:
         return dumpTree(m_pp.root());
     }
     QStringList errors() const { return m_pp.errors; }
-
     QTemporaryDir m_dir;
     RecordingPP m_pp;
 };
@@ -171,7 +167,6 @@ TEST_F(PreprocessorTest, IncludeFailuresAreReported)
         prefix + "error \"couldn't read " + dir + "/missing.xml\" in include file " + dir + "/missing.xml line:0",
         prefix + "error \"tagName mismatch\" in include file " + dir + "/bad.xml line:1",
         prefix + "error: include file '" + dir + "/empty.xml' is empty"}));
-
     const QByteArray tree = run("<r><include filename='self.xml'/></r>");
     EXPECT_TRUE(tree.startsWith("r(s(s(s("));
     ASSERT_EQ(errors().size(), 1);
@@ -188,7 +183,6 @@ TEST_F(PreprocessorTest, ExpansionLimitsStopRunawayLoopsAndDefinitions)
     EXPECT_TRUE(doubled.endsWith(",b[v=y])")) << doubled.right(40).constData();
     ASSERT_EQ(errors().size(), 1);
     EXPECT_TRUE(errors().front().contains(QStringLiteral("characters exceeded")));
-
     // A runaway loop stops at the expansion limit.
     m_pp.setExpansionLimit(100);
     const QByteArray tree = run("<r><for index='i' start='0' end='0xFFFFFFFFFFFFFFFF' incr='1'><e/></for>"
