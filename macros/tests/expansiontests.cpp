@@ -10,11 +10,7 @@ namespace {
 
 enum Tables { LocalOnly = 0, Overrides = 1, Globals = 2, All = Overrides | Globals };
 
-struct Row {
-    const char *input, *local /* a macro list */;
-    int tables;
-    const char *expected;
-};
+struct Row { const char *input, *local /* a macro list */; int tables; const char *expected; };
 
 // Globals: StudioDir, an empty macro, a value holding a reference, a name
 // shadowed at every level. Override: the shadowed name and one of its own.
@@ -28,11 +24,6 @@ protected:
         list.setMacro("Shadow", "global");
         list.setMacroOverride("Shadow", "override");
         list.setMacroOverride("OnlyOverride", "ov");
-    }
-    QString expand(const Row &row) const
-    {
-        return list.expandMacros(QString::fromUtf8(row.input), parseMacroList(QString::fromUtf8(row.local)),
-                                 row.tables & Overrides, row.tables & Globals);
     }
     PropertyClassList list;
 };
@@ -89,7 +80,9 @@ TEST_F(Expansion, Table)
         {"$(A$(B))", "A$(B)=hit", LocalOnly, "hit"}, {"$(A$(B))", "", All, "$(A$(B))"},
     };
     for (const Row &row : rows)
-        EXPECT_EQ(expand(row), QString::fromUtf8(row.expected))
+        EXPECT_EQ(list.expandMacros(QString::fromUtf8(row.input), parseMacroList(QString::fromUtf8(row.local)),
+                                    row.tables & Overrides, row.tables & Globals),
+                  QString::fromUtf8(row.expected))
             << "input " << row.input << ", local " << row.local << ", tables " << row.tables;
 }
 

@@ -1,5 +1,4 @@
-// The executable's own path and the installation directory above it, seen by
-// copies of this test program run from temporary installations.
+// The executable's path and the installation above it, as copies of this program see them.
 #include "macros/installdirs.h"
 #include <gtest/gtest.h>
 #include <QDir>
@@ -13,8 +12,7 @@ namespace {
 
 const char kReportVariable[] = "DURIV_INSTALLDIRS_REPORT";
 
-// Not a test on its own: a copy of this program runs it to say where it
-// believes it lives.
+// Not a test on its own: a copy of this program runs it to say where it believes it lives.
 TEST(InstallationDirectories, DISABLED_Report)
 {
     if (!qEnvironmentVariableIsSet(kReportVariable))

@@ -1,6 +1,4 @@
-// The preprocessor's expression language: tables for what the C compiler cannot judge
-// (precedence, literals, shifts out of range, types, messages), the compiler as the oracle
-// for integer arithmetic.
+// The expression language: a table for what C cannot judge, the C compiler as the oracle for the rest.
 #include "xml/xmlexpression.h"
 #include <gtest/gtest.h>
 #include <QFile>
@@ -20,19 +18,12 @@ const qint64 kMax = std::numeric_limits<qint64>::max();
 std::string shown(const char *text)
 {
     const XMLExpressionValue value = evaluateXMLExpression(QString::fromUtf8(text));
-    switch (value.type()) {
-    case XMLExpressionValue::Type::Integer:
-        return std::to_string(value.integer());
-    case XMLExpressionValue::Type::Bool:
-        return value.truth() ? "true" : "false";
-    case XMLExpressionValue::Type::Float:
-        return "float " + QString::number(value.number()).toStdString();
-    case XMLExpressionValue::Type::String:
-        return "string " + value.string().toStdString();
-    case XMLExpressionValue::Type::Invalid:
-        break;
-    }
-    return "error: " + value.error().toStdString();
+    const QString shown = value.isInteger() ? QString::number(value.integer())
+        : value.isBool()                    ? QString::fromLatin1(value.truth() ? "true" : "false")
+        : value.isFloat()                   ? "float " + QString::number(value.number())
+        : value.isString()                  ? "string " + value.string()
+                                            : "error: " + value.error();
+    return shown.toStdString();
 }
 
 TEST(ExpressionTest, Table)

@@ -1,5 +1,4 @@
-// The preprocessor: one small document per directive and per interaction,
-// checked on the resulting tree and on the reported messages.
+// The preprocessor: small documents per directive and interaction, checked on the tree and the messages.
 #include "xml/tests/treedump.h"
 #include "xml/xmlpp2.h"
 #include "macros/propertyclass.h"
