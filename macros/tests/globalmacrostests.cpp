@@ -29,10 +29,7 @@ public:
     ScopedEnvironmentVariable &operator=(const ScopedEnvironmentVariable &) = delete;
 
 private:
-    static void set(const char *name, const std::optional<QByteArray> &value)
-    {
-        value ? qputenv(name, *value) : qunsetenv(name);
-    }
+    static void set(const char *name, const std::optional<QByteArray> &value) { value ? qputenv(name, *value) : qunsetenv(name); }
     QByteArray m_name;
     std::optional<QByteArray> m_saved;
 };

@@ -145,20 +145,16 @@ TEST(XMLWriteTest, EscapesEveryNonPrintableByte)
 // child, which is what the writer keeps.
 std::unique_ptr<XMLElement> randomTree(std::mt19937 &random, int depth, bool withText)
 {
-    static const char nameBytes[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_:-";
-    auto randomBytes = [&random](int maxLength) {
+    // Up to maxLength bytes, any byte or from the given alphabet.
+    auto randomBytes = [&random](unsigned maxLength, const QByteArray &alphabet = QByteArray()) {
         QByteArray bytes;
-        const int length = int(random() % unsigned(maxLength + 1));
-        for (int i = 0; i < length; ++i)
-            bytes.append(char(random() % 256));
+        for (unsigned i = random() % (maxLength + 1); i > 0; --i)
+            bytes.append(alphabet.isEmpty() ? char(random() % 256) : alphabet.at(int(random() % unsigned(alphabet.size()))));
         return bytes;
     };
-    auto randomName = [&random](bool attribute) {
-        QByteArray name(1, "abcXYZ_:-"[random() % (attribute ? 9 : 6)]);
-        const int length = int(random() % 6);
-        for (int i = 0; i < length; ++i)
-            name.append(nameBytes[random() % (sizeof(nameBytes) - 1)]);
-        return name;
+    auto randomName = [&](bool attribute) {
+        const QByteArray first(1, "abcXYZ_:-"[random() % (attribute ? 9 : 6)]);
+        return first + randomBytes(5, "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_:-");
     };
     auto element = std::make_unique<XMLElement>(randomName(false));
     const int attributes = int(random() % 4);

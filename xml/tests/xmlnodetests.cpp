@@ -74,8 +74,7 @@ TEST(XMLNodeTest, RemoveAndReplaceHandTheNodeToTheCaller)
     std::vector<std::unique_ptr<XMLNode>> taken = root.takeChildren();
     ASSERT_EQ(taken.size(), 1u);
     EXPECT_EQ(taken[0]->parent(), nullptr);
-    EXPECT_EQ(root.firstChild(), nullptr);
-    EXPECT_EQ(root.lastChild(), nullptr);
+    EXPECT_TRUE(!root.firstChild() && !root.lastChild());
 }
 
 TEST(XMLNodeTest, AttributesKeepInsertionOrderAndFirstMatchWins)
@@ -125,8 +124,6 @@ TEST(XMLNodeTest, DeepAndWideTreesAreBuiltAndDestroyedWithoutRecursion)
     for (XMLNode *node = root.get(); node; node = node->nextInSubtree(root.get()))
         ++seen;
     EXPECT_EQ(seen, 2 * count + 1);
-    root.reset();
-    wide.reset();
 }
 
 } // namespace

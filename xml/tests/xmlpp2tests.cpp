@@ -180,8 +180,7 @@ TEST_F(PreprocessorTest, ExpansionLimitsStopRunawayLoopsAndDefinitions)
             "A=x;B=y", true);
     EXPECT_LT(doubled.size(), 40 << 20);
     EXPECT_TRUE(doubled.endsWith(",b[v=y])")) << doubled.right(40).constData();
-    ASSERT_EQ(errors().size(), 1);
-    EXPECT_TRUE(errors().front().contains(QStringLiteral("characters exceeded")));
+    EXPECT_EQ(errors(), QStringList{kPrefix + QStringLiteral("expansion limit of 4194304 characters exceeded")});
     // A runaway loop stops at the expansion limit.
     m_pp.setExpansionLimit(100);
     const QByteArray tree = run("<r><for index='i' start='0' end='0xFFFFFFFFFFFFFFFF' incr='1'><e/></for>"
@@ -189,8 +188,7 @@ TEST_F(PreprocessorTest, ExpansionLimitsStopRunawayLoopsAndDefinitions)
     EXPECT_EQ(tree.count("e"), 100);
     EXPECT_EQ(tree.count("f"), 0);
     EXPECT_TRUE(tree.endsWith(",z)"));
-    ASSERT_EQ(errors().size(), 1);
-    EXPECT_TRUE(errors().front().contains(QStringLiteral("limit")));
+    EXPECT_EQ(errors(), QStringList{kPrefix + QStringLiteral("expansion limit of 100 nodes exceeded")});
 }
 
 TEST_F(PreprocessorTest, DeepDocumentsAreProcessedWithoutRecursion)
@@ -217,10 +215,7 @@ class TaggedElement : public XMLElement {
 };
 
 class TaggingPP : public XMLPP2 {
-    std::unique_ptr<XMLElement> createElement(const QByteArray &name) override
-    {
-        return std::make_unique<TaggedElement>(name);
-    }
+    std::unique_ptr<XMLElement> createElement(const QByteArray &name) override { return std::make_unique<TaggedElement>(name); }
 };
 
 TEST_F(PreprocessorTest, ElementsComeFromTheFactory)
