@@ -41,6 +41,11 @@ TEST_F(ExtractCommand, WritesBytesModesAndTimes)
         EXPECT_EQ(fileBytes(file), m.data);
     }
     EXPECT_FALSE(sandbox.exists("other"));
+    // The legacy form keeps only "read-only or not".
+    writePackage(sandbox.filePath("p1.lxPackage"), {{"rw", "1", 0100640}, {"ro", "2", 0100555}}, 1);
+    ASSERT_EQ(sandbox.run({"-x", "p1.lxPackage", "legacy"}).status, 0);
+    EXPECT_EQ(fileMode(sandbox.full("legacy/rw")), S_IFREG | 0666);
+    EXPECT_EQ(fileMode(sandbox.full("legacy/ro")), S_IFREG | 0444);
 }
 
 TEST_F(ExtractCommand, VerboseLinesAndErrors)
@@ -76,7 +81,6 @@ TEST_F(ExtractCommand, ExistingFiles)
     EXPECT_EQ(sandbox.readFile("out/taken"), "a longer old content");
     EXPECT_EQ(fileTime(sandbox.full("out/taken")), utcTime(1990, 1, 1));
     EXPECT_FALSE(sandbox.exists("out/last"));
-
     run = sandbox.run({"-x", "p.lxPackage", "out", "-overwrite"});
     ASSERT_EQ(run.status, 0) << run.err.constData();
     EXPECT_EQ(sandbox.readFile("out/taken"), "new taken");

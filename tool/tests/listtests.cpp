@@ -61,27 +61,15 @@ TEST(ListCommand, LinesDatesAndSummary)
     EXPECT_EQ(listing({}), "0 Files, 0 Bytes\n");
 }
 
-// The whole name must match; "*" crosses "/"; case matters; bytes match
-// bytes; only the first argument is the wildcard.
+// Only the first argument is the wildcard, and its bytes match the names'
+// bytes; how patterns match is the archive's own test.
 TEST(ListCommand, Wildcards)
 {
     const QList<Member> members = {{"b.h", "1"}, {"inc/a.h", "22"}, {"src/m.c", "333"}, {"caf\xe9", "4444"}};
-    const std::pair<QList<QByteArray>, QList<QByteArray>> cases[] = {
-        {{"*.h"}, {"b.h", "inc/a.h"}}, {{"B.H"}, {}}, {{"a.h"}, {}}, {{"inc/*"}, {"inc/a.h"}},
-        {{"b.h", "inc/a.h", "*"}, {"b.h"}}, {{"caf\xe9*"}, {"caf\xe9"}},
-        {{"*"}, {"b.h", "inc/a.h", "src/m.c", "caf\xe9"}},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.first.join(' ').constData());
-        QList<QByteArray> lines = listing(members, c.first).split('\n');
-        ASSERT_GE(lines.size(), 2);
-        lines.removeLast();
-        QList<QByteArray> names;
-        for (const QByteArray &line : lines.mid(0, lines.size() - 1))
-            names.append(line.mid(line.lastIndexOf("  ") + 2));
-        EXPECT_EQ(names, c.second);
-        EXPECT_TRUE(lines.last().startsWith(QByteArray::number(c.second.size()) + " Files, "));
-    }
+    EXPECT_EQ(listing(members, {"*.h"}), "-rw-r--r--         1  Jan  1  1970  b.h\n"
+                                         "-rw-r--r--         2  Jan  1  1970  inc/a.h\n2 Files, 3 Bytes\n");
+    EXPECT_EQ(listing(members, {"b.h", "inc/a.h", "*"}), "-rw-r--r--         1  Jan  1  1970  b.h\n1 Files, 1 Bytes\n");
+    EXPECT_EQ(listing(members, {"caf\xe9*"}), "-rw-r--r--         4  Jan  1  1970  caf\xe9\n1 Files, 4 Bytes\n");
 }
 
 // Sizes come from the table of contents only: a bare legacy table (no data)
@@ -92,11 +80,8 @@ TEST(ListCommand, ByteSumIsASigned32BitTotal)
         value = qToLittleEndian(value);
         return QByteArray(reinterpret_cast<const char *>(&value), 4);
     };
-    const std::pair<QList<quint32>, QByteArray> cases[] = {
-        {{0x80000000u, 0x80000000u, 5}, "3 Files, 5 Bytes\n"},
-        {{3000000000u}, "1 Files, -1294967296 Bytes\n"},
-        {{0x7FFFFFFFu, 1}, "2 Files, -2147483648 Bytes\n"},
-    };
+    const std::pair<QList<quint32>, QByteArray> cases[] = {{{0x80000000u, 0x80000000u, 5}, "3 Files, 5 Bytes\n"},
+        {{3000000000u}, "1 Files, -1294967296 Bytes\n"}, {{0x7FFFFFFFu, 1}, "2 Files, -2147483648 Bytes\n"}};
     for (const auto &c : cases) {
         ToolSandbox sandbox;
         QByteArray body = word(0x4152C3C8) + word(c.first.size());

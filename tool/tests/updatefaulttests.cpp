@@ -28,11 +28,7 @@ struct SmallFileSystem {
         mounted = geteuid() == 0 && mount("tmpfs", directory.constData(), "tmpfs", MS_NOSUID | MS_NODEV,
                                           "size=1m,mode=0755") == 0;
     }
-    ~SmallFileSystem()
-    {
-        if (mounted)
-            umount2(directory.constData(), MNT_DETACH);
-    }
+    ~SmallFileSystem() { if (mounted) umount2(directory.constData(), MNT_DETACH); }
     QByteArray directory;
     bool mounted = false;
 };
@@ -44,13 +40,11 @@ TEST(UpdateWriteFaultTest, FullFileSystem)
     SmallFileSystem fileSystem(mountPoint);
     if (!fileSystem.mounted)
         GTEST_SKIP() << "cannot mount a tmpfs here (needs root and permission)";
-
     sandbox.writeFile("small/seed.c", "seed member");
     sandbox.writeFile("big.bin", incompressibleBytes(2 << 20, 7));
     sandbox.writeFile("little.bin", incompressibleBytes(3000, 8));
     ASSERT_EQ(sandbox.run({"-c", "small/pkg.lxPackage", "small/seed.c"}).status, 0);
     ASSERT_EQ(sandbox.run({"-c", "-bzip2", "small/bz.lxPackage", "small/seed.c"}).status, 0);
-
     // Space runs out mid-stream (zlib, new, bzip2), or none is left and the final flush fails.
     const std::pair<QList<QByteArray>, bool> cases[] = {
         {{"-r", "small/pkg.lxPackage", "big.bin"}, false}, {{"-c", "small/new.lxPackage", "big.bin"}, false},

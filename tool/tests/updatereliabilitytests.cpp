@@ -35,13 +35,11 @@ TEST(UpdateInterruptTest, KilledSaveLeavesOldOrNewPackage)
     const QByteArray package = sandbox.full("pkg.lxPackage");
     const QByteArray part = package + ".part";
     const QByteArray oldBytes = fileBytes(package);
-
     // The same update run to its end on a copy gives the new package's bytes.
     sandbox.writeFile("copy.lxPackage", oldBytes);
     ASSERT_EQ(sandbox.run({"-r", "copy.lxPackage", "big.bin"}).status, 0);
     const QByteArray newBytes = fileBytes(sandbox.full("copy.lxPackage"));
     ASSERT_NE(newBytes, oldBytes);
-
     // The size of the ".part" file at which to send the signal (-2: at once),
     // polled until reached, the package is replaced or a generous deadline
     // passes; only a kill at a third is sure to land before the rename.
@@ -57,7 +55,6 @@ TEST(UpdateInterruptTest, KilledSaveLeavesOldOrNewPackage)
             std::this_thread::sleep_for(std::chrono::microseconds(100));
         tool.kill(SIGKILL);
         const ToolRun run = tool.wait();
-
         const QByteArray bytes = fileBytes(package);
         EXPECT_TRUE(bytes == oldBytes || bytes == newBytes) << bytes.size() << " bytes on disk";
         if (point == kBigSize / 3 && ready) {
@@ -67,7 +64,6 @@ TEST(UpdateInterruptTest, KilledSaveLeavesOldOrNewPackage)
         const ToolRun listed = sandbox.run({"-t", "pkg.lxPackage"});
         EXPECT_EQ(listed.status, 0) << listed.err.constData();
     }
-
     // The next update clears whatever a killed run left and completes.
     const ToolRun finished = sandbox.run({"-r", "pkg.lxPackage", "big.bin"});
     EXPECT_EQ(finished.status, 0) << finished.err.constData();

@@ -19,14 +19,11 @@ struct SaveTest : ::testing::Test {
     QByteArray full(const QByteArray &relative) const { return sandbox.full(relative); }
     QString package() const { return sandbox.filePath(QString::fromLatin1(kPackage)); }
     QByteArray packageBytes() const { return fileBytes(full(kPackage)); }
-
     void file(const QByteArray &relative, const QByteArray &bytes = "x", mode_t mode = 0644)
     {
         sandbox.writeFile(QString::fromLatin1(relative), bytes, mode, utcTime(2021, 3, 4, 5, 6, 7));
     }
-
     ToolRun run(const QList<QByteArray> &arguments) const { return sandbox.run(arguments); }
-
     /// Runs a command that must fail and change nothing on disk.
     ToolRun expectFailureChangesNothing(const QList<QByteArray> &arguments, const QByteArray &error = "")
     {
@@ -37,7 +34,6 @@ struct SaveTest : ::testing::Test {
         EXPECT_EQ(directorySnapshot(pathBytes(sandbox.path())), before);
         return result;
     }
-
     ToolSandbox sandbox;
 };
 
@@ -179,7 +175,6 @@ TEST_F(SaveTest, ReplaceAndRemove)
     EXPECT_EQ(stored.members.value(0).data, QByteArray("fresh a"));
     EXPECT_EQ(stored.members.value(0).time, quint32(utcTime(2021, 3, 4, 5, 6, 7)));
     EXPECT_EQ(stored.members.value(1).data, QByteArray("b"));
-
     result = run({"-v", "-d", kPackage, "dir/d.c", "missing.c", "*.c", "A.C", "dir/d.c"});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, "Removing dir/d.c\nRemoving missing.c\nRemoving *.c\nRemoving A.C\nRemoving dir/d.c\n" + kSaving);
@@ -198,7 +193,6 @@ TEST_F(SaveTest, FailuresChangeNothing)
     file("bad_package.xml", "<package name=\"x\"");
     file("good.c");
     ASSERT_EQ(run({"-c", "-format", "2", kPackage, "a.c"}).status, 0);
-
     expectFailureChangesNothing({"-r", "-format", "9", kPackage, "good.c"}, "error: unsupported package file version\n");
     expectFailureChangesNothing({"-d", "-format", "0", kPackage, "a.c"}, "error: unsupported package file version\n");
     expectFailureChangesNothing({"-r", "-bzip2", "-compress", "0", kPackage, "good.c"},
@@ -211,7 +205,6 @@ TEST_F(SaveTest, FailuresChangeNothing)
             EXPECT_EQ(expectFailureChangesNothing({command, "-v", kPackage, "good.c", argument},
                                                   "error: can't open " + directory + "\n").out, QByteArray());
     }
-
     // The description is checked before anything is written, for -c over an
     // existing package as well.
     for (const QByteArray &command : {QByteArray("-r"), QByteArray("-c")}) {
@@ -220,7 +213,6 @@ TEST_F(SaveTest, FailuresChangeNothing)
         EXPECT_TRUE(result.err.startsWith("error: cannot load package description file: bad_package.xml - "))
             << result.err.constData();
     }
-
     // A listed file that cannot be opened stops -r after its "Adding" line
     // (root opens everything).
     file("locked.c", "secret", 0000);
@@ -229,7 +221,6 @@ TEST_F(SaveTest, FailuresChangeNothing)
                                                            "error: cannot read locked.c\n");
         EXPECT_EQ(result.out, "Adding a.c\nAdding locked.c\n");
     }
-
     // A directory in the way of the temporary file.
     sandbox.makeDirectory(QString::fromLatin1(kPart));
     expectFailureChangesNothing({"-r", kPackage, "good.c"}, "error: cannot open output file\n");
@@ -260,7 +251,6 @@ TEST_F(SaveTest, MalformedDescriptionBlocksUpdatesOnly)
     EXPECT_TRUE(listed.out.endsWith("2 Files, 8 Bytes\n")) << listed.out.constData();
     EXPECT_EQ(run({"-x", kPackage, "out"}).status, 0);
     EXPECT_EQ(fileBytes(full("out/a.c")), QByteArray("a"));
-
     // Removing the broken description itself makes the package savable.
     const ToolRun fixed = run({"-d", kPackage, "x_package.xml"});
     EXPECT_EQ(fixed.status, 0) << fixed.err.constData();
@@ -292,7 +282,6 @@ TEST_F(SaveTest, StaleOrPlantedTemporaryFileIsNeverWrittenThrough)
     file("a.c", "member");
     file("victim", "precious");
     ASSERT_EQ(run({"-c", kPackage, "a.c"}).status, 0);
-
     for (const QByteArray &target : {QByteArray(), QByteArray("victim"), QByteArray("ghost"), full("victim")}) {
         SCOPED_TRACE(target.constData());
         if (target.isEmpty())
