@@ -1,6 +1,5 @@
 // How -c and -r turn file, directory and wildcard arguments into member
-// names: the "Adding" lines under -v and the stored names are the paths
-// exactly as built.
+// names, seen in the "Adding" lines under -v and in the stored names.
 #include "tool/tests/testsupport.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,5 @@
-// Write faults during the save: a really full file system (a small tmpfs,
-// when the tests may mount one), and a failing file injected in-process
-// through the archive's file hook. Each must report its message, leave no
-// ".part" file and leave the old package byte for byte. Which stage reports
-// which message is the archive's own test.
+// Write faults during the save (a full tmpfs, a failing file injected through
+// the archive's hook): the message, no ".part", the old package unchanged.
 #include "tool/tests/testsupport.h"
 
 #include "package/hexception.h"

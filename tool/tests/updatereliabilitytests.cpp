@@ -1,6 +1,5 @@
-// Interrupted and concurrent updates through the real binary: a save killed
-// at any point leaves the old package or the complete new one, and two
-// updates of one package started together both land.
+// A save killed at any point leaves the old package or the complete new one;
+// two updates of one package started together both land.
 #include "tool/tests/testsupport.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,5 @@
-// The save step of -c, -r and -d through the real binary: progress lines,
-// format and compression in the written header bytes, -readonly, -d, and
-// every failure leaving the directory exactly as it was.
+// The save step of -c, -r and -d through the real binary: header bytes,
+// -readonly, -d, and failures that leave the directory exactly as it was.
 #include "tool/tests/testsupport.h"
 
 #include <gtest/gtest.h>
