@@ -53,10 +53,7 @@ QByteArray captureStandardOutput(const std::function<void()> &call)
 
 const QString kStudio = QStringLiteral("Varnix Lodestar for RISC-V");
 
-QString macro(const char *name)
-{
-    return globalPropertyClassList().macroValue(QString::fromLatin1(name));
-}
+QString macro(const char *name) { return globalPropertyClassList().macroValue(QString::fromLatin1(name)); }
 
 class GlobalMacros : public ::testing::Test {
 protected:
@@ -67,11 +64,7 @@ protected:
         createGlobalPropertyClassList();
         resetGlobalMacroState();
     }
-    void TearDown() override
-    {
-        createGlobalPropertyClassList();
-        resetGlobalMacroState();
-    }
+    void TearDown() override { createGlobalPropertyClassList(); resetGlobalMacroState(); }
     void writeConfiguration(const QByteArray &text) const
     {
         QFile file(install + "/bin/config.xml");

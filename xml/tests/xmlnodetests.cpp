@@ -6,10 +6,7 @@
 
 namespace {
 
-std::unique_ptr<XMLElement> element(const char *name)
-{
-    return std::make_unique<XMLElement>(name);
-}
+std::unique_ptr<XMLElement> element(const char *name) { return std::make_unique<XMLElement>(name); }
 
 std::vector<std::unique_ptr<XMLNode>> chain(std::initializer_list<const char *> names)
 {
