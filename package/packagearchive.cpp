@@ -117,6 +117,33 @@ private:
     int m_fd;
 };
 
+/// The file an exclusive save created, removed again unless the save
+/// completes. Creation was exclusive, so the file is this save's own; its
+/// device and inode make sure the name still holds it when it is removed.
+class CreatedOutput {
+public:
+    /// Nothing to remove when `path` is empty.
+    CreatedOutput(const QByteArray &path, FILE *file)
+    {
+        if (!path.isEmpty() && fstat(fileno(file), &m_created) == 0)
+            m_path = path;
+    }
+    ~CreatedOutput()
+    {
+        struct stat now;
+        if (!m_path.isEmpty() && ::lstat(m_path.constData(), &now) == 0 && now.st_dev == m_created.st_dev &&
+            now.st_ino == m_created.st_ino)
+            ::unlink(m_path.constData());
+    }
+    CreatedOutput(const CreatedOutput &) = delete;
+    CreatedOutput &operator=(const CreatedOutput &) = delete;
+    void keep() { m_path.clear(); }
+
+private:
+    QByteArray m_path;
+    struct stat m_created = {};
+};
+
 ssize_t readRetrying(int fd, void *buffer, size_t length)
 {
     ssize_t n;
@@ -507,18 +534,18 @@ void PackageArchive::save(const QString &path, int level, const PackageSaveOptio
         level = 7;
     else if (level > 9)
         level = 9;
-    switch (d->version) {
-    case 2:
-        checkBodyFits();
-        saveVersion2(path, level, options);
-        break;
-    case 1:
-        checkBodyFits();
-        saveVersion1(path, level, options);
-        break;
-    default:
+    if (d->version != 1 && d->version != 2)
         throw HException("unsupported package file version");
-    }
+    checkBodyFits();
+
+    OwnedFile file(openOutput(path, options));
+    CreatedOutput created(options.exclusive ? QFile::encodeName(path) : QByteArray(), file.get());
+    openedForWriting(file.get());
+    if (d->version == 2)
+        saveVersion2(file.release(), level, options);
+    else
+        saveVersion1(file.release(), level, options);
+    created.keep();
 }
 
 void PackageArchive::checkBodyFits() const
@@ -564,8 +591,9 @@ std::unique_ptr<PackageArchiveIOFileInterface> prepared(std::unique_ptr<PackageA
 
 } // namespace
 
-void PackageArchive::saveVersion2(const QString &path, int level, const PackageSaveOptions &options)
+void PackageArchive::saveVersion2(FILE *output, int level, const PackageSaveOptions &options)
 {
+    OwnedFile file(output);
     const quint32 count = quint32(d->files.size());
     unsigned char header[Version2HeaderSize];
     putLe32(header, Version2Magic);
@@ -574,8 +602,6 @@ void PackageArchive::saveVersion2(const QString &path, int level, const PackageS
     unsigned char bodyHeader[Version2BodyHeaderSize] = {};
     putLe32(bodyHeader, count);
 
-    OwnedFile file(openOutput(path, options));
-    openedForWriting(file.get());
     if (fwrite(header, 1, sizeof header, file.get()) != sizeof header)
         throw HException("cannot write header");
     auto stream = prepared(createOutputFile(d->compression, file.release(), level), options);
@@ -605,8 +631,9 @@ void PackageArchive::saveVersion2(const QString &path, int level, const PackageS
     stream->close();
 }
 
-void PackageArchive::saveVersion1(const QString &path, int level, const PackageSaveOptions &options)
+void PackageArchive::saveVersion1(FILE *output, int level, const PackageSaveOptions &options)
 {
+    OwnedFile file(output);
     const quint32 count = quint32(d->files.size());
     quint32 total = LegacyRecordSize * count;
     for (const auto &member : d->files)
@@ -621,8 +648,6 @@ void PackageArchive::saveVersion1(const QString &path, int level, const PackageS
     putLe32(bodyHeader, LegacyMagic);
     putLe32(bodyHeader + 4, count);
 
-    OwnedFile file(openOutput(path, options));
-    openedForWriting(file.get());
     if (fwrite(wrapper, 1, sizeof wrapper, file.get()) != sizeof wrapper)
         throw HException("cannot write header");
     // The wrapped legacy body is zlib whatever the archive's method.

@@ -123,6 +123,7 @@ struct PackageSaveOptions {
     /// Create the file with open(O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666)
     /// (the umask applies), so an existing file or a planted link is never
     /// written through; the open failing raises "cannot open output file".
+    /// A save that fails after creating the file removes it again.
     bool exclusive = false;
     /// fflush and fsync the file before closing it; a failure raises
     /// "error writing to compressed stream".
@@ -171,7 +172,8 @@ public:
     /// "file changed while reading " + path for a disk member whose size
     /// differs from the one addFile() saw, and the stream and fetch errors.
     /// On failure the stream is finished and closed and the partial file is
-    /// left on disk for the caller to remove.
+    /// left on disk for the caller to remove (unless the save was exclusive:
+    /// see PackageSaveOptions).
     void save(const QString &path, int level = -1);
     void save(const QString &path, int level, const PackageSaveOptions &options);
 
@@ -278,8 +280,9 @@ private:
     void appendLoaded(std::unique_ptr<PackageArchiveFile> member);
     void buildSortedIndex();
     void checkBodyFits() const;
-    void saveVersion2(const QString &path, int level, const PackageSaveOptions &options);
-    void saveVersion1(const QString &path, int level, const PackageSaveOptions &options);
+    /// Both own `output` from the call on.
+    void saveVersion2(FILE *output, int level, const PackageSaveOptions &options);
+    void saveVersion1(FILE *output, int level, const PackageSaveOptions &options);
     FILE *openOutput(const QString &path, const PackageSaveOptions &options);
     void writeMembers(PackageArchiveIOFileInterface &stream);
     PackageArchiveFile *addMember(const QString &name);

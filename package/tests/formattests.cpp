@@ -291,9 +291,14 @@ TEST_F(FormatTest, SaveFailuresAndExclusiveCreation)
     archive.save(path("new.pkg"), 7, options);
     EXPECT_EQ(PackageArchive(path("new.pkg")).fileData("x"), QByteArray("x"));
     EXPECT_EQ(thrownMessage([&] { archive.save(path("new.pkg"), 7, options); }), "cannot open output file");
+    EXPECT_EQ(PackageArchive(path("new.pkg")).fileData("x"), QByteArray("x")); // not this save's file: kept
     ASSERT_EQ(symlink(QFile::encodeName(path("target")).constData(), QFile::encodeName(path("link")).constData()), 0);
     EXPECT_EQ(thrownMessage([&] { archive.save(path("link"), 7, options); }), "cannot open output file");
     EXPECT_FALSE(QFile::exists(path("target"))); // nothing written through the link
+    // A failure after the exclusive creation takes the new file away again.
+    archive.setCompression(1);
+    EXPECT_EQ(thrownMessage([&] { archive.save(path("bz0-new.pkg"), 0, options); }), "cannot initialise deflate");
+    EXPECT_FALSE(QFile::exists(path("bz0-new.pkg")));
 }
 
 } // namespace
