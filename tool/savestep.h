@@ -28,10 +28,6 @@ private:
     int m_descriptor;
 };
 
-/// The directory part of a package path as the system is given it: "." for a
-/// bare name, "/" for a name directly under the root.
-QString packageDirectory(const QString &packagePath);
-
 /// The temporary file that a save writes before it replaces the package.
 QString temporaryPackagePath(const QString &packagePath);
 
@@ -41,7 +37,8 @@ QString temporaryPackagePath(const QString &packagePath);
 /// name under -v, writes and syncs the temporary file (a stale one is removed
 /// first; it is created exclusively, never through a link, with the old
 /// package's permission bits), clears the archive and renames the temporary
-/// file over the package in one step. Any error deletes the temporary file,
-/// leaves the package untouched and goes on as HException. The caller holds
-/// the package's lock.
+/// file over the package in one step. Any error leaves the package untouched
+/// and no temporary file of this run, and goes on as HException; a ".part"
+/// this run did not create is left alone. The caller holds the package's
+/// lock.
 void savePackage(PackageArchive &archive, const QString &packagePath, const ToolOptions &options);

@@ -205,13 +205,15 @@ TEST_F(SaveTest, FailuresChangeNothing)
                                                   "error: can't open " + directory + "\n").out, QByteArray());
     }
     // The description is checked before anything is written, for -c over an
-    // existing package as well.
+    // existing package as well; a ".part" this run did not make stays.
+    file(kPart, "not this run's");
     for (const QByteArray &command : {QByteArray("-r"), QByteArray("-c")}) {
         const ToolRun result = expectFailureChangesNothing({command, "-v", kPackage, "good.c", "bad_package.xml"});
         EXPECT_EQ(result.out, "Adding good.c\nAdding bad_package.xml\n");
         EXPECT_TRUE(result.err.startsWith("error: cannot load package description file: bad_package.xml - "))
             << result.err.constData();
     }
+    unlink(full(kPart).constData());
     // A listed file that cannot be opened stops -r after its "Adding" line
     // (root opens everything).
     file("locked.c", "secret", 0000);
