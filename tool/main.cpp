@@ -8,6 +8,8 @@
 #include "tool/toolbanner.h"
 #include "tool/tooloptions.h"
 
+#include <QtGlobal>
+
 #include <clocale>
 #include <csignal>
 #include <cstdio>
@@ -16,6 +18,11 @@
 namespace {
 
 enum ExitStatus { ExitSuccess = 0, ExitFailure = 1 };
+
+// Qt reports misuse it tolerates (an empty file name, ...) as warnings on
+// standard error; the user sees the one error line the handler below prints,
+// never a library's own words.
+void discardLibraryMessage(QtMsgType, const QMessageLogContext &, const QString &) {}
 
 // Everything the error handler guards. The archive and the lock of a package
 // command are destroyed before this returns, so exit() runs with them released.
@@ -43,6 +50,7 @@ int main(int argc, char **argv)
     std::signal(SIGPIPE, SIG_DFL);
     // Month names follow the user's locale; nothing else does.
     std::setlocale(LC_TIME, "");
+    qInstallMessageHandler(discardLibraryMessage);
 
     recordInstallationDirectories(argc > 0 ? argv[0] : "");
 

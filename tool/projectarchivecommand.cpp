@@ -6,6 +6,7 @@
 #include "macros/globalmacros.h"
 #include "macros/installdirs.h"
 #include "macros/propertyclass.h"
+#include "package/hexception.h"
 #include "package/packagearchive.h"
 #include "project/projectelement.h"
 #include "project/projectsystem.h"
@@ -15,6 +16,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -42,22 +44,19 @@ QStringList pathPieces(const QString &path)
     return QFileInfo(path).absoluteFilePath().split(QLatin1Char('/'), Qt::SkipEmptyParts);
 }
 
-// The archive is written straight to its final name; a failed save must not
-// leave a partial archive there.
-class OutputGuard {
-public:
-    explicit OutputGuard(const QString &path) : m_path(path) {}
-    ~OutputGuard()
-    {
-        if (!m_committed)
-            QFile::remove(m_path);
-    }
-    void commit() { m_committed = true; }
+// The phrase addFile() reports a file it cannot open with.
+const char kCannotRead[] = "cannot read ";
 
-private:
-    QString m_path;
-    bool m_committed = false;
-};
+// Only regular files are read: a FIFO would block the reader and a device
+// such as /dev/zero never ends. Anything else in a listed file's place is
+// reported as a file that cannot be read; a missing one addFile() reports.
+void addListedFile(PackageArchive &archive, const QString &path, const QString &name)
+{
+    struct stat info;
+    if (stat(QFile::encodeName(path).constData(), &info) == 0 && !S_ISREG(info.st_mode))
+        throw HException(QByteArray(kCannotRead) + QFile::encodeName(path));
+    archive.addFile(path, name);
+}
 
 struct ArchiveWalk {
     const ProjectSystem &system;
@@ -77,7 +76,7 @@ struct ArchiveWalk {
         const QString name = memberName(relative);
         if (archive.find(name))
             return;
-        archive.addFile(path, name);
+        addListedFile(archive, path, name);
     }
 
     // Siblings in order, each with its subtree before the next sibling; an
@@ -168,7 +167,7 @@ void runProjectArchiveCommand(const ToolOptions &options)
     const ProjectElement *root = system->rootElement();
     const QString solutionPath = root->filePath();
     PackageArchive archive;
-    archive.addFile(solutionPath, memberName(QFileInfo(solutionPath).fileName()));
+    addListedFile(archive, solutionPath, memberName(QFileInfo(solutionPath).fileName()));
 
     ArchiveWalk walk{*system, archive, QFileInfo(solutionPath).absolutePath()};
     walk.walk(root->firstChildProjectElement());
@@ -176,10 +175,8 @@ void runProjectArchiveCommand(const ToolOptions &options)
     if (QFileInfo::exists(descriptionPath)) {
         const QString relative = relativeFileName(descriptionPath, walk.solutionDirectory);
         if (!relative.isNull())
-            archive.addFile(descriptionPath, memberName(relative));
+            addListedFile(archive, descriptionPath, memberName(relative));
     }
 
-    OutputGuard guard(outputPath);
-    archive.save(outputPath, -1);
-    guard.commit();
+    writeProjectArchive(archive, outputPath);
 }

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -22,6 +25,18 @@ const char kTemplates[] = R"xml(<!DOCTYPE Project_Templates_File>
 </projects>
 )xml";
 
+QByteArray solution(const QByteArray &body, const QByteArray &attributes = "")
+{
+    return "<!DOCTYPE Kestrel_Project_File>\n<solution Name=\"s\" version=\"2\"" + attributes +
+           ">\n" + body + "</solution>\n";
+}
+
+/// A solution body with one project listing `file`.
+QByteArray projectListing(const QByteArray &file)
+{
+    return "  <project Name=\"app\">\n    <file file_name=\"" + file + "\" />\n  </project>\n";
+}
+
 // A sandbox holding an installation of the binary with its own templates.
 struct ProjectArchiveTest : ::testing::Test {
     void SetUp() override
@@ -32,21 +47,26 @@ struct ProjectArchiveTest : ::testing::Test {
         sandbox.writeFile("install/targets/project_templates.xml", kTemplates);
     }
     // Runs the installed copy in <sandbox>/work.
-    ToolRun hzr(const QList<QByteArray> &arguments) const
+    ToolRun hzr(const QList<QByteArray> &arguments, ToolRunOptions options = {}) const
     {
-        return sandbox.run(QList<QByteArray>{"-hzr"} + arguments,
-                           {work(""), {}, {}, sandbox.full("install/bin/duriv")});
+        options.workingDirectory = work("");
+        options.binary = sandbox.full("install/bin/duriv");
+        return sandbox.run(QList<QByteArray>{"-hzr"} + arguments, options);
     }
     QList<QByteArray> members(const QString &archive) const { return readPackage(work(archive)).names(); }
     QString work(const QString &relative) const { return sandbox.filePath("work/" + relative); }
+    QByteArray workBytes(const QByteArray &relative) const { return sandbox.full("work/" + relative); }
+    /// work/p.lxProject, listing src/main.c, and the file.
+    void writeSmallProject() const
+    {
+        sandbox.writeFile("work/p.lxProject", solution(projectListing("src/main.c")));
+        sandbox.writeFile("work/src/main.c", "int main;\n");
+    }
     ToolSandbox sandbox;
 };
 
-QByteArray solution(const QByteArray &body, const QByteArray &attributes = "")
-{
-    return "<!DOCTYPE Kestrel_Project_File>\n<solution Name=\"s\" version=\"2\"" + attributes +
-           ">\n" + body + "</solution>\n";
-}
+// Generous: these runs take milliseconds, and a run that waits is the fault.
+constexpr unsigned kHangLimitSeconds = 60;
 
 // Pieces compare case-sensitively; nothing in common means no name (null).
 TEST(ProjectArchiveNames, RelativeAndDefaultNames)
@@ -150,6 +170,130 @@ TEST_F(ProjectArchiveTest, ErrorsLeaveNoArchive)
         EXPECT_EQ(run.err, c.error);
         EXPECT_EQ(sandbox.readFile(name + ".lxArchive"), "previous");
     }
+}
+
+// An output that is the project file, or through a link a listed source, is
+// refused before anything is written, named as given.
+TEST_F(ProjectArchiveTest, OutputThatIsAnInputIsRefused)
+{
+    writeSmallProject();
+    ASSERT_EQ(symlink("src/main.c", workBytes("main.link").constData()), 0);
+    for (const QByteArray &output : {QByteArray("p.lxProject"), QByteArray("main.link")}) {
+        const auto before = directorySnapshot(workBytes(""));
+        const ToolRun run = hzr({"p.lxProject", output});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err, "error: cannot overwrite input file " + output + "\n");
+        EXPECT_EQ(directorySnapshot(workBytes("")), before);
+    }
+}
+
+// The archive is completed beside the output and renamed over it: an old
+// output keeps its permission bits, a link at the output name is replaced
+// and not written through, and a failure after the new file was made (a
+// member name too long for the format) leaves the old output and no stray
+// file.
+TEST_F(ProjectArchiveTest, OutputIsReplacedWholeOrNotAtAll)
+{
+    writeSmallProject();
+    sandbox.writeFile("work/p.lxArchive", "previous", 0640);
+    ToolRun run = hzr({"p.lxProject"});
+    ASSERT_EQ(run.status, 0) << run.err.constData();
+    EXPECT_EQ(members("p.lxArchive"), (QList<QByteArray>{"p.lxProject", "src/main.c"}));
+    EXPECT_EQ(fileMode(workBytes("p.lxArchive")), mode_t(S_IFREG | 0640));
+
+    sandbox.writeFile("work/elsewhere", "not an input");
+    ASSERT_EQ(symlink("elsewhere", workBytes("out.link").constData()), 0);
+    run = hzr({"p.lxProject", "out.link"});
+    ASSERT_EQ(run.status, 0) << run.err.constData();
+    EXPECT_EQ(members("out.link"), (QList<QByteArray>{"p.lxProject", "src/main.c"}));
+    EXPECT_EQ(sandbox.readFile("work/elsewhere"), "not an input");
+
+    const QByteArray piece(250, 'd');
+    const QByteArray tooLong = piece + "/" + piece + "/" + piece + "/" + piece + "/" + piece + "/f.c";
+    sandbox.writeFile("work/p.lxProject", solution(projectListing(tooLong)));
+    sandbox.writeFile("work/" + QString::fromLatin1(tooLong), "x");
+    const auto before = directorySnapshot(workBytes(""));
+    run = hzr({"p.lxProject"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "error: filename too long\n");
+    EXPECT_EQ(directorySnapshot(workBytes("")), before);
+}
+
+// A FIFO or a device at the output name is written in place and never
+// replaced: a FIFO with a reader gets what a file would and stays a FIFO; a
+// device that fails the write (/dev/full, through a link) stays too. The
+// private copy made first in TMPDIR is gone either way.
+TEST_F(ProjectArchiveTest, FifoOrDeviceOutputIsWrittenInPlace)
+{
+    writeSmallProject();
+    sandbox.makeDirectory("tmp");
+    ToolRunOptions options;
+    options.environment = {{"TMPDIR", sandbox.full("tmp")}};
+    options.timeLimitSeconds = kHangLimitSeconds;
+    ASSERT_EQ(hzr({"p.lxProject"}).status, 0);
+
+    ASSERT_EQ(mkfifo(workBytes("out.fifo").constData(), 0644), 0);
+    // Open before the run, so the tool's open does not wait; the small
+    // archive fits the pipe's buffer.
+    const int reader = open(workBytes("out.fifo").constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    ToolRun run = hzr({"p.lxProject", "out.fifo"}, options);
+    EXPECT_EQ(run.status, 0) << run.err.constData();
+    QByteArray received;
+    char buffer[4096];
+    for (ssize_t n; (n = read(reader, buffer, sizeof buffer)) > 0;)
+        received.append(buffer, int(n));
+    close(reader);
+    EXPECT_EQ(received, sandbox.readFile("work/p.lxArchive"));
+    EXPECT_TRUE(S_ISFIFO(fileMode(workBytes("out.fifo"))));
+    EXPECT_EQ(readdirOrder(sandbox.full("tmp")), QList<QByteArray>());
+
+    ASSERT_EQ(symlink("/dev/full", workBytes("full").constData()), 0);
+    run = hzr({"p.lxProject", "full"}, options);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "error: cannot write to output file full\n");
+    EXPECT_TRUE(S_ISLNK(fileMode(workBytes("full"))));
+    EXPECT_TRUE(S_ISCHR(fileMode("/dev/full")));
+    EXPECT_EQ(readdirOrder(sandbox.full("tmp")), QList<QByteArray>());
+}
+
+// A FIFO, a directory or a link to /dev/zero in a listed file's or the
+// description's place cannot be read: one line, no archive, no waiting (the
+// time limit turns a hang into a failure).
+TEST_F(ProjectArchiveTest, ListedFilesThatAreNotFilesAreUnreadable)
+{
+    ASSERT_EQ(mkfifo(workBytes("fifo.c").constData(), 0644), 0);
+    sandbox.makeDirectory("work/dir.c");
+    ASSERT_EQ(symlink("/dev/zero", workBytes("zero.c").constData()), 0);
+    ASSERT_EQ(mkfifo(workBytes("desc_package.xml").constData(), 0644), 0);
+    const struct {
+        QByteArray project, listed, unreadable;
+    } cases[] = {
+        {"fifo", "fifo.c", workBytes("fifo.c")},
+        {"dir", "dir.c", workBytes("dir.c")},
+        {"zero", "zero.c", workBytes("zero.c")},
+        {"desc", "", "./desc_package.xml"},
+    };
+    ToolRunOptions options;
+    options.timeLimitSeconds = kHangLimitSeconds;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.project.constData());
+        const QByteArray body = c.listed.isEmpty() ? QByteArray() : projectListing(c.listed);
+        sandbox.writeFile("work/" + QString::fromLatin1(c.project) + ".lxProject", solution(body));
+        const ToolRun run = hzr({c.project + ".lxProject"}, options);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err, "error: cannot read " + c.unreadable + "\n");
+        EXPECT_FALSE(pathExists(workBytes(c.project + ".lxArchive")));
+    }
+}
+
+// Nothing but the error line reaches standard error.
+TEST_F(ProjectArchiveTest, EmptyOutputNameIsOneErrorLine)
+{
+    writeSmallProject();
+    const ToolRun run = hzr({"p.lxProject", ""});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "error: cannot open output file\n");
 }
 
 } // namespace

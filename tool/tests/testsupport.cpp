@@ -70,6 +70,7 @@ RunningTool::RunningTool(const QList<QByteArray> &arguments, const ToolRunOption
         (!directory.isEmpty() && chdir(directory.constData()) != 0))
         _exit(127);
     signal(SIGPIPE, SIG_DFL); // the runner may ignore it; the binary starts with the default
+    alarm(options.timeLimitSeconds); // survives execve, so a hanging run fails instead of waiting
     execve(argv[0], argv.data(), envp.data());
     _exit(127);
 }

@@ -25,6 +25,7 @@ struct ToolRunOptions {
     QByteArray standardOutputPath; ///< instead of capturing, e.g. "/dev/full"
     QList<QPair<QByteArray, QByteArray>> environment;
     QByteArray binary; ///< instead of the built duriv
+    unsigned timeLimitSeconds = 0; ///< a run still going then ends by SIGALRM (0: no limit)
 };
 
 QByteArray durivBinary();
