@@ -5,6 +5,7 @@
 #include "macros/macromap.h"
 #include "macros/product.h"
 #include "macros/propertyclass.h"
+#include "macros/regularfile.h"
 
 #include <QDir>
 #include <QDomDocument>
@@ -87,15 +88,15 @@ void forEachNamedElement(const QDomDocument &document, const QString &tag, Visit
 // Returns an empty text when the document was applied, else the reason it was not.
 QString applyConfigurationFile(const QString &path, const QString &installDir)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const std::optional<QByteArray> text = readRegularFile(QFile::encodeName(path));
+    if (!text)
         return QStringLiteral("Cannot open ") + path + QStringLiteral(" for reading");
 
     QDomDocument document;
     QString parserMessage;
     int line = 0;
     int column = 0;
-    if (!document.setContent(&file, &parserMessage, &line, &column))
+    if (!document.setContent(*text, &parserMessage, &line, &column))
         return parserMessage + QStringLiteral(" at line ") + QString::number(line)
                + QStringLiteral(", column ") + QString::number(column);
 

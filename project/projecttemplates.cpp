@@ -87,7 +87,7 @@ ProjectTemplates::ProjectTemplates(const QString &paths)
         m_fileNames += expandPathPattern(part);
     for (const QString &fileName : m_fileNames) {
         auto file = std::make_unique<ProjectTemplateFile>();
-        // A file that cannot be read simply has no root and adds nothing.
+        // A file that cannot be read, or is no regular file, has no root and adds nothing.
         file->loadPreprocessed(fileName, QString(), false);
         m_files.push_back(std::move(file));
     }

@@ -2,6 +2,7 @@
 #include "project/solutionloader.h"
 
 #include "macros/macromap.h"
+#include "macros/regularfile.h"
 #include "project/loadcommand.h"
 #include "project/projecttemplates.h"
 #include "project/projecttree.h"
@@ -97,11 +98,8 @@ std::unique_ptr<ProjectElement> loadSolutionFile(ProjectSystem &system,
         if (!fileNotFound || !fileNotFound->fileNotFound(name))
             throw SolutionLoadError(name, QStringLiteral(" does not exist"));
     }
-    {
-        QFile probe(name);
-        if (!probe.open(QIODevice::ReadOnly))
-            throw SolutionLoadError(name, QStringLiteral(" cannot access"));
-    }
+    if (!isReadableRegularFile(QFile::encodeName(name)))
+        throw SolutionLoadError(name, QStringLiteral(" cannot access"));
 
     ProgressStep step(progress,
                       QStringLiteral("Loading solution ") + QFileInfo(name).completeBaseName(), 2);

@@ -1,6 +1,7 @@
 #include "xml/xmldocument.h"
 
 #include "macros/propertyclass.h"
+#include "macros/regularfile.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -16,6 +17,8 @@ const char kBadTagName[] = "bad tagName";
 const char kTagNameMismatch[] = "tagName mismatch";
 // The error text lived in a fixed buffer of 1024 bytes, NUL included.
 const int kErrorMessageCapacity = 1023;
+// How much of a file's start documentType() looks at.
+const qint64 kDocumentTypeWindow = 1024;
 
 bool isNameByte(uchar c)
 {
@@ -31,6 +34,13 @@ bool isAttributeStart(uchar c)
 bool isSpaceByte(uchar c)
 {
     return std::isspace(c) != 0;
+}
+
+QByteArray withoutByteOrderMark(QByteArray text)
+{
+    if (text.startsWith("\xEF\xBB\xBF"))
+        text.remove(0, 3);
+    return text;
 }
 
 int hexDigitValue(uchar c)
@@ -586,20 +596,17 @@ bool XMLDocument::read(const QByteArray &text)
 
 bool XMLDocument::readFile(QIODevice &file)
 {
-    QByteArray text = file.readAll();
-    if (text.startsWith("\xEF\xBB\xBF"))
-        text.remove(0, 3);
-    return read(text);
+    return read(withoutByteOrderMark(file.readAll()));
 }
 
 bool XMLDocument::load(const QByteArray &path)
 {
-    QFile file(QFile::decodeName(path));
-    if (!file.open(QIODevice::ReadOnly)) {
+    const std::optional<QByteArray> text = readRegularFile(path);
+    if (!text) {
         setError("couldn't read " + path, 0);
         return false;
     }
-    return readFile(file);
+    return read(withoutByteOrderMark(*text));
 }
 
 bool XMLDocument::write(QIODevice &file, quint32 indent, quint32 wrapWidth)
@@ -627,10 +634,7 @@ bool XMLDocument::save(const QByteArray &path, quint32 indent)
 
 QByteArray XMLDocument::documentType(const QByteArray &path)
 {
-    QFile file(QFile::decodeName(path));
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    const QByteArray head = file.read(1024);
+    const QByteArray head = readRegularFile(path, kDocumentTypeWindow).value_or(QByteArray());
     int lt = head.indexOf('<');
     while (lt >= 0 && lt + 1 < head.size() && head.at(lt + 1) == '?')
         lt = head.indexOf('<', lt + 1);

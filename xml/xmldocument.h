@@ -32,8 +32,9 @@ public:
     bool read(const QByteArray &text);
     /// Reads the whole device and calls read(), skipping a UTF-8 byte-order mark.
     bool readFile(QIODevice &file);
-    /// Opens `path` (8-bit file name) and calls readFile(); fails with
-    /// "couldn't read " + path.
+    /// Reads `path` (8-bit file name) whole and parses it as readFile() does;
+    /// fails with "couldn't read " + path, also when the path is not a
+    /// regular file (a FIFO or device is never waited on).
     bool load(const QByteArray &path);
     /// Sets indent() and wrapWidth() and writes the document; always true.
     bool write(QIODevice &file, quint32 indent, quint32 wrapWidth);
@@ -43,7 +44,7 @@ public:
     bool save(const QByteArray &path, quint32 indent);
 
     /// The name of the "<!DOCTYPE " declaration within the first 1024 bytes
-    /// of the file, or a null array.
+    /// of the file, or a null array (also for anything but a regular file).
     static QByteArray documentType(const QByteArray &path);
 
     /// A deep copy of `node` and its subtree; elements come from createElement().
