@@ -1,14 +1,12 @@
 // Splitting and running load commands with fork/execvp.
 #include "project/loadcommand.h"
 
+#include "macros/filedescriptor.h"
+
 #include <QFile>
 
 #include <cerrno>
-#include <csignal>
-#include <cstdio>
-#include <cstring>
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -56,25 +54,8 @@ QStringList splitCommandLine(const QString &command)
 
 namespace {
 
-/// An open descriptor that closes itself.
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : m_fd(fd) {}
-    ~Descriptor() { reset(); }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    Descriptor(Descriptor &&other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
-    int get() const { return m_fd; }
-    void reset(int fd = -1)
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = fd;
-    }
-
-private:
-    int m_fd;
-};
+// Where a program's standard input goes, and any output that is not redirected.
+const char kNullDevice[] = "/dev/null";
 
 struct Redirection {
     bool out = false;
@@ -104,22 +85,53 @@ bool parseOperator(const QString &word, Redirection &r)
     return false;
 }
 
-int openRedirection(const Redirection &r, const QString &workingDirectory)
+QString redirectionPath(const Redirection &r, const QString &workingDirectory)
 {
-    QString path = r.file;
-    if (!path.startsWith(QLatin1Char('/')) && !workingDirectory.isEmpty())
-        path = workingDirectory + QLatin1Char('/') + path;
-    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (r.append ? O_APPEND : O_TRUNC);
-    return ::open(QFile::encodeName(path).constData(), flags, 0666);
+    if (r.file.startsWith(QLatin1Char('/')) || workingDirectory.isEmpty())
+        return r.file;
+    return workingDirectory + QLatin1Char('/') + r.file;
+}
+
+/// The descriptors the program starts with.
+struct StandardStreams {
+    FileDescriptor input, output, error;
+};
+
+// Opens every redirection file, then the null device for each stream left
+// over. Returns the path of a file that cannot be opened, or a null string.
+QString openStreams(const std::vector<Redirection> &redirections, const QString &workingDirectory,
+                    StandardStreams &streams)
+{
+    for (const Redirection &r : redirections) {
+        const QString path = redirectionPath(r, workingDirectory);
+        const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (r.append ? O_APPEND : O_TRUNC);
+        const int fd = ::open(QFile::encodeName(path).constData(), flags, 0666);
+        if (fd < 0)
+            return path;
+        (r.out ? streams.output : streams.error).reset(fd);
+        if (r.out && r.err)
+            streams.error.reset(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+    }
+    for (FileDescriptor *stream : {&streams.input, &streams.output, &streams.error}) {
+        if (!stream->isOpen())
+            stream->reset(::open(kNullDevice, O_RDWR | O_CLOEXEC));
+        if (!stream->isOpen())
+            return QString::fromLatin1(kNullDevice);
+    }
+    return QString();
+}
+
+using Outcome = LoadCommandResult::Outcome;
+
+LoadCommandResult notStarted(const QString &program)
+{
+    return {Outcome::NotStarted, 0, program, QString()};
 }
 
 } // namespace
 
-int runLoadCommand(const QStringList &words, const QString &workingDirectory)
+LoadCommandResult runLoadCommand(const QStringList &words, const QString &workingDirectory)
 {
-    if (words.isEmpty())
-        return -1;
-
     QStringList arguments;
     std::vector<Redirection> redirections;
     int i = 0;
@@ -137,31 +149,22 @@ int runLoadCommand(const QStringList &words, const QString &workingDirectory)
         r.file = words.at(i + 1);
         redirections.push_back(r);
     }
+    const QString program = arguments.value(0);
+    // Nothing to run fails like a program that is not there, before any file is touched.
+    if (arguments.isEmpty())
+        return notStarted(program);
 
-    Descriptor outFd, errFd;
-    for (const Redirection &r : redirections) {
-        const int fd = openRedirection(r, workingDirectory);
-        if (fd < 0)
-            return -1;
-        if (r.out && r.err) {
-            outFd.reset(fd);
-            errFd.reset(::dup(fd));
-            ::fcntl(errFd.get(), F_SETFD, FD_CLOEXEC);
-        } else if (r.out) {
-            outFd.reset(fd);
-        } else {
-            errFd.reset(fd);
-        }
-    }
+    StandardStreams streams;
+    const QString unopened = openStreams(redirections, workingDirectory, streams);
+    if (!unopened.isNull())
+        return {Outcome::OutputNotOpened, 0, program, unopened};
 
-    int outputPipe[2];
-    if (::pipe2(outputPipe, O_CLOEXEC) != 0)
-        return -1;
-    Descriptor readEnd(outputPipe[0]), writeEnd(outputPipe[1]);
+    // The child reports why it could not start through this pipe; a
+    // successful exec closes it.
     int errorPipe[2];
     if (::pipe2(errorPipe, O_CLOEXEC) != 0)
-        return -1;
-    Descriptor errorRead(errorPipe[0]), errorWrite(errorPipe[1]);
+        return notStarted(program);
+    FileDescriptor errorRead(errorPipe[0]), errorWrite(errorPipe[1]);
 
     std::vector<QByteArray> encoded;
     for (const QString &argument : arguments)
@@ -174,14 +177,12 @@ int runLoadCommand(const QStringList &words, const QString &workingDirectory)
 
     const pid_t pid = ::fork();
     if (pid < 0)
-        return -1;
+        return notStarted(program);
     if (pid == 0) {
         // Only async-signal-safe calls from here on.
-        const int devNull = ::open("/dev/null", O_RDONLY);
-        if (devNull >= 0)
-            ::dup2(devNull, STDIN_FILENO);
-        ::dup2(outFd.get() >= 0 ? outFd.get() : writeEnd.get(), STDOUT_FILENO);
-        ::dup2(errFd.get() >= 0 ? errFd.get() : writeEnd.get(), STDERR_FILENO);
+        ::dup2(streams.input.get(), STDIN_FILENO);
+        ::dup2(streams.output.get(), STDOUT_FILENO);
+        ::dup2(streams.error.get(), STDERR_FILENO);
         int error = 0;
         if (!directory.isEmpty() && ::chdir(directory.constData()) != 0)
             error = errno;
@@ -194,27 +195,10 @@ int runLoadCommand(const QStringList &words, const QString &workingDirectory)
         ::_exit(127);
     }
 
-    writeEnd.reset();
+    // The tool keeps and reads none of the program's streams, so it waits
+    // for the program alone, not for a background child that inherited them.
     errorWrite.reset();
-    outFd.reset();
-    errFd.reset();
-
-    // Drain the output until every writer has gone, so that a chatty
-    // program never blocks on a full pipe.
-    char buffer[4096];
-    for (;;) {
-        pollfd p = {readEnd.get(), POLLIN, 0};
-        const int ready = ::poll(&p, 1, -1);
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready < 0)
-            break;
-        const ssize_t got = ::read(readEnd.get(), buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-    }
+    streams = StandardStreams();
 
     int startError = 0;
     ssize_t got;
@@ -225,13 +209,13 @@ int runLoadCommand(const QStringList &words, const QString &workingDirectory)
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0) {
         if (errno != EINTR)
-            return -1;
+            return notStarted(program);
     }
     if (got == static_cast<ssize_t>(sizeof startError))
-        return -1;
+        return notStarted(program);
     if (WIFEXITED(status))
-        return WEXITSTATUS(status);
+        return {Outcome::Exited, WEXITSTATUS(status), program, QString()};
     if (WIFSIGNALED(status))
-        return 128 + WTERMSIG(status);
-    return -1;
+        return {Outcome::Exited, 128 + WTERMSIG(status), program, QString()};
+    return notStarted(program);
 }

@@ -43,6 +43,26 @@ void putEnvironment(const QStringList &entries)
     }
 }
 
+// Turns a load command that did not succeed into the load's error.
+void requireSuccess(const LoadCommandResult &result, const QString &solutionName)
+{
+    switch (result.outcome) {
+    case LoadCommandResult::Outcome::Exited:
+        if (result.status == 0)
+            return;
+        throw SolutionLoadError(solutionName, QStringLiteral("solution load command failed (")
+                                                  + QString::number(result.status)
+                                                  + QStringLiteral(") "));
+    case LoadCommandResult::Outcome::NotStarted:
+        throw SolutionLoadError(solutionName, QStringLiteral("solution load command \"")
+                                                  + result.program
+                                                  + QStringLiteral("\" not found"));
+    case LoadCommandResult::Outcome::OutputNotOpened:
+        throw SolutionLoadError(solutionName, QStringLiteral("cannot open load command output file ")
+                                                  + result.outputFile);
+    }
+}
+
 void runLoadCommands(const QString &commandText, const QString &environmentText,
                      const QString &workingDirectory, const QString &solutionName,
                      ProjectLoadProgressInterface *progress)
@@ -57,16 +77,7 @@ void runLoadCommands(const QString &commandText, const QString &environmentText,
         if (words.isEmpty())
             continue;
         putEnvironment(environment);
-        const int status = runLoadCommand(words, workingDirectory);
-        if (status == 0)
-            continue;
-        if (status == -1)
-            throw SolutionLoadError(solutionName, QStringLiteral("solution load command \"")
-                                                      + words.first()
-                                                      + QStringLiteral("\" not found"));
-        throw SolutionLoadError(solutionName, QStringLiteral("solution load command failed (")
-                                                  + QString::number(status)
-                                                  + QStringLiteral(") "));
+        requireSuccess(runLoadCommand(words, workingDirectory), solutionName);
     }
 }
 
