@@ -14,7 +14,7 @@
 namespace {
 
 // Far beyond what a run takes; reached only by a tool that waits for something.
-const QByteArray kTimeLimitSeconds = "30";
+constexpr unsigned kTimeLimitSeconds = 30;
 
 // A sandbox holding an installation of the binary (for its configuration
 // file) and a working directory with the solution p.lxProject.
@@ -25,12 +25,14 @@ struct ProjectInputTest : ::testing::Test {
         sandbox.makeDirectory("work");
         ASSERT_TRUE(QFile::copy(QString::fromLocal8Bit(durivBinary()), sandbox.filePath("install/bin/duriv")));
     }
-    // `duriv -hzr p.lxProject` from the installation, in <sandbox>/work, killed at the time limit.
+    // `duriv -hzr p.lxProject` from the installation, in <sandbox>/work, ended at the time limit.
     ToolRun hzr() const
     {
-        const QList<QByteArray> arguments = {"-s", "KILL", kTimeLimitSeconds, sandbox.full("install/bin/duriv"),
-                                             "-hzr", "p.lxProject"};
-        return sandbox.run(arguments, {sandbox.filePath("work"), {}, {}, "/usr/bin/timeout"});
+        ToolRunOptions options;
+        options.workingDirectory = sandbox.filePath("work");
+        options.binary = sandbox.full("install/bin/duriv");
+        options.timeLimitSeconds = kTimeLimitSeconds;
+        return sandbox.run({"-hzr", "p.lxProject"}, options);
     }
     void writeSolution(const QByteArray &attributes, const QByteArray &body = "") const
     {
