@@ -1,6 +1,8 @@
 // The error type of the archive layer, the driver and the file utilities.
 #pragma once
 
+#include "package/pathbytes.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -14,6 +16,9 @@ public:
     /// Latin-1 conversion, so names read from the command line print back unchanged.
     explicit HException(const QString &message) : m_message(message.toLatin1()) {}
     explicit HException(const char *message) : m_message(message) {}
+    /// A message about a file or member: `phrase` followed directly by the
+    /// bytes of `path` (or name), with no quotes.
+    HException(const char *phrase, const QString &path) : m_message(phrase + pathBytes(path)) {}
 
     const QByteArray &message() const { return m_message; }
     const char *what() const noexcept override { return m_message.constData(); }

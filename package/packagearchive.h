@@ -1,5 +1,8 @@
 // The package archive in memory: its members, where their bytes come from,
 // lookup by name and wildcard, extraction, and loading and saving the file.
+// The code behind it is split by job: packagearchive.cpp (the member list),
+// packagearchivefile.cpp (members and their bytes), packageformat.cpp (the
+// file format), packageextraction.cpp (writing members to disk).
 #pragma once
 
 #include "package/hexception.h"
@@ -66,6 +69,13 @@ private:
 /// A member of an archive; owned by its PackageArchive.
 class PackageArchiveFile {
 public:
+    /// The write bits of a mode: a member without any of them is read-only.
+    static constexpr quint32 WriteBits = 0222;
+    /// The mode bits a member keeps from a disk file and gives an extracted
+    /// one: permissions and the three high file-type bits (set-user-ID,
+    /// set-group-ID, sticky and the FIFO bit are dropped).
+    static constexpr quint32 KeptModeBits = 0xE1FF;
+
     PackageArchiveFile(const QString &name, quint32 size, quint32 mode, quint32 time);
     virtual ~PackageArchiveFile();
 
@@ -88,8 +98,8 @@ public:
     /// The raw stored time: seconds since 1970-01-01 00:00:00 UTC.
     quint32 time() const { return m_entry->time(); }
     void setTime(quint32 time) { m_entry->setTime(time); }
-    /// True when the mode has none of the write bits 0222.
-    bool isReadOnly() const { return (m_entry->mode() & 0x92) == 0; }
+    /// True when the mode has none of the WriteBits.
+    bool isReadOnly() const { return (m_entry->mode() & WriteBits) == 0; }
     bool isMarked() const { return m_entry->isMarked(); }
     void mark(bool marked = true) { m_entry->setMarked(marked); }
 
@@ -213,7 +223,7 @@ public:
     /// Every member whose whole name matches the wildcard, in list order.
     QList<PackageArchiveFile *> match(const QString &pattern) const;
 
-    /// Records the disk file's size, mode (st_mode & 0xE1FF) and time as member
+    /// Records the disk file's size, mode (st_mode & KeptModeBits) and time as member
     /// `name` (refreshing an existing member of that name in place); its bytes
     /// are read at save. Throws "cannot read " + diskPath when it cannot be
     /// opened, "file too large " + diskPath when it holds 4 GiB or more.
@@ -240,7 +250,7 @@ public:
     /// `overwrite` ("cannot overwrite file " + path; with overwrite it is
     /// unlinked), creates missing parent directories, creates the file 0600,
     /// streams the bytes, sets access and modification time, then the mode
-    /// (member mode & 0xE1FF). Throws "cannot create output file ",
+    /// (member mode & KeptModeBits). Throws "cannot create output file ",
     /// "cannot write to output file ", "cannot set mode of output file "
     /// (each + path) or a fetch error; a failure may leave a partial file.
     void extractFile(PackageArchiveFile *member, const QString &outputPath, bool overwrite);
@@ -275,15 +285,7 @@ public:
     virtual void openedForReading(FILE *file);
 
 private:
-    void loadLegacyTable(quint32 count);
-    void loadVersion2Table();
-    void appendLoaded(std::unique_ptr<PackageArchiveFile> member);
     void buildSortedIndex();
-    void checkBodyFits() const;
-    /// Both own `output` from the call on.
-    void saveVersion2(FILE *output, int level, const PackageSaveOptions &options);
-    void saveVersion1(FILE *output, int level, const PackageSaveOptions &options);
-    FILE *openOutput(const QString &path, const PackageSaveOptions &options);
     void writeMembers(PackageArchiveIOFileInterface &stream);
     PackageArchiveFile *addMember(const QString &name);
 

@@ -1,6 +1,7 @@
 #include "package/packagearchiveiofile.h"
 
 #include "package/hexception.h"
+#include "package/packagemessages.h"
 
 #include <algorithm>
 #include <cstring>
@@ -9,15 +10,6 @@
 namespace {
 
 constexpr int BufferSize = 16384;
-
-const char MsgInitInflate[] = "cannot initialise inflate";
-const char MsgInitDeflate[] = "cannot initialise deflate";
-const char MsgReadingStream[] = "error reading stream";
-const char MsgReadingCompressed[] = "error reading from compressed stream";
-const char MsgDecompressing[] = "error decompressing stream";
-const char MsgCompressing[] = "error compressing stream";
-const char MsgWritingCompressed[] = "error writing to compressed stream";
-const char MsgWriteFile[] = "cannot write file";
 
 } // namespace
 
@@ -55,7 +47,7 @@ int PackageArchiveIOFile::seek(quint32 offset)
 
 void PackageArchiveIOFile::close()
 {
-    closeFile(MsgWriteFile);
+    closeFile(packagemessage::kCannotWriteFile);
 }
 
 void PackageArchiveIOFile::closeFile(const char *failureMessage)
@@ -125,7 +117,7 @@ int PackageArchiveCompressedInputFile::seek(quint32 target)
 void PackageArchiveCompressedInputFile::close()
 {
     end();
-    closeFile(MsgReadingStream);
+    closeFile(packagemessage::kReadingStream);
 }
 
 // ------------------------------------------------------------ zlib input
@@ -146,7 +138,7 @@ void PackageArchiveCompressedGzInputFile::init()
     std::memset(&m_stream, 0, sizeof m_stream);
     m_streamEnded = false;
     if (inflateInit(&m_stream) != Z_OK)
-        throw HException(MsgInitInflate);
+        throw HException(packagemessage::kInitInflate);
     m_initialised = true;
     m_position = 0;
 }
@@ -171,7 +163,7 @@ int PackageArchiveCompressedGzInputFile::readBlock(void *buffer, int length)
         if (m_stream.avail_in == 0) {
             size_t n = fread(m_input, 1, sizeof m_input, file());
             if (n == 0)
-                throw HException(MsgReadingStream);
+                throw HException(packagemessage::kReadingStream);
             m_stream.next_in = m_input;
             m_stream.avail_in = uInt(n);
         }
@@ -181,7 +173,7 @@ int PackageArchiveCompressedGzInputFile::readBlock(void *buffer, int length)
             break;
         }
         if (result != Z_OK)
-            throw HException(MsgReadingCompressed);
+            throw HException(packagemessage::kReadingCompressed);
     }
     return length - int(m_stream.avail_out);
 }
@@ -212,7 +204,7 @@ void PackageArchiveCompressedBzInputFile::init()
             BZ2_bzReadClose(&ignored, m_handle);
         }
         m_handle = nullptr;
-        throw HException(MsgInitInflate);
+        throw HException(packagemessage::kInitInflate);
     }
     m_position = 0;
 }
@@ -225,7 +217,7 @@ void PackageArchiveCompressedBzInputFile::end()
     BZ2_bzReadClose(&error, m_handle);
     m_handle = nullptr;
     if (error != BZ_OK)
-        throw HException(MsgDecompressing);
+        throw HException(packagemessage::kDecompressing);
 }
 
 int PackageArchiveCompressedBzInputFile::readBlock(void *buffer, int length)
@@ -233,12 +225,12 @@ int PackageArchiveCompressedBzInputFile::readBlock(void *buffer, int length)
     if (length < 1)
         return length;
     if (!m_handle)
-        throw HException(MsgReadingCompressed);
+        throw HException(packagemessage::kReadingCompressed);
     int error = BZ_OK;
     int n = BZ2_bzRead(&error, m_handle, buffer, length);
     if (n == length && error >= 0)
         return length;
-    throw HException(MsgReadingCompressed);
+    throw HException(packagemessage::kReadingCompressed);
 }
 
 // --------------------------------------------------- compressed output
@@ -261,7 +253,7 @@ void PackageArchiveCompressedOutputFile::close()
         m_finished = true;
         finish();
     }
-    closeFile(MsgWritingCompressed);
+    closeFile(packagemessage::kWritingCompressed);
 }
 
 void PackageArchiveCompressedOutputFile::finishQuietly()
@@ -294,7 +286,7 @@ void PackageArchiveCompressedGzOutputFile::init()
 {
     std::memset(&m_stream, 0, sizeof m_stream);
     if (deflateInit(&m_stream, m_level) != Z_OK)
-        throw HException(MsgInitDeflate);
+        throw HException(packagemessage::kInitDeflate);
     m_initialised = true;
 }
 
@@ -309,7 +301,7 @@ void PackageArchiveCompressedGzOutputFile::releaseCodec()
 int PackageArchiveCompressedGzOutputFile::writeBlock(const void *buffer, int length)
 {
     if (!m_initialised)
-        throw HException(MsgCompressing);
+        throw HException(packagemessage::kCompressing);
     unsigned char output[BufferSize];
     m_stream.next_in = static_cast<Bytef *>(const_cast<void *>(buffer));
     m_stream.avail_in = uInt(length);
@@ -317,10 +309,10 @@ int PackageArchiveCompressedGzOutputFile::writeBlock(const void *buffer, int len
         m_stream.next_out = output;
         m_stream.avail_out = sizeof output;
         if (deflate(&m_stream, Z_NO_FLUSH) != Z_OK)
-            throw HException(MsgCompressing);
+            throw HException(packagemessage::kCompressing);
         size_t produced = sizeof output - m_stream.avail_out;
         if (produced && fwrite(output, 1, produced, file()) != produced)
-            throw HException(MsgWritingCompressed);
+            throw HException(packagemessage::kWritingCompressed);
     }
     return length;
 }
@@ -328,7 +320,7 @@ int PackageArchiveCompressedGzOutputFile::writeBlock(const void *buffer, int len
 void PackageArchiveCompressedGzOutputFile::finish()
 {
     if (!m_initialised)
-        throw HException(MsgCompressing);
+        throw HException(packagemessage::kCompressing);
     unsigned char output[BufferSize];
     m_stream.next_in = nullptr;
     m_stream.avail_in = 0;
@@ -337,10 +329,10 @@ void PackageArchiveCompressedGzOutputFile::finish()
         m_stream.avail_out = sizeof output;
         int result = deflate(&m_stream, Z_FINISH);
         if (result != Z_OK && result != Z_STREAM_END)
-            throw HException(MsgCompressing);
+            throw HException(packagemessage::kCompressing);
         size_t produced = sizeof output - m_stream.avail_out;
         if (produced && fwrite(output, 1, produced, file()) != produced)
-            throw HException(MsgWritingCompressed);
+            throw HException(packagemessage::kWritingCompressed);
         if (result == Z_STREAM_END)
             break;
     }
@@ -385,7 +377,7 @@ void PackageArchiveCompressedBzOutputFile::init()
         if (m_handle)
             abandonBzWrite(file(), m_handle);
         m_handle = nullptr;
-        throw HException(MsgInitDeflate);
+        throw HException(packagemessage::kInitDeflate);
     }
 }
 
@@ -394,24 +386,24 @@ int PackageArchiveCompressedBzOutputFile::writeBlock(const void *buffer, int len
     if (length < 1)
         return length;
     if (!m_handle)
-        throw HException(MsgWritingCompressed);
+        throw HException(packagemessage::kWritingCompressed);
     int error = BZ_OK;
     BZ2_bzWrite(&error, m_handle, const_cast<void *>(buffer), length);
     if (error != BZ_OK)
-        throw HException(MsgWritingCompressed);
+        throw HException(packagemessage::kWritingCompressed);
     return length;
 }
 
 void PackageArchiveCompressedBzOutputFile::finish()
 {
     if (!m_handle)
-        throw HException(MsgCompressing);
+        throw HException(packagemessage::kCompressing);
     int error = BZ_OK;
     BZ2_bzWriteClose(&error, m_handle, 0, nullptr, nullptr);
     if (error != BZ_OK) {
         abandonBzWrite(file(), m_handle);
         m_handle = nullptr;
-        throw HException(MsgCompressing);
+        throw HException(packagemessage::kCompressing);
     }
     m_handle = nullptr;
 }

@@ -2,11 +2,29 @@
 
 #include "package/hexception.h"
 #include "package/packagearchive.h"
+#include "package/packagemessages.h"
 
 #include <QBuffer>
 #include <QDomDocument>
 #include <QDomNodeList>
 #include <QTextStream>
+
+namespace {
+
+/// The description's text: a Unicode byte-order mark chooses its encoding,
+/// otherwise each byte is one character, so attribute bytes come back as
+/// they were stored. Read in text mode, which drops carriage returns.
+QString decodedText(QByteArray bytes)
+{
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly | QIODevice::Text);
+    QTextStream stream(&buffer);
+    stream.setCodec("ISO-8859-1");
+    stream.setAutoDetectUnicode(true);
+    return stream.readAll();
+}
+
+} // namespace
 
 struct PackageDescriptionFile::Private {
     QDomDocument document;
@@ -26,11 +44,7 @@ void PackageDescriptionFile::load(PackageArchive &archive, PackageArchiveFile *m
         d->elementCached = false;
         return;
     }
-    QByteArray bytes = archive.fileData(member);
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly | QIODevice::Text);
-    QTextStream stream(&buffer);
-    const QString text = stream.readAll();
+    const QString text = decodedText(archive.fileData(member));
 
     QString message;
     int line = 0;
@@ -39,7 +53,7 @@ void PackageDescriptionFile::load(PackageArchive &archive, PackageArchiveFile *m
     // element is stale either way.
     d->elementCached = false;
     if (!d->document.setContent(text, false, &message, &line, &column)) {
-        throw HException(QStringLiteral("cannot load package description file: ") + member->name() +
+        throw HException(QLatin1String(packagemessage::kCannotLoadDescription) + member->name() +
                          QStringLiteral(" - ") + message + QLatin1Char(' ') +
                          QString::number(column) + QLatin1Char(':') + QString::number(line));
     }

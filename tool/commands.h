@@ -6,18 +6,20 @@
 #include "tool/tooloptions.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
 class PackageArchive;
 class PackageLock;
 
-/// The common start of the package commands: the package file name taken off
-/// `options.fileArguments` (which then holds the remaining arguments), and the
-/// archive loaded from it (not for Create).
-struct PackageCommandContext {
-    PackageCommandContext();
-    ~PackageCommandContext();
+/// What the command table hands a command: for the package commands the
+/// package file name taken off the file arguments, the remaining arguments,
+/// and the archive (empty for -c, loaded otherwise); for -hzr every file
+/// argument and no archive.
+struct CommandContext {
+    CommandContext();
+    ~CommandContext();
     QString packagePath;
     QStringList arguments;
     /// Taken before loading for the changing commands and held until the new
@@ -26,20 +28,18 @@ struct PackageCommandContext {
     std::unique_ptr<PackageArchive> archive;
 };
 
-/// Locks the directory that holds `packagePath` (advisory flock, blocking).
-/// Defined with the save step.
-std::unique_ptr<PackageLock> lockPackageDirectory(const QString &packagePath);
-
 // Reading commands (listing, extraction, output, info).
-void runListCommand(const ToolOptions &options, PackageCommandContext &context);
-void runExtractCommand(const ToolOptions &options, PackageCommandContext &context);
-void runOutputCommand(const ToolOptions &options, PackageCommandContext &context);
-void runInfoCommand(const ToolOptions &options, PackageCommandContext &context);
+void runListCommand(const ToolOptions &options, CommandContext &context);
+void runExtractCommand(const ToolOptions &options, CommandContext &context);
+void runOutputCommand(const ToolOptions &options, CommandContext &context);
+void runInfoCommand(const ToolOptions &options, CommandContext &context);
 
 // Changing commands; each ends with the save step that replaces the package.
-void runCreateCommand(const ToolOptions &options, PackageCommandContext &context);
-void runReplaceCommand(const ToolOptions &options, PackageCommandContext &context);
-void runRemoveCommand(const ToolOptions &options, PackageCommandContext &context);
+/// -c and -r: the arguments expanded and added (a member of the same name
+/// is refreshed), then the package saved.
+void runAddCommand(const ToolOptions &options, CommandContext &context);
+/// -d: members removed by exact name, then the package saved.
+void runRemoveCommand(const ToolOptions &options, CommandContext &context);
 
 // The project archive command.
-void runProjectArchiveCommand(const ToolOptions &options);
+void runProjectArchiveCommand(const ToolOptions &options, CommandContext &context);

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-void runExtractCommand(const ToolOptions &options, PackageCommandContext &context)
+void runExtractCommand(const ToolOptions &options, CommandContext &context)
 {
     // An empty name would put every member under "/" (the joined path starts
     // with the separator), so it counts as no directory at all.

@@ -4,7 +4,7 @@
 #include "tool/commands.h"
 #include "tool/standardoutput.h"
 
-void runInfoCommand(const ToolOptions &, PackageCommandContext &context)
+void runInfoCommand(const ToolOptions &, CommandContext &context)
 {
     PackageDescriptionFile description;
     description.load(*context.archive);

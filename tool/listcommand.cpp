@@ -60,7 +60,7 @@ QByteArray dateText(quint32 seconds, int currentYear)
 
 } // namespace
 
-void runListCommand(const ToolOptions &, PackageCommandContext &context)
+void runListCommand(const ToolOptions &, CommandContext &context)
 {
     const QString wildcard =
         context.arguments.isEmpty() ? QStringLiteral("*") : context.arguments.first();

@@ -3,8 +3,7 @@
 #include "macros/installdirs.h"
 #include "package/hexception.h"
 #include "project/solutionloaderror.h"
-#include "tool/commands.h"
-#include "tool/packagecommand.h"
+#include "tool/commandtable.h"
 #include "tool/toolbanner.h"
 #include "tool/tooloptions.h"
 
@@ -35,10 +34,7 @@ ExitStatus runTool(int argc, char **argv)
     }
     if (options.showVersion)
         printVersionBanner(stdout);
-    if (options.command == ToolCommand::ProjectArchive)
-        runProjectArchiveCommand(options);
-    else
-        runPackageCommand(options);
+    runCommand(options);
     return ExitSuccess;
 }
 

@@ -3,7 +3,7 @@
 #include "tool/commands.h"
 #include "tool/standardoutput.h"
 
-void runOutputCommand(const ToolOptions &, PackageCommandContext &context)
+void runOutputCommand(const ToolOptions &, CommandContext &context)
 {
     if (context.arguments.isEmpty())
         throw HException("wildcard expected");

@@ -8,6 +8,8 @@
 #include "macros/propertyclass.h"
 #include "package/hexception.h"
 #include "package/packagearchive.h"
+#include "package/packagemessages.h"
+#include "package/pathbytes.h"
 #include "project/projectelement.h"
 #include "project/projectsystem.h"
 #include "project/projecttree.h"
@@ -25,11 +27,14 @@ const char kTemplatesPath[] =
     "$(StudioDir)/targets/$(PROJECT_TEMPLATE_FILE:project_templates).xml;"
     "$(PackagesDir)/*/XML/project_templates.xml";
 
-// Solution files are UTF-8 and so are the paths that come from them; member
-// names are stored as those bytes, so listing and extraction reproduce them.
-QString memberName(const QString &path)
+// Solution files are UTF-8 and so are the paths that come from them. Where
+// this command hands a path to the package library or the file helpers
+// (which take one character per byte), it hands over those UTF-8 bytes:
+// member names are stored as them, so listing and extraction reproduce them,
+// and the system is given them as the project's own files are named.
+QString utf8Bytes(const QString &path)
 {
-    return QString::fromLatin1(path.toUtf8());
+    return pathFromBytes(path.toUtf8());
 }
 
 // Arguments arrive one character per byte; this command reads them as UTF-8
@@ -44,18 +49,22 @@ QStringList pathPieces(const QString &path)
     return QFileInfo(path).absoluteFilePath().split(QLatin1Char('/'), Qt::SkipEmptyParts);
 }
 
-// The phrase addFile() reports a file it cannot open with.
-const char kCannotRead[] = "cannot read ";
-
 // Only regular files are read: a FIFO would block the reader and a device
 // such as /dev/zero never ends. Anything else in a listed file's place is
-// reported as a file that cannot be read; a missing one addFile() reports.
+// reported as addFile() reports a file it cannot open, which it does for a
+// missing one. Both names are UTF-8 bytes.
 void addListedFile(PackageArchive &archive, const QString &path, const QString &name)
 {
     struct stat info;
-    if (stat(QFile::encodeName(path).constData(), &info) == 0 && !S_ISREG(info.st_mode))
-        throw HException(QByteArray(kCannotRead) + QFile::encodeName(path));
+    if (stat(pathBytes(path).constData(), &info) == 0 && !S_ISREG(info.st_mode))
+        throw HException(packagemessage::kCannotRead, path);
     archive.addFile(path, name);
+}
+
+bool exists(const QString &path)
+{
+    struct stat info;
+    return stat(pathBytes(path).constData(), &info) == 0;
 }
 
 struct ArchiveWalk {
@@ -73,10 +82,10 @@ struct ArchiveWalk {
         const QString relative = relativeFileName(path, solutionDirectory);
         if (relative.isNull())
             return;
-        const QString name = memberName(relative);
+        const QString name = utf8Bytes(relative);
         if (archive.find(name))
             return;
-        addListedFile(archive, path, name);
+        addListedFile(archive, utf8Bytes(path), name);
     }
 
     // Siblings in order, each with its subtree before the next sibling; an
@@ -143,9 +152,9 @@ QString defaultArchiveName(const QString &projectPath)
     return QFileInfo(projectPath).baseName() + QLatin1String(".lxArchive");
 }
 
-void runProjectArchiveCommand(const ToolOptions &options)
+void runProjectArchiveCommand(const ToolOptions &, CommandContext &context)
 {
-    const QString projectPath = argumentPath(options.fileArguments.value(0));
+    const QString projectPath = argumentPath(context.arguments.value(0));
 
     createGlobalPropertyClassList();
     recordInstallationDirectories(QFile::encodeName(executablePath()).constData());
@@ -157,9 +166,8 @@ void runProjectArchiveCommand(const ToolOptions &options)
 
     loadSolution(*system, QFileInfo(projectPath).absoluteFilePath());
 
-    const QString outputPath = options.fileArguments.size() > 1
-                                   ? argumentPath(options.fileArguments[1])
-                                   : defaultArchiveName(projectPath);
+    const QString outputPath = utf8Bytes(context.arguments.size() > 1 ? argumentPath(context.arguments[1])
+                                                                      : defaultArchiveName(projectPath));
     const QFileInfo project(projectPath);
     const QString descriptionPath =
         project.path() + QLatin1Char('/') + project.baseName() + QLatin1String("_package.xml");
@@ -167,15 +175,15 @@ void runProjectArchiveCommand(const ToolOptions &options)
     const ProjectElement *root = system->rootElement();
     const QString solutionPath = root->filePath();
     PackageArchive archive;
-    addListedFile(archive, solutionPath, memberName(QFileInfo(solutionPath).fileName()));
+    addListedFile(archive, utf8Bytes(solutionPath), utf8Bytes(QFileInfo(solutionPath).fileName()));
 
     ArchiveWalk walk{*system, archive, QFileInfo(solutionPath).absolutePath()};
     walk.walk(root->firstChildProjectElement());
 
-    if (QFileInfo::exists(descriptionPath)) {
+    if (exists(utf8Bytes(descriptionPath))) {
         const QString relative = relativeFileName(descriptionPath, walk.solutionDirectory);
         if (!relative.isNull())
-            addListedFile(archive, descriptionPath, memberName(relative));
+            addListedFile(archive, utf8Bytes(descriptionPath), utf8Bytes(relative));
     }
 
     writeProjectArchive(archive, outputPath);

@@ -5,11 +5,12 @@
 #include "tool/projectarchive.h"
 
 #include "package/hexception.h"
+#include "package/owneddescriptor.h"
 #include "package/packagearchive.h"
+#include "package/packagemessages.h"
+#include "package/pathbytes.h"
 #include "tool/replacementfile.h"
 
-#include <QDir>
-#include <QFile>
 #include <QRandomGenerator>
 
 #include <cerrno>
@@ -19,11 +20,11 @@
 
 namespace {
 
-// The archive's own save reports an output it cannot open this way; every
-// other way the output name cannot take the archive reads the same.
-const char kCannotOpenOutput[] = "cannot open output file";
+// The archive's own save reports an output it cannot open with
+// packagemessage::kCannotOpenOutput; every other way the output name cannot
+// take the archive reads the same. A device or FIFO that fails while the
+// archive is copied into it reads as a failing extraction target does.
 const char kCannotOverwriteInput[] = "cannot overwrite input file ";
-const char kCannotWriteOutput[] = "cannot write to output file ";
 
 // Replacement files get a name of their own, so neither a concurrent run nor
 // one killed earlier can stand in the way.
@@ -32,15 +33,10 @@ const char kNewFileSuffix[] = ".part";
 constexpr int kNewFileRandomLength = 6;
 constexpr int kNewFileAttempts = 100;
 
-HException pathError(const char *phrase, const QString &path)
-{
-    return HException(QByteArray(phrase) + QFile::encodeName(path));
-}
-
 /// A file this run created: removed when it goes out of scope unless kept.
 class CreatedFile {
 public:
-    explicit CreatedFile(const QString &path) : m_path(QFile::encodeName(path)) {}
+    explicit CreatedFile(const QString &path) : m_path(pathBytes(path)) {}
     ~CreatedFile()
     {
         if (!m_path.isEmpty())
@@ -54,33 +50,16 @@ private:
     QByteArray m_path;
 };
 
-/// Closes a descriptor when it goes out of scope.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    int fd() const { return m_fd; }
-    /// Closes now, answering whether close succeeded.
-    bool close()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
-
 bool sameFile(const struct stat &a, const struct stat &b)
 {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+/// $TMPDIR, or /tmp when it is unset or empty.
+QString temporaryDirectory()
+{
+    const QByteArray directory = qgetenv("TMPDIR");
+    return pathFromBytes(directory.isEmpty() ? QByteArray("/tmp") : directory);
 }
 
 /// A name in `directory` that nothing holds yet.
@@ -95,7 +74,7 @@ QString newFilePath(const QString &directory)
             random += QLatin1Char(letters[QRandomGenerator::global()->bounded(int(sizeof letters) - 1)]);
         path = stem + QLatin1String(kNewFilePrefix) + random + QLatin1String(kNewFileSuffix);
         struct stat info;
-        if (lstat(QFile::encodeName(path).constData(), &info) != 0 && errno == ENOENT)
+        if (lstat(pathBytes(path).constData(), &info) != 0 && errno == ENOENT)
             break;
     }
     // Should every name be taken, the exclusive creation reports it.
@@ -111,8 +90,8 @@ void refuseInputAsOutput(const PackageArchive &archive, const QString &outputPat
         if (member->source() != PackageArchiveFileEntry::SourceDiskFile)
             continue;
         struct stat input;
-        if (stat(QFile::encodeName(member->diskPath()).constData(), &input) == 0 && sameFile(input, output))
-            throw pathError(kCannotOverwriteInput, outputPath);
+        if (stat(pathBytes(member->diskPath()).constData(), &input) == 0 && sameFile(input, output))
+            throw HException(kCannotOverwriteInput, outputPath);
     }
 }
 
@@ -124,7 +103,7 @@ void replaceOutput(PackageArchive &archive, const QString &outputPath)
     saveReplacementFile(archive, newPath, -1, regularFilePermissions(outputPath));
     CreatedFile created(newPath);
     if (!renameIntoPlace(newPath, outputPath))
-        throw HException(kCannotOpenOutput);
+        throw HException(packagemessage::kCannotOpenOutput);
     created.keep();
 }
 
@@ -136,7 +115,7 @@ void copyFile(int from, int to, const QString &outputPath)
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
-            throw pathError(kCannotWriteOutput, outputPath);
+            throw HException(packagemessage::kCannotWriteOutput, outputPath);
         if (got == 0)
             return;
         for (ssize_t done = 0; done < got;) {
@@ -144,7 +123,7 @@ void copyFile(int from, int to, const QString &outputPath)
             if (written < 0 && errno == EINTR)
                 continue;
             if (written <= 0)
-                throw pathError(kCannotWriteOutput, outputPath);
+                throw HException(packagemessage::kCannotWriteOutput, outputPath);
             done += written;
         }
     }
@@ -155,26 +134,26 @@ void copyFile(int from, int to, const QString &outputPath)
 /// copied into it in place.
 void copyIntoOutput(PackageArchive &archive, const QString &outputPath, const struct stat &output)
 {
-    const QString stagingPath = newFilePath(QDir::tempPath());
+    const QString stagingPath = newFilePath(temporaryDirectory());
     saveReplacementFile(archive, stagingPath, -1, mode_t(0600));
     CreatedFile created(stagingPath);
 
-    const Descriptor staging(open(QFile::encodeName(stagingPath).constData(), O_RDONLY | O_CLOEXEC));
-    if (staging.fd() < 0)
-        throw pathError(kCannotWriteOutput, outputPath);
+    const OwnedDescriptor staging(open(pathBytes(stagingPath).constData(), O_RDONLY | O_CLOEXEC));
+    if (!staging.isOpen())
+        throw HException(packagemessage::kCannotWriteOutput, outputPath);
     // Opened without creating or truncating; it must still be the file
     // looked at before, not one put in its place since.
-    Descriptor target(open(QFile::encodeName(outputPath).constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
+    OwnedDescriptor target(open(pathBytes(outputPath).constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
     struct stat opened;
-    if (target.fd() < 0 || fstat(target.fd(), &opened) != 0 || !sameFile(opened, output))
-        throw HException(kCannotOpenOutput);
-    copyFile(staging.fd(), target.fd(), outputPath);
+    if (!target.isOpen() || fstat(target.get(), &opened) != 0 || !sameFile(opened, output))
+        throw HException(packagemessage::kCannotOpenOutput);
+    copyFile(staging.get(), target.get(), outputPath);
     // Pipes and character devices cannot be synced; a device that can must
     // report its write errors.
-    if (fsync(target.fd()) != 0 && errno != EINVAL && errno != EROFS)
-        throw pathError(kCannotWriteOutput, outputPath);
+    if (fsync(target.get()) != 0 && errno != EINVAL && errno != EROFS)
+        throw HException(packagemessage::kCannotWriteOutput, outputPath);
     if (!target.close())
-        throw pathError(kCannotWriteOutput, outputPath);
+        throw HException(packagemessage::kCannotWriteOutput, outputPath);
 }
 
 } // namespace
@@ -182,11 +161,11 @@ void copyIntoOutput(PackageArchive &archive, const QString &outputPath, const st
 void writeProjectArchive(PackageArchive &archive, const QString &outputPath)
 {
     if (outputPath.isEmpty())
-        throw HException(kCannotOpenOutput);
+        throw HException(packagemessage::kCannotOpenOutput);
     struct stat output;
-    if (stat(QFile::encodeName(outputPath).constData(), &output) != 0) {
+    if (stat(pathBytes(outputPath).constData(), &output) != 0) {
         if (errno != ENOENT)
-            throw HException(kCannotOpenOutput);
+            throw HException(packagemessage::kCannotOpenOutput);
         replaceOutput(archive, outputPath);
         return;
     }
@@ -194,7 +173,7 @@ void writeProjectArchive(PackageArchive &archive, const QString &outputPath)
     if (S_ISREG(output.st_mode))
         replaceOutput(archive, outputPath);
     else if (S_ISDIR(output.st_mode))
-        throw HException(kCannotOpenOutput);
+        throw HException(packagemessage::kCannotOpenOutput);
     else
         copyIntoOutput(archive, outputPath, output);
 }

@@ -2,9 +2,9 @@
 // it replaces, sync, one rename.
 #include "tool/replacementfile.h"
 
+#include "package/owneddescriptor.h"
 #include "package/packagearchive.h"
-
-#include <QFile>
+#include "package/pathbytes.h"
 
 #include <cstdio>
 #include <fcntl.h>
@@ -28,24 +28,20 @@ private:
 
 /// Gives the freshly written file bits that its creation mode (0666 at
 /// most) could not carry, such as execute bits.
-void applyPermissions(const QByteArray &path, mode_t bits)
+void applyPermissions(const QString &path, mode_t bits)
 {
-    const int fd = open(path.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return;
+    const OwnedDescriptor file(open(pathBytes(path).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     struct stat info;
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 07777) != bits)
-        fchmod(fd, bits);
-    close(fd);
+    if (file.isOpen() && fstat(file.get(), &info) == 0 && S_ISREG(info.st_mode) &&
+        (info.st_mode & 07777) != bits)
+        fchmod(file.get(), bits);
 }
 
 void syncDirectory(const QString &directory)
 {
-    const int fd = open(QFile::encodeName(directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    fsync(fd);
-    close(fd);
+    const OwnedDescriptor file(open(pathBytes(directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (file.isOpen())
+        fsync(file.get());
 }
 
 } // namespace
@@ -53,7 +49,7 @@ void syncDirectory(const QString &directory)
 std::optional<mode_t> regularFilePermissions(const QString &path)
 {
     struct stat info;
-    if (stat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
+    if (stat(pathBytes(path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
         return std::nullopt;
     return info.st_mode & 07777;
 }
@@ -74,12 +70,12 @@ void saveReplacementFile(PackageArchive &archive, const QString &path, int level
         UmaskScope mask(0777 & ~*bits);
         archive.save(path, level, options);
     }
-    applyPermissions(QFile::encodeName(path), *bits);
+    applyPermissions(path, *bits);
 }
 
 bool renameIntoPlace(const QString &path, const QString &targetPath)
 {
-    if (rename(QFile::encodeName(path).constData(), QFile::encodeName(targetPath).constData()) != 0)
+    if (rename(pathBytes(path).constData(), pathBytes(targetPath).constData()) != 0)
         return false;
     syncDirectory(parentDirectory(targetPath));
     return true;

@@ -5,13 +5,10 @@
 // of writing the same file.
 #include "tool/savestep.h"
 
-#include "package/hexception.h"
 #include "package/packagearchive.h"
 #include "package/packagedescriptionfile.h"
-#include "tool/commands.h"
+#include "package/pathbytes.h"
 #include "tool/replacementfile.h"
-
-#include <QFile>
 
 #include <cerrno>
 #include <cstdio>
@@ -53,20 +50,11 @@ void writeTemporaryFile(PackageArchive &archive, const QString &packagePath,
 {
     // Only a run killed before its rename leaves this behind; under the lock
     // nobody else is writing it. unlink removes a planted link, not its target.
-    unlink(QFile::encodeName(temporaryPath).constData());
+    unlink(pathBytes(temporaryPath).constData());
     saveReplacementFile(archive, temporaryPath, level, regularFilePermissions(packagePath));
 }
 
 } // namespace
-
-PackageLock::PackageLock(int directoryDescriptor) : m_descriptor(directoryDescriptor) {}
-
-PackageLock::~PackageLock()
-{
-    // Closing the last descriptor releases the flock.
-    if (m_descriptor >= 0)
-        close(m_descriptor);
-}
 
 QString temporaryPackagePath(const QString &packagePath)
 {
@@ -75,19 +63,15 @@ QString temporaryPackagePath(const QString &packagePath)
 
 std::unique_ptr<PackageLock> lockPackageDirectory(const QString &packagePath)
 {
-    const QByteArray directory = parentDirectory(packagePath).toLatin1();
-    const int fd = open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return std::make_unique<PackageLock>(-1);
-    int result;
-    do {
-        result = flock(fd, LOCK_EX);
-    } while (result != 0 && errno == EINTR);
-    if (result != 0) {
-        close(fd);
-        return std::make_unique<PackageLock>(-1);
+    OwnedDescriptor directory(open(pathBytes(parentDirectory(packagePath)).constData(),
+                                   O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    int result = -1;
+    if (directory.isOpen()) {
+        do
+            result = flock(directory.get(), LOCK_EX);
+        while (result != 0 && errno == EINTR);
     }
-    return std::make_unique<PackageLock>(fd);
+    return std::make_unique<PackageLock>(result == 0 ? directory.release() : -1);
 }
 
 void savePackage(PackageArchive &archive, const QString &packagePath, const ToolOptions &options)

@@ -2,9 +2,12 @@
 // updates of packages in one directory.
 #pragma once
 
+#include "package/owneddescriptor.h"
 #include "tool/tooloptions.h"
 
 #include <QString>
+
+#include <memory>
 
 class PackageArchive;
 
@@ -16,17 +19,17 @@ class PackageArchive;
 class PackageLock {
 public:
     /// Takes ownership of `directoryDescriptor` (-1 for none).
-    explicit PackageLock(int directoryDescriptor);
-    ~PackageLock();
+    explicit PackageLock(int directoryDescriptor) : m_directory(directoryDescriptor) {}
 
-    PackageLock(const PackageLock &) = delete;
-    PackageLock &operator=(const PackageLock &) = delete;
-
-    bool isHeld() const { return m_descriptor >= 0; }
+    bool isHeld() const { return m_directory.isOpen(); }
 
 private:
-    int m_descriptor;
+    /// Closing the last descriptor of the directory releases the flock.
+    OwnedDescriptor m_directory;
 };
+
+/// Locks the directory that holds `packagePath` (advisory flock, blocking).
+std::unique_ptr<PackageLock> lockPackageDirectory(const QString &packagePath);
 
 /// The temporary file that a save writes before it replaces the package.
 QString temporaryPackagePath(const QString &packagePath);

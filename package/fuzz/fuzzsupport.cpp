@@ -4,8 +4,6 @@
 #include "package/packagearchive.h"
 #include "package/packagedescriptionfile.h"
 
-#include <QTextCodec>
-
 #include <bzlib.h>
 #include <cstdlib>
 #include <sys/mman.h>
@@ -21,8 +19,6 @@ constexpr int MaxMembersRead = 16;
 int memoryFile()
 {
     static int fd = [] {
-        // Member names are bytes, as in the package commands.
-        QTextCodec::setCodecForLocale(QTextCodec::codecForName("ISO-8859-1"));
         int created = memfd_create("package", 0);
         if (created < 0)
             abort();

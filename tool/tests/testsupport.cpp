@@ -163,7 +163,6 @@ QByteArray ToolSandbox::readFile(const QString &relative) const
 }
 
 bool ToolSandbox::exists(const QString &relative) const { return pathExists(pathBytes(filePath(relative))); }
-QByteArray pathBytes(const QString &path) { return path.toLatin1(); }
 QByteArray fileBytes(const QByteArray &path)
 {
     QByteArray bytes;

@@ -2,6 +2,8 @@
 // own), and reading and writing packages and trees by bytes.
 #pragma once
 
+#include "package/pathbytes.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QMap>
@@ -62,7 +64,6 @@ private:
     std::unique_ptr<QTemporaryDir> m_directory;
 };
 
-QByteArray pathBytes(const QString &path);
 QByteArray fileBytes(const QByteArray &path);
 bool pathExists(const QByteArray &path); ///< links, dangling or not, included
 mode_t fileMode(const QByteArray &path); ///< lstat, 0 when missing
