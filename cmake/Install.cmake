@@ -9,9 +9,9 @@
 # Every destination is relative, so "cmake --install <build> --prefix P" and
 # DESTDIR both work.
 #
-# The Debian package ("cpack -G DEB --config <build>/DurivCPackConfig.cmake")
-# holds that tree
-# under /opt/duriv and adds, outside the prefix, a /usr/bin/duriv link to the
+# The Debian package ("cpack -G DEB" in the build directory, or
+# "cmake --build <build> --target package") holds that tree under /opt/duriv
+# and adds, outside the prefix, a /usr/bin/duriv link to the
 # binary (the program resolves it through /proc/self/exe, so its installation
 # stays /opt/duriv) and the manual page and completion where man and bash look
 # for them. Building it needs cpack, dpkg-deb, dpkg-shlibdeps (Debian package
@@ -19,8 +19,9 @@
 
 include(GNUInstallDirs)
 
-# "install" (and CPack, which runs it) must not rebuild the whole tree with its
-# test suites first: build, then install.
+# "install" and "package" must not rebuild the whole tree with its test suites
+# first. What they install is built by the install step itself, below, so they
+# also work on a fresh build directory.
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 
 if(NOT CMAKE_INSTALL_BINDIR STREQUAL "bin")
@@ -30,9 +31,16 @@ endif()
 
 set(DURIV_COMPLETION_DIR "${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions")
 
-if(TARGET duriv)
-  install(TARGETS duriv RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-endif()
+# The binary is brought up to date first (a no-op after "make"): the install
+# step, and CPack and the "package" target that run it, depend on it alone.
+install(CODE "
+  execute_process(COMMAND \"${CMAKE_COMMAND}\" --build \"${CMAKE_BINARY_DIR}\" --target duriv
+                          --config \"\${CMAKE_INSTALL_CONFIG_NAME}\"
+                  RESULT_VARIABLE duriv_build_result)
+  if(NOT duriv_build_result EQUAL 0)
+    message(FATAL_ERROR \"cannot build duriv for installing it\")
+  endif()")
+install(TARGETS duriv RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 if(IS_DIRECTORY "${PROJECT_SOURCE_DIR}/targets")
   install(DIRECTORY targets/ DESTINATION targets)
@@ -48,9 +56,7 @@ set(DURIV_DEB_LINK "${CMAKE_BINARY_DIR}/deb/duriv")
 file(MAKE_DIRECTORY "${CMAKE_BINARY_DIR}/deb")
 # Relative, so that the link also works in a tree unpacked with "dpkg -x".
 file(CREATE_LINK "../..${DURIV_DEB_PREFIX}/${CMAKE_INSTALL_BINDIR}/duriv" "${DURIV_DEB_LINK}" SYMBOLIC)
-if(TARGET duriv)
-  install(FILES "${DURIV_DEB_LINK}" DESTINATION /usr/bin COMPONENT debian EXCLUDE_FROM_ALL)
-endif()
+install(FILES "${DURIV_DEB_LINK}" DESTINATION /usr/bin COMPONENT debian EXCLUDE_FROM_ALL)
 install(FILES doc/duriv.1 DESTINATION /usr/share/man/man1 COMPONENT debian EXCLUDE_FROM_ALL)
 install(FILES completion/duriv.bash DESTINATION /usr/share/bash-completion/completions
         RENAME duriv COMPONENT debian EXCLUDE_FROM_ALL)
@@ -78,12 +84,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Depends on the libraries the binary really links (Qt 5 Core and Xml, zlib, libbz2).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The library of package/ is called "package", the name of the target that
-# CPack adds when its configuration is the default CPackConfig.cmake; under
-# another name CPack adds no targets, and the package is built with
-#   cpack -G DEB --config <build>/DurivCPackConfig.cmake
-set(CPACK_OUTPUT_CONFIG_FILE "${CMAKE_BINARY_DIR}/DurivCPackConfig.cmake")
-set(CPACK_SOURCE_OUTPUT_CONFIG_FILE "${CMAKE_BINARY_DIR}/DurivCPackSourceConfig.cmake")
+# The default configuration name (CPackConfig.cmake) is what a plain "cpack"
+# in the build directory reads, and it gives the "package" target; no target
+# of this project may take that name (the libraries are duriv_*).
 include(CPack)
 
 if(DURIV_BUILD_TESTS)

@@ -1,5 +1,5 @@
 #!/bin/bash
-# Builds the Debian package of a build with cpack in a temporary directory,
+# Builds the Debian package of a build with cpack into a temporary directory,
 # unpacks it with "dpkg -x" into a scratch root and runs the binary through
 # the /usr/bin/duriv link. Exits with 77 (skipped) when cpack, dpkg-deb or
 # dpkg-shlibdeps are missing.
@@ -23,7 +23,9 @@ done
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/duriv-deb.XXXXXX") || exit 1
 trap 'rm -rf "$scratch"' EXIT
 
-(cd "$scratch" && "$cpack" -G DEB --config "$build/DurivCPackConfig.cmake" -B "$scratch/out") \
+# As a user would: cpack in the build directory reads its CPackConfig.cmake;
+# only the output goes elsewhere.
+(cd "$build" && "$cpack" -G DEB -B "$scratch/out") \
     >"$scratch/cpack.log" 2>&1 || fail "cpack failed: $(cat "$scratch/cpack.log")"
 debs=("$scratch"/out/*.deb)
 [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "cpack made ${#debs[@]} packages: ${debs[*]}"
