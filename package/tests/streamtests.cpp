@@ -2,8 +2,6 @@
 #include "package/packagearchiveiofile.h"
 #include "testsupport.h"
 
-#include <QFile>
-
 namespace {
 
 class StreamTest : public TempDirTest {
@@ -12,7 +10,7 @@ protected:
 
     FILE *openFile(const QString &name, const char *mode)
     {
-        FILE *file = fopen(QFile::encodeName(path(name)).constData(), mode);
+        FILE *file = fopen(pathBytes(path(name)).constData(), mode);
         EXPECT_NE(file, nullptr);
         return file;
     }
@@ -38,7 +36,13 @@ protected:
 TEST_F(StreamTest, CompressedOutputMatchesOneCallCompressionHoweverTheInputIsCut)
 {
     const QByteArray data = realData(700 * 1024);
-    for (auto [level, chunk] : {std::pair{1, 1000}, {6, 16384}, {9, 70001}, {9, 1000}}) {
+    const std::pair<int, int> cuts[] = {
+        {1, 1000},
+        {6, 16384},
+        {9, 70001},
+        {9, 1000},
+    };
+    for (const auto &[level, chunk] : cuts) {
         SCOPED_TRACE(testing::Message() << "level " << level << " chunk " << chunk);
         for (int method : {0, 1}) {
             auto stream = factory.createOutputFile(method, openFile("out", "wb"), level);

@@ -3,9 +3,11 @@
 #pragma once
 
 #include "package/packagearchive.h"
+#include "package/pathbytes.h"
 
 #include <QDateTime>
 #include <QTemporaryDir>
+#include <QTextCodec>
 #include <QtEndian>
 
 #include <gtest/gtest.h>
@@ -20,6 +22,20 @@ protected:
 
 private:
     QTemporaryDir m_dir;
+};
+
+/// Makes `name` the process's locale codec for the scope, so a test shows
+/// that the library does not depend on it.
+class ScopedLocaleCodec {
+public:
+    explicit ScopedLocaleCodec(const char *name) : m_saved(QTextCodec::codecForLocale())
+    {
+        QTextCodec::setCodecForLocale(QTextCodec::codecForName(name));
+    }
+    ~ScopedLocaleCodec() { QTextCodec::setCodecForLocale(m_saved); }
+
+private:
+    QTextCodec *m_saved;
 };
 
 inline QDateTime at(qint64 seconds) { return QDateTime::fromSecsSinceEpoch(seconds); }

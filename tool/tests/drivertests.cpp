@@ -53,7 +53,8 @@ void expectRuns(const Case *begin, const Case *end, bool withPackage)
         EXPECT_EQ(run.status, c->status);
         EXPECT_EQ(run.out, c->out);
         EXPECT_EQ(run.err, c->err);
-        EXPECT_FALSE(sandbox.exists("missing.lxPackage") || sandbox.exists("missing.lxPackage.part"));
+        EXPECT_FALSE(sandbox.exists("missing.lxPackage"));
+        EXPECT_FALSE(sandbox.exists("missing.lxPackage.part"));
         EXPECT_EQ(withPackage ? sandbox.readFile("p.lxPackage") : QByteArray(), before);
     }
 }
@@ -62,13 +63,18 @@ void expectRuns(const Case *begin, const Case *end, bool withPackage)
 // come first and print only their line; the scan stops at the first bad one.
 TEST(Driver, UsageAndScanErrors)
 {
-    const QByteArray usage = kBanner + kUsage, expected = "error: argument expected\n";
+    const QByteArray usage = kBanner + kUsage;
+    const QByteArray expected = "error: argument expected\n";
     const Case cases[] = {
-        {{}, "", usage, 1}, {{"-V"}, "", usage, 1}, {{"-t"}, "", usage, 1}, {{"package.lxPackage"}, "", usage, 1},
+        {{}, "", usage, 1},
+        {{"-V"}, "", usage, 1},
+        {{"-t"}, "", usage, 1},
+        {{"package.lxPackage"}, "", usage, 1},
         {{"-x", "-exclude", "out"}, "", usage, 1}, // the value is not a file
         {{"-exclude", "-t", "p.lxPackage"}, "", usage, 1}, // "-t" is the value
         {{"-compress", "-nope"}, "", usage, 1},
-        {{"-t", "p.lxPackage", "-compress"}, "", expected, 1}, {{"-exclude"}, "", expected, 1},
+        {{"-t", "p.lxPackage", "-compress"}, "", expected, 1},
+        {{"-exclude"}, "", expected, 1},
         {{"-t", "p.lxPackage", "-"}, "", "error: unknown option \n", 1},
         {{"--c", "p.lxPackage"}, "", "error: unknown option -c\n", 1},
         {{"-C", "p.lxPackage"}, "", "error: unknown option C\n", 1},
@@ -92,9 +98,12 @@ TEST(Driver, CommandLinesOnAPackage)
         {{"p.lxPackage", "-t"}, listing, "", 0},
         {{"-bzip2", "-compress", "9", "-format", "2", "-readonly", "-overwrite", "-exclude", "a.c", "-t",
           "p.lxPackage"}, listing, "", 0},
-        {{"-t", "missing.lxPackage"}, "", missing, 1}, {{"-x", "missing.lxPackage", "out"}, "", missing, 1},
-        {{"-f", "missing.lxPackage", "*"}, "", missing, 1}, {{"-info", "missing.lxPackage"}, "", missing, 1},
-        {{"-r", "missing.lxPackage", "a.c"}, "", missing, 1}, {{"-d", "missing.lxPackage", "a.c"}, "", missing, 1},
+        {{"-t", "missing.lxPackage"}, "", missing, 1},
+        {{"-x", "missing.lxPackage", "out"}, "", missing, 1},
+        {{"-f", "missing.lxPackage", "*"}, "", missing, 1},
+        {{"-info", "missing.lxPackage"}, "", missing, 1},
+        {{"-r", "missing.lxPackage", "a.c"}, "", missing, 1},
+        {{"-d", "missing.lxPackage", "a.c"}, "", missing, 1},
         {{"-t", "a.c"}, "", "error: unsupported package file format\n", 1},
     };
     expectRuns(std::begin(cases), std::end(cases), true);

@@ -18,8 +18,14 @@ namespace {
 struct OutputCommand : ::testing::Test {
     void SetUp() override
     {
-        writePackage(sandbox.filePath("p.lxPackage"), {{"a.h", "first\n"}, {"empty.h", ""}, {"blob.bin", blob},
-                                                       {"inc/b.h", "second"}, {"c.c", "third"}});
+        const QList<Member> members = {
+            {"a.h", "first\n"},
+            {"empty.h", ""},
+            {"blob.bin", blob},
+            {"inc/b.h", "second"},
+            {"c.c", "third"},
+        };
+        writePackage(sandbox.filePath("p.lxPackage"), members);
     }
     const QByteArray blob = incompressibleBytes(70000, 7);
     ToolSandbox sandbox;
@@ -29,7 +35,9 @@ TEST_F(OutputCommand, WritesMatchingMembersBackToBack)
 {
     // Matching is the listing's; here the bytes and their order count.
     const std::pair<QList<QByteArray>, QByteArray> cases[] = {
-        {{"*.h"}, "first\nsecond"}, {{"c.c", "a.h"}, "third"}, {{"*.cpp"}, ""},
+        {{"*.h"}, "first\nsecond"},
+        {{"c.c", "a.h"}, "third"},
+        {{"*.cpp"}, ""},
         {{"*"}, "first\n" + blob + "secondthird"},
     };
     for (const auto &c : cases) {
@@ -51,9 +59,13 @@ TEST_F(OutputCommand, FailingStandardOutputIsAnError)
 {
     ToolRunOptions options;
     options.standardOutputPath = "/dev/full";
-    for (const QList<QByteArray> &arguments : {QList<QByteArray>{"-f", "p.lxPackage", "blob.bin"},
-                                               {"-f", "p.lxPackage", "c.c"}, {"-t", "p.lxPackage"},
-                                               {"-info", "p.lxPackage"}}) {
+    const QList<QByteArray> commands[] = {
+        {"-f", "p.lxPackage", "blob.bin"},
+        {"-f", "p.lxPackage", "c.c"},
+        {"-t", "p.lxPackage"},
+        {"-info", "p.lxPackage"},
+    };
+    for (const QList<QByteArray> &arguments : commands) {
         const ToolRun run = sandbox.run(arguments, options);
         EXPECT_EQ(run.status, 1) << arguments.join(' ').constData();
         EXPECT_EQ(run.err, "error: cannot write to standard output\n") << arguments.join(' ').constData();

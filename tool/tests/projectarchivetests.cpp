@@ -27,14 +27,17 @@ const char kTemplates[] = R"xml(<!DOCTYPE Project_Templates_File>
 
 QByteArray solution(const QByteArray &body, const QByteArray &attributes = "")
 {
-    return "<!DOCTYPE Kestrel_Project_File>\n<solution Name=\"s\" version=\"2\"" + attributes +
-           ">\n" + body + "</solution>\n";
+    return R"(<!DOCTYPE Kestrel_Project_File>
+<solution Name="s" version="2")" + attributes + ">\n" + body + "</solution>\n";
 }
 
 /// A solution body with one project listing `file`.
 QByteArray projectListing(const QByteArray &file)
 {
-    return "  <project Name=\"app\">\n    <file file_name=\"" + file + "\" />\n  </project>\n";
+    return R"(  <project Name="app">
+    <file file_name=")" + file + R"(" />
+  </project>
+)";
 }
 
 // A sandbox holding an installation of the binary with its own templates.
@@ -90,28 +93,35 @@ TEST(ProjectArchiveNames, RelativeAndDefaultNames)
 TEST_F(ProjectArchiveTest, ArchivesTheSolutionItsBranchAndItsDescription)
 {
     const QByteArray utf8 = "src/d\xc3\xa9mo \xe2\x82\xac.c";
-    sandbox.writeFile("work/proj/p.lxProject",
-                      solution("  <project Name=\"app\" template_name=\"Exe\" template_configurations=\"Debug\">\n"
-                               "    <folder Name=\"src\">\n"
-                               "      <file file_name=\"src/main.c\" />\n      <file file_name=\"../common/util.c\" />\n"
-                               "      <file file_name=\"$(ProjectDir)/macro.c\" />\n"
-                               "      <file file_name=\"./src/main.c\" />\n      <file file_name=\"/etc/passwd\" />\n"
-                               "      <file file_name=\"" + utf8 + "\" />\n    </folder>\n"
-                               "    <folder Name=\"inc\" path=\"include\" filter=\"*.h\" recurse=\"Yes\" />\n"
-                               "    <configuration Name=\"Debug\">\n"
-                               "      <file file_name=\"debug_only.c\" />\n    </configuration>\n  </project>\n"
-                               "  <import file_name=\"lib/lib.lxProject\" macros=\"LIB=ring\" />\n"));
-    sandbox.writeFile("work/proj/lib/lib.lxProject",
-                      solution("  <define name=\"SRC\" value=\"$(LIB).c\" />\n  <project Name=\"lib\">\n"
-                               "    <file file_name=\"$(SRC)\" />\n"
-                               "    <ifdef name=\"LIB\"><file file_name=\"ring.h\" /></ifdef>\n  </project>\n"));
+    sandbox.writeFile("work/proj/p.lxProject", solution(R"(  <project Name="app" template_name="Exe" template_configurations="Debug">
+    <folder Name="src">
+      <file file_name="src/main.c" />
+      <file file_name="../common/util.c" />
+      <file file_name="$(ProjectDir)/macro.c" />
+      <file file_name="./src/main.c" />
+      <file file_name="/etc/passwd" />
+      <file file_name=")" + utf8 + R"(" />
+    </folder>
+    <folder Name="inc" path="include" filter="*.h" recurse="Yes" />
+    <configuration Name="Debug">
+      <file file_name="debug_only.c" />
+    </configuration>
+  </project>
+  <import file_name="lib/lib.lxProject" macros="LIB=ring" />
+)"));
+    sandbox.writeFile("work/proj/lib/lib.lxProject", solution(R"xml(  <define name="SRC" value="$(LIB).c" />
+  <project Name="lib">
+    <file file_name="$(SRC)" />
+    <ifdef name="LIB"><file file_name="ring.h" /></ifdef>
+  </project>
+)xml"));
     sandbox.writeFile("work/proj/src/main.c", "int main(void) { return 0; }\n", 0640, utcTime(2021, 3, 4, 5, 6, 7));
     sandbox.writeFile("work/common/util.c", "void util(void) {}\n");
     sandbox.writeFile("work/proj/" + QString::fromLatin1(utf8), "/* utf-8 name */\n");
     for (const char *other : {"include/sub/a.h", "startup.c", "lib/ring.c", "lib/ring.h", "macro.c", "debug_only.c",
                               "include/skip.txt"})
         sandbox.writeFile(QString("work/proj/") + other, QByteArray("bytes of ") + other);
-    sandbox.writeFile("work/proj/p_package.xml", "<package name=\"p\" version=\"1\"/>\n");
+    sandbox.writeFile("work/proj/p_package.xml", R"(<package name="p" version="1"/>)");
     ToolRun run = hzr({"proj/p.lxProject"});
     ASSERT_EQ(run.status, 0) << run.err.constData();
     EXPECT_EQ(run.out + run.err, QByteArray());
@@ -155,9 +165,9 @@ TEST_F(ProjectArchiveTest, ErrorsLeaveNoArchive)
         QByteArray error;
     } cases[] = {
         {"missing", "", "error:  does not exist\n"},
-        {"t", solution("  <project Name=\"app\" template_name=\"NoSuch\" />\n"), "error: project template not found\n"},
-        {"n", "<!DOCTYPE Other_File>\n<solution Name=\"x\"/>\n", "error:  not a solution file\n"},
-        {"u", solution("  <project Name=\"app\">\n    <file file_name=\"gone.c\" />\n  </project>\n"),
+        {"t", solution(R"(<project Name="app" template_name="NoSuch" />)"), "error: project template not found\n"},
+        {"n", R"(<!DOCTYPE Other_File><solution Name="x"/>)", "error:  not a solution file\n"},
+        {"u", solution(projectListing("gone.c")),
          "error: cannot read " + pathBytes(work("gone.c")) + "\n"},
     };
     for (const auto &c : cases) {

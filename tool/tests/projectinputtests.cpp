@@ -36,8 +36,8 @@ struct ProjectInputTest : ::testing::Test {
     }
     void writeSolution(const QByteArray &attributes, const QByteArray &body = "") const
     {
-        sandbox.writeFile("work/p.lxProject", "<!DOCTYPE Kestrel_Project_File>\n<solution Name=\"s\" version=\"2\"" +
-                                                  attributes + ">\n" + body + "</solution>\n");
+        sandbox.writeFile("work/p.lxProject", R"(<!DOCTYPE Kestrel_Project_File>
+<solution Name="s" version="2")" + attributes + ">\n" + body + "</solution>\n");
     }
     void makeFifo(const QString &relative) const
     {
@@ -53,7 +53,7 @@ struct ProjectInputTest : ::testing::Test {
 
 TEST_F(ProjectInputTest, FifoAsIncludeFileIsSkippedLikeAnUnreadableOne)
 {
-    writeSolution("", "  <include filename=\"inc.xml\" />\n");
+    writeSolution("", R"(<include filename="inc.xml" />)");
     makeFifo("work/inc.xml");
     const ToolRun run = hzr();
     EXPECT_EQ(run.status, 0);
@@ -83,7 +83,7 @@ TEST_F(ProjectInputTest, FifoAsSolutionFileCannotBeAccessed)
 
 TEST_F(ProjectInputTest, LoadCommandWithoutAProgramWord)
 {
-    writeSolution(" load_command=\"&gt; out.txt\"");
+    writeSolution(R"( load_command="&gt; out.txt")");
     const ToolRun run = hzr();
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "error: solution load command \"\" not found\n");
@@ -91,7 +91,7 @@ TEST_F(ProjectInputTest, LoadCommandWithoutAProgramWord)
 
 TEST_F(ProjectInputTest, LoadCommandOutputFileThatCannotBeOpened)
 {
-    writeSolution(" load_command=\"echo hi &gt; missing/out.txt\"");
+    writeSolution(R"( load_command="echo hi &gt; missing/out.txt")");
     const ToolRun run = hzr();
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "error: cannot open load command output file " + canonical("work", "/missing/out.txt") + "\n");
@@ -100,7 +100,7 @@ TEST_F(ProjectInputTest, LoadCommandOutputFileThatCannotBeOpened)
 // The child would hold the program's output for far longer than the time limit.
 TEST_F(ProjectInputTest, LoadCommandBackgroundChildIsNotWaitedFor)
 {
-    writeSolution(" load_command=\"sh -c 'sleep 300 &amp; echo $! &gt; child.pid'\"");
+    writeSolution(R"( load_command="sh -c 'sleep 300 &amp; echo $! &gt; child.pid'")");
     const ToolRun run = hzr();
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out + run.err, QByteArray());

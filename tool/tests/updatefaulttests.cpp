@@ -25,7 +25,11 @@ struct SmallFileSystem {
         mounted = geteuid() == 0 && mount("tmpfs", directory.constData(), "tmpfs", MS_NOSUID | MS_NODEV,
                                           "size=1m,mode=0755") == 0;
     }
-    ~SmallFileSystem() { if (mounted) umount2(directory.constData(), MNT_DETACH); }
+    ~SmallFileSystem()
+    {
+        if (mounted)
+            umount2(directory.constData(), MNT_DETACH);
+    }
     QByteArray directory;
     bool mounted = false;
 };
@@ -41,12 +45,13 @@ TEST(UpdateWriteFaultTest, FullFileSystem)
     sandbox.writeFile("big.bin", incompressibleBytes(2 << 20, 7));
     sandbox.writeFile("little.bin", incompressibleBytes(3000, 8));
     ASSERT_EQ(sandbox.run({"-c", "small/pkg.lxPackage", "small/seed.c"}).status, 0);
-    ASSERT_EQ(sandbox.run({"-c", "-bzip2", "small/bz.lxPackage", "small/seed.c"}).status, 0);
-    // Space runs out mid-stream (zlib, new, bzip2), or none is left and the final flush fails.
+    // Space runs out mid-stream, for an update and for a new package, or none
+    // is left and the final flush fails; where each codec fails, and with
+    // which message, is the archive's own test.
     const std::pair<QList<QByteArray>, bool> cases[] = {
-        {{"-r", "small/pkg.lxPackage", "big.bin"}, false}, {{"-c", "small/new.lxPackage", "big.bin"}, false},
-        {{"-r", "small/bz.lxPackage", "big.bin"}, false}, {{"-r", "small/pkg.lxPackage", "little.bin"}, true},
-        {{"-r", "-format", "2", "small/pkg.lxPackage", "little.bin"}, true},
+        {{"-r", "small/pkg.lxPackage", "big.bin"}, false},
+        {{"-c", "small/new.lxPackage", "big.bin"}, false},
+        {{"-r", "small/pkg.lxPackage", "little.bin"}, true},
     };
     for (const auto &[arguments, fillFirst] : cases) {
         SCOPED_TRACE(arguments.join(' ').constData());
@@ -83,33 +88,26 @@ struct DiskFullArchive : PackageArchive {
     }
 };
 
-// The real streams on a file whose writes all fail: large output fails while
-// streaming, small output only when the codec or the file is flushed at the end.
+// A write fault injected under the save step (the archive's own tests give
+// each fault its message): the error goes on, the package stays as it was
+// and no ".part" is left. Runs where a tmpfs cannot be mounted.
 TEST(InjectedFaultTest, DiskFullThroughTheFileHook)
 {
-    const std::tuple<int, bool, QByteArray> cases[] = {
-        {100, false, "error writing to compressed stream"}, {1 << 20, false, "error writing to compressed stream"},
-        {100, true, "error compressing stream"}};
-    for (const auto &[size, bzip2, error] : cases) {
-        SCOPED_TRACE(testing::Message() << size << (bzip2 ? " bzip2" : " zlib"));
-        ToolSandbox sandbox;
-        const QString package = sandbox.filePath("pkg.lxPackage");
-        writePackage(package, {{"old.c", "old", 0100644, 100}});
-        const QByteArray oldBytes = fileBytes(pathBytes(package));
-        DiskFullArchive archive;
-        archive.load(package);
-        archive.addData(incompressibleBytes(size, 3), QDateTime::fromSecsSinceEpoch(200, Qt::UTC), 0100644, "n.c");
-        ToolOptions options;
-        options.useBzip2 = bzip2;
-        try {
-            savePackage(archive, package, options);
-            ADD_FAILURE() << "the save succeeded";
-        } catch (const HException &thrown) {
-            EXPECT_EQ(thrown.message(), error);
-        }
-        EXPECT_EQ(fileBytes(pathBytes(package)), oldBytes);
-        EXPECT_FALSE(pathExists(pathBytes(package + ".part")));
+    ToolSandbox sandbox;
+    const QString package = sandbox.filePath("pkg.lxPackage");
+    writePackage(package, {{"old.c", "old", 0100644, 100}});
+    const QByteArray oldBytes = fileBytes(pathBytes(package));
+    DiskFullArchive archive;
+    archive.load(package);
+    archive.addData(incompressibleBytes(1 << 20, 3), QDateTime::fromSecsSinceEpoch(200, Qt::UTC), 0100644, "n.c");
+    try {
+        savePackage(archive, package, ToolOptions());
+        ADD_FAILURE() << "the save succeeded";
+    } catch (const HException &thrown) {
+        EXPECT_EQ(thrown.message(), "error writing to compressed stream");
     }
+    EXPECT_EQ(fileBytes(pathBytes(package)), oldBytes);
+    EXPECT_FALSE(pathExists(pathBytes(package + ".part")));
 }
 
 } // namespace
