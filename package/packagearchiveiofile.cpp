@@ -1,3 +1,5 @@
+// The byte streams under the archive: a plain one on a FILE, and zlib and
+// bzip2 decompressing and compressing ones.
 #include "package/packagearchiveiofile.h"
 
 #include "package/hexception.h"

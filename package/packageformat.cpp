@@ -39,8 +39,8 @@ constexpr int MethodShift = 12;
 /// The start of a version-2 body.
 namespace Version2BodyHeader {
 constexpr int Count = 0;
-constexpr int Reserved = 4; ///< 16 bytes, written 0, never read
-constexpr int Size = 20;
+constexpr int Reserved = 4; ///< written 0, never read
+constexpr int Size = Reserved + 16;
 } // namespace Version2BodyHeader
 
 /// A version-2 table record; the name's bytes follow it, unterminated.
