@@ -15,7 +15,8 @@ QString relativeFileName(const QString &filePath, const QString &baseDirectory);
 QString defaultArchiveName(const QString &projectPath);
 
 /// Writes `archive` (its defaults: no format or level of the options) as
-/// `outputPath`, complete before anything at that name changes. A regular
+/// `outputPath` (one character per byte, as the package library takes
+/// paths), complete before anything at that name changes. A regular
 /// file, a missing name or a link there is replaced by a synced new file
 /// renamed into place, keeping a replaced file's permission bits; a device
 /// or FIFO gets the finished archive copied into it and stays what it is.
