@@ -2,7 +2,6 @@
 // configuration file.
 #include "macros/globalmacros.h"
 
-#include "macros/macromap.h"
 #include "macros/product.h"
 #include "macros/propertyclass.h"
 #include "macros/regularfile.h"
@@ -150,15 +149,13 @@ QString lodestarVersionNumber(int major, const QString &minor)
     return number;
 }
 
-void defineStandardMacros(const QString &installDir)
-{
-    readConfigurationFile(installDir);
+namespace {
 
-    PropertyClassList &list = globalPropertyClassList();
+// The product's identity: its versions, names and target platform.
+void defineProductMacros(PropertyClassList &list)
+{
     const QString fullName = QString::fromLatin1(product::kFullName);
     const QString minor = QString::fromLatin1(product::kMinorVersion);
-    const QString home = homeDirectory();
-
     list.setMacro(QStringLiteral("StudioMajorVersion"), QString::number(product::kMajorVersion),
                   QStringLiteral("The major release version of software."));
     list.setMacro(QStringLiteral("StudioMinorVersion"), minor,
@@ -176,7 +173,13 @@ void defineStandardMacros(const QString &installDir)
     list.setMacro(QStringLiteral("ProductName"),
                   QString(fullName).replace(QStringLiteral("Kestrel"), QStringLiteral("Marrowgate")));
     list.setMacro(QStringLiteral("ProductNameShort"), fullName, QStringLiteral("The product name."));
+}
 
+// The directories, the tool names and the document extensions, stored in
+// their path form.
+void definePathMacros(PropertyClassList &list, const QString &installDir)
+{
+    const QString home = homeDirectory();
     const auto setPath = [&](const char *name, const QString &path, const char *description) {
         list.setMacro(QLatin1String(name), QFileInfo(path), QLatin1String(description));
     };
@@ -196,6 +199,16 @@ void defineStandardMacros(const QString &installDir)
     setPath("StudioPackageFileExt", QStringLiteral("lxPackage"), "The filename extension of a studio package file.");
     setPath("StudioProjectFileExt", QStringLiteral("lxProject"), "The filename extension of a studio project file.");
     setPath("StudioSessionFileExt", QStringLiteral("lxSession"), "The filename extension of a studio session file.");
+}
+
+} // namespace
+
+void defineStandardMacros(const QString &installDir)
+{
+    readConfigurationFile(installDir);
+    PropertyClassList &list = globalPropertyClassList();
+    defineProductMacros(list);
+    definePathMacros(list, installDir);
 }
 
 void setPackagesDirectory(const QString &text)

@@ -1,11 +1,11 @@
-// The $(NAME) reference language: macro lists, clock macros and the expansion passes.
-#include "macros/macromap.h"
-#include "macros/propertyclass.h"
+// The $(NAME) reference language: clock macros and the expansion passes.
+#include "macros/macroexpansion.h"
 
 #include <QDateTime>
 #include <QLocale>
 
 #include <climits>
+#include <initializer_list>
 #include <vector>
 
 namespace {
@@ -63,48 +63,173 @@ private:
     std::vector<int> m_colon;
 };
 
-} // namespace
+// A "$(" reference as read at its introducer: the inner text runs from
+// `start` to the matching ")" at `close` (the text length when unterminated).
+struct Reference {
+    int start;
+    int close;
+    int nameEnd;
+    int defaultStart; // -1: no default, an undefined name stays as written
+    bool terminated;
+};
 
-MacroMap parseMacroList(const QString &text)
+// One left-to-right scan of the working text.
+class ExpansionPass {
+public:
+    ExpansionPass(const QString &text, QChar introducer, const MacroTables &tables, int limit)
+        : m_text(text), m_introducer(introducer), m_tables(tables), m_limit(limit),
+          m_index(text, introducer)
+    {
+    }
+
+    /// The pass's output; grewPastLimit() tells when it was abandoned instead.
+    QString run();
+    bool rescan() const { return m_rescan; }
+    bool grewPastLimit() const { return m_grewPastLimit; }
+
+private:
+    void copyIntroducer();
+    Reference readReference();
+    void appendValue(const Reference &reference);
+
+    const QString &m_text;
+    const QChar m_introducer;
+    const MacroTables &m_tables;
+    const int m_limit;
+    const PassIndex m_index;
+    QString m_result;
+    int m_i = 0;
+    bool m_rescan = false;
+    bool m_grewPastLimit = false;
+};
+
+QString ExpansionPass::run()
 {
-    MacroMap table;
-    QString entry;
-    int equals = -1; // position of the first unescaped "=" in entry
-    const auto finishEntry = [&]() {
-        // Empty entries come from doubled or trailing separators and define nothing.
-        if (!entry.isEmpty()) {
-            if (equals < 0)
-                table.insert(entry, QString());
-            else
-                table.insert(entry.left(equals), entry.mid(equals + 1));
-        }
-        entry.clear();
-        equals = -1;
-    };
-
-    for (int i = 0; i < text.size(); ++i) {
-        const QChar ch = text.at(i);
-        if (ch == QLatin1Char('\\')) {
-            if (i + 1 < text.size())
-                entry += text.at(++i);
-        } else if (ch == QLatin1Char(';')) {
-            finishEntry();
+    const int length = m_text.size();
+    m_result.reserve(length);
+    while (m_i < length) {
+        if (m_text.at(m_i) != m_introducer) {
+            m_result += m_text.at(m_i++);
+        } else if (m_i + 1 == length) {
+            m_result += m_introducer;
+            break;
+        } else if (m_text.at(m_i + 1) != QLatin1Char('(')) {
+            copyIntroducer();
         } else {
-            if (ch == QLatin1Char('=') && equals < 0)
-                equals = entry.size();
-            entry += ch;
+            const Reference reference = readReference();
+            if (!reference.terminated) {
+                // Only the introducer goes; "(" and the rest are read again as plain text.
+                ++m_i;
+                continue;
+            }
+            appendValue(reference);
+            m_i = reference.close + 1;
+            if (m_result.size() > m_limit) {
+                m_grewPastLimit = true;
+                break;
+            }
         }
     }
-    finishEntry();
-    return table;
+    return m_result;
+}
+
+// An introducer not opening a reference is copied; a doubled one is an escape
+// for one introducer.
+void ExpansionPass::copyIntroducer()
+{
+    m_result += m_introducer;
+    m_i += m_text.at(m_i + 1) == m_introducer ? 2 : 1;
+}
+
+// Reads the reference at m_i, and sets or clears the rescan flag as its inner
+// text asks: an introducer inside asks for a rescan, a "::" default cancels
+// what the pass has asked so far.
+Reference ExpansionPass::readReference()
+{
+    Reference reference;
+    reference.start = m_i + 2;
+    reference.close = m_index.matchingClose(m_i + 1);
+    reference.terminated = reference.close < m_text.size();
+    reference.nameEnd = reference.close;
+    reference.defaultStart = -1;
+    if (m_index.hasIntroducer(reference.start, reference.close))
+        m_rescan = true;
+    const int split = m_index.nextColon(reference.start);
+    if (split < reference.close) {
+        reference.nameEnd = split;
+        if (split + 1 < reference.close && m_text.at(split + 1) == QLatin1Char(':')) {
+            // A literal default is never rescanned, even when it holds references.
+            reference.defaultStart = split + 2;
+            m_rescan = false;
+        } else {
+            reference.defaultStart = split + 1;
+        }
+    }
+    return reference;
+}
+
+// A defined name gives its value (a clock macro its current value); an
+// undefined one its default, or the reference as written when it has none.
+void ExpansionPass::appendValue(const Reference &reference)
+{
+    const QString name = m_text.mid(reference.start, reference.nameEnd - reference.start);
+    if (const QString *stored = m_tables.find(name)) {
+        QString clock;
+        m_result += dynamicMacroValue(name, clock) ? clock : *stored;
+    } else if (reference.defaultStart < 0) {
+        m_result += m_text.midRef(reference.start - 2, reference.close - reference.start + 3);
+    } else {
+        m_result += m_text.midRef(reference.defaultStart, reference.close - reference.defaultStart);
+    }
+}
+
+} // namespace
+
+const QString *MacroTables::find(const QString &name) const
+{
+    for (const MacroMap *table : {local, overrides, globals}) {
+        if (!table)
+            continue;
+        const auto it = table->constFind(name);
+        if (it != table->constEnd())
+            return &it.value();
+    }
+    return nullptr;
+}
+
+// The passes: each one's output is the next one's text while a pass asks for
+// a rescan, up to the pass bound and the growth bound.
+QString expandMacros(const QString &text, const MacroTables &tables, QChar introducer)
+{
+    int limit = INT_MAX;
+    QString working = text;
+    for (int pass = 1;; ++pass) {
+        // Text without an introducer comes out as it went in, with no rescan.
+        if (!working.contains(introducer))
+            return working;
+        ExpansionPass scan(working, introducer, tables, limit);
+        QString result = scan.run();
+        if (scan.grewPastLimit())
+            return working;
+        if (!scan.rescan() || pass == kMaxExpansionPasses)
+            return result;
+        if (pass == 1)
+            limit = result.size() > INT_MAX - kMaxRescanGrowth ? INT_MAX : result.size() + kMaxRescanGrowth;
+        working = result;
+    }
 }
 
 bool dynamicMacroValue(const QString &name, QString &out)
 {
     static const char *const kFormats[][2] = {
-        {"Date", "d MMMM yyyy"}, {"DateYear", "yyyy"}, {"DateMonth", "MM"},
-        {"DateDay", "dd"},       {"Time", "hh:mm:ss"}, {"TimeHour", "hh"},
-        {"TimeMinute", "mm"},    {"TimeSecond", "ss"},
+        {"Date", "d MMMM yyyy"},
+        {"DateYear", "yyyy"},
+        {"DateMonth", "MM"},
+        {"DateDay", "dd"},
+        {"Time", "hh:mm:ss"},
+        {"TimeHour", "hh"},
+        {"TimeMinute", "mm"},
+        {"TimeSecond", "ss"},
     };
 
     if (name == QLatin1String("UnixTime")) {
@@ -121,118 +246,7 @@ bool dynamicMacroValue(const QString &name, QString &out)
     return false;
 }
 
-QString expandGlobalMacros(const QString &text)
+QString expandMacros(const QString &text, const MacroMap &table)
 {
-    return globalPropertyClassList().expandMacros(text, MacroMap(), true, true);
-}
-
-QString expandSystemMacros(const QString &text)
-{
-    return globalPropertyClassList().expandMacros(text, MacroMap(), false, true);
-}
-
-QString PropertyClassList::expandMacros(const QString &text, const MacroMap &local,
-                                        bool useOverrides, bool useGlobals) const
-{
-    const QChar introducer = QLatin1Char(m_introducer);
-    const QChar open = QLatin1Char('(');
-    const QChar colon = QLatin1Char(':');
-
-    // The first consulted table that defines the name, or null.
-    const auto lookup = [&](const QString &name) -> const QString * {
-        auto it = local.constFind(name);
-        if (it != local.constEnd())
-            return &it.value();
-        if (useOverrides) {
-            it = m_overrides.constFind(name);
-            if (it != m_overrides.constEnd())
-                return &it.value();
-        }
-        if (useGlobals) {
-            it = m_macros.constFind(name);
-            if (it != m_macros.constEnd())
-                return &it.value();
-        }
-        return nullptr;
-    };
-
-    int rescanLimit = 0; // set once the first pass is done
-    QString working = text;
-    QString result;
-    for (int pass = 1;; ++pass) {
-        // Text without an introducer comes out as it went in, with no rescan.
-        if (!working.contains(introducer))
-            return working;
-
-        const int length = working.size();
-        const PassIndex index(working, introducer);
-        result.clear();
-        result.reserve(length);
-        bool rescan = false;
-        int i = 0;
-        while (i < length) {
-            const QChar ch = working.at(i);
-            if (ch != introducer) {
-                result += ch;
-                ++i;
-                continue;
-            }
-            if (i + 1 == length) {
-                result += introducer;
-                break;
-            }
-            const QChar next = working.at(i + 1);
-            if (next != open) {
-                result += introducer;
-                i += next == introducer ? 2 : 1;
-                continue;
-            }
-
-            // The inner text runs from i + 2 to the matching ")" at j, or to the
-            // end of the text when there is none.
-            const int j = index.matchingClose(i + 1);
-            const bool terminated = j < length;
-            if (index.hasIntroducer(i + 2, j))
-                rescan = true;
-
-            // The default starts after the first ":" (or "::"); -1 means there is
-            // none and an undefined name leaves the reference as it stands.
-            int defaultStart = -1;
-            const int split = index.nextColon(i + 2);
-            if (split < j) {
-                if (split + 1 < j && working.at(split + 1) == colon) {
-                    // A literal default is never rescanned, even when it holds references.
-                    defaultStart = split + 2;
-                    rescan = false;
-                } else {
-                    defaultStart = split + 1;
-                }
-            }
-
-            if (!terminated) {
-                // Only the introducer goes; "(" and the rest are read again as plain text.
-                ++i;
-                continue;
-            }
-
-            const QString name = working.mid(i + 2, (defaultStart < 0 ? j : split) - i - 2);
-            if (const QString *stored = lookup(name)) {
-                QString clock;
-                result += dynamicMacroValue(name, clock) ? clock : *stored;
-            } else if (defaultStart < 0) {
-                result += working.midRef(i, j - i + 1);
-            } else {
-                result += working.midRef(defaultStart, j - defaultStart);
-            }
-            i = j + 1;
-            if (pass > 1 && result.size() > rescanLimit)
-                return working;
-        }
-
-        if (!rescan || pass == kMaxExpansionPasses)
-            return result;
-        if (pass == 1)
-            rescanLimit = result.size() > INT_MAX - kMaxRescanGrowth ? INT_MAX : result.size() + kMaxRescanGrowth;
-        working = result;
-    }
+    return expandMacros(text, MacroTables{&table, nullptr, nullptr});
 }

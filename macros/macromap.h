@@ -1,4 +1,4 @@
-// Macro tables and the $(NAME) expansion entry points shared by every layer.
+// Macro tables and the macro lists they are read from.
 #pragma once
 
 #include <QMap>
@@ -13,13 +13,3 @@ using MacroMap = QMap<QString, QString>;
 /// An entry without "=" defines its whole text with an empty value. Later
 /// entries replace earlier ones. Values are not expanded.
 MacroMap parseMacroList(const QString &text);
-
-/// Expands with an empty local table, the global overrides and the globals.
-QString expandGlobalMacros(const QString &text);
-
-/// Expands with an empty local table and the globals, without overrides.
-QString expandSystemMacros(const QString &text);
-
-/// The clock macros (Date, DateYear, ..., UnixTime) read from the local clock
-/// now. Returns false, leaving `out` alone, for any other name.
-bool dynamicMacroValue(const QString &name, QString &out);

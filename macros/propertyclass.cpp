@@ -1,4 +1,5 @@
-// Property descriptors, the macro tables they sit beside and the process-wide list.
+// Property descriptors, the process-wide list with the global macro tables,
+// and expansion with those tables.
 #include "macros/propertyclass.h"
 
 #include "macros/product.h"
@@ -88,12 +89,30 @@ void PropertyClassList::setMacroOverride(const QString &name, const QString &val
         m_overrides.insert(name, value);
 }
 
+QString PropertyClassList::expandMacros(const QString &text, const MacroMap &local,
+                                        bool useOverrides, bool useGlobals) const
+{
+    const MacroTables tables{&local, useOverrides ? &m_overrides : nullptr,
+                             useGlobals ? &m_macros : nullptr};
+    return ::expandMacros(text, tables, QLatin1Char(m_introducer));
+}
+
 PropertyClassList &globalPropertyClassList()
 {
     auto &list = globalListSlot();
     if (!list)
         list = std::make_unique<PropertyClassList>();
     return *list;
+}
+
+QString expandGlobalMacros(const QString &text)
+{
+    return globalPropertyClassList().expandMacros(text, MacroMap(), true, true);
+}
+
+QString expandSystemMacros(const QString &text)
+{
+    return globalPropertyClassList().expandMacros(text, MacroMap(), false, true);
 }
 
 PropertyClassList &createGlobalPropertyClassList()

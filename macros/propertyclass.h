@@ -1,7 +1,8 @@
 // Property descriptors and the process-wide list that also holds the global macros.
 #pragma once
 
-#include "macromap.h"
+#include "macros/macroexpansion.h"
+#include "macros/macromap.h"
 
 #include <QFileInfo>
 #include <QString>
@@ -91,7 +92,7 @@ private:
     std::vector<std::unique_ptr<PropertyClass>> m_entries;
     MacroMap m_macros;
     MacroMap m_overrides;
-    char m_introducer = '$';
+    char m_introducer = kMacroIntroducer;
 };
 
 /// The process-wide list. Created on first use if createGlobalPropertyClassList()
@@ -101,3 +102,9 @@ PropertyClassList &globalPropertyClassList();
 /// Replaces the process-wide list with a new one holding the clock and host
 /// macros (the start-up table) and returns it.
 PropertyClassList &createGlobalPropertyClassList();
+
+/// Expands with an empty local table, the global overrides and the globals.
+QString expandGlobalMacros(const QString &text);
+
+/// Expands with an empty local table and the globals, without overrides.
+QString expandSystemMacros(const QString &text);

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <optional>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -70,9 +71,14 @@ bool parseOperator(const QString &word, Redirection &r)
         const char *op;
         bool out, err, append;
     } kOperators[] = {
-        {">", true, false, false},  {"1>", true, false, false},  {"2>", false, true, false},
-        {"&>", true, true, false},  {">>", true, false, true},   {"1>>", true, false, true},
-        {"2>>", false, true, true}, {"&>>", true, true, true},
+        {">", true, false, false},
+        {"1>", true, false, false},
+        {"2>", false, true, false},
+        {"&>", true, true, false},
+        {">>", true, false, true},
+        {"1>>", true, false, true},
+        {"2>>", false, true, true},
+        {"&>>", true, true, true},
     };
     for (const auto &op : kOperators) {
         if (word == QLatin1String(op.op)) {
@@ -83,6 +89,30 @@ bool parseOperator(const QString &word, Redirection &r)
         }
     }
     return false;
+}
+
+/// A command's words taken apart: what the program gets, and where its output goes.
+struct CommandWords {
+    QStringList arguments;
+    std::vector<Redirection> redirections;
+};
+
+// The words up to the first redirection operator are the program and its
+// arguments; from there on the words are operator and file pairs.
+CommandWords readRedirections(const QStringList &words)
+{
+    CommandWords command;
+    int i = 0;
+    for (Redirection r; i < words.size() && !parseOperator(words.at(i), r); ++i)
+        command.arguments.append(words.at(i));
+    for (; i + 1 < words.size(); i += 2) {
+        Redirection r;
+        if (!parseOperator(words.at(i), r))
+            continue;
+        r.file = words.at(i + 1);
+        command.redirections.push_back(r);
+    }
+    return command;
 }
 
 QString redirectionPath(const Redirection &r, const QString &workingDirectory)
@@ -121,6 +151,88 @@ QString openStreams(const std::vector<Redirection> &redirections, const QString 
     return QString();
 }
 
+/// The program's argument vector in the local 8-bit encoding, made before the
+/// fork: the child may not allocate.
+class ArgumentVector {
+public:
+    explicit ArgumentVector(const QStringList &arguments)
+    {
+        for (const QString &argument : arguments)
+            m_encoded.push_back(QFile::encodeName(argument));
+        for (QByteArray &argument : m_encoded)
+            m_pointers.push_back(argument.data());
+        m_pointers.push_back(nullptr);
+    }
+    char *const *get() const { return m_pointers.data(); }
+
+private:
+    std::vector<QByteArray> m_encoded;
+    std::vector<char *> m_pointers;
+};
+
+// In the child: the streams in place, the working directory, the program. Why
+// it could not start goes to `report` as an errno.
+[[noreturn]] void execInChild(const ArgumentVector &argv, const QByteArray &directory,
+                              const StandardStreams &streams, int report)
+{
+    // Only async-signal-safe calls from here on.
+    ::dup2(streams.input.get(), STDIN_FILENO);
+    ::dup2(streams.output.get(), STDOUT_FILENO);
+    ::dup2(streams.error.get(), STDERR_FILENO);
+    int error = 0;
+    if (!directory.isEmpty() && ::chdir(directory.constData()) != 0)
+        error = errno;
+    if (error == 0) {
+        ::execvp(argv.get()[0], argv.get());
+        error = errno;
+    }
+    ssize_t ignored = ::write(report, &error, sizeof error);
+    (void)ignored;
+    ::_exit(127);
+}
+
+// Forks the program; the child reports why it could not start through a pipe
+// that a successful exec closes, whose reading end goes to `startReport`.
+// Returns the child's process id, or -1 when no child could be made.
+pid_t startProgram(const QStringList &arguments, const QString &workingDirectory,
+                   const StandardStreams &streams, FileDescriptor &startReport)
+{
+    int reportPipe[2];
+    if (::pipe2(reportPipe, O_CLOEXEC) != 0)
+        return -1;
+    FileDescriptor reportRead(reportPipe[0]), reportWrite(reportPipe[1]);
+    const ArgumentVector argv(arguments);
+    const QByteArray directory = QFile::encodeName(workingDirectory);
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        execInChild(argv, directory, streams, reportWrite.get());
+    startReport = std::move(reportRead);
+    return pid;
+}
+
+// Drains the start report: it ends empty once the program runs, or holds the
+// errno of why it could not start.
+bool programStarted(const FileDescriptor &startReport)
+{
+    int startError = 0;
+    ssize_t got;
+    do {
+        got = ::read(startReport.get(), &startError, sizeof startError);
+    } while (got < 0 && errno == EINTR);
+    return got != static_cast<ssize_t>(sizeof startError);
+}
+
+// The program's wait status, or nothing when it cannot be waited for.
+std::optional<int> waitForExit(pid_t pid)
+{
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR)
+            return std::nullopt;
+    }
+    return status;
+}
+
 using Outcome = LoadCommandResult::Outcome;
 
 LoadCommandResult notStarted(const QString &program)
@@ -128,94 +240,39 @@ LoadCommandResult notStarted(const QString &program)
     return {Outcome::NotStarted, 0, program, QString()};
 }
 
-} // namespace
-
-LoadCommandResult runLoadCommand(const QStringList &words, const QString &workingDirectory)
+// An exit code as it is; a signal as 128 + its number.
+LoadCommandResult exitResult(int status, const QString &program)
 {
-    QStringList arguments;
-    std::vector<Redirection> redirections;
-    int i = 0;
-    for (; i < words.size(); ++i) {
-        Redirection r;
-        if (parseOperator(words.at(i), r))
-            break;
-        arguments.append(words.at(i));
-    }
-    // From the first operator on, the words are operator and file pairs.
-    for (; i + 1 < words.size(); i += 2) {
-        Redirection r;
-        if (!parseOperator(words.at(i), r))
-            continue;
-        r.file = words.at(i + 1);
-        redirections.push_back(r);
-    }
-    const QString program = arguments.value(0);
-    // Nothing to run fails like a program that is not there, before any file is touched.
-    if (arguments.isEmpty())
-        return notStarted(program);
-
-    StandardStreams streams;
-    const QString unopened = openStreams(redirections, workingDirectory, streams);
-    if (!unopened.isNull())
-        return {Outcome::OutputNotOpened, 0, program, unopened};
-
-    // The child reports why it could not start through this pipe; a
-    // successful exec closes it.
-    int errorPipe[2];
-    if (::pipe2(errorPipe, O_CLOEXEC) != 0)
-        return notStarted(program);
-    FileDescriptor errorRead(errorPipe[0]), errorWrite(errorPipe[1]);
-
-    std::vector<QByteArray> encoded;
-    for (const QString &argument : arguments)
-        encoded.push_back(QFile::encodeName(argument));
-    std::vector<char *> argv;
-    for (QByteArray &argument : encoded)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    const QByteArray directory = QFile::encodeName(workingDirectory);
-
-    const pid_t pid = ::fork();
-    if (pid < 0)
-        return notStarted(program);
-    if (pid == 0) {
-        // Only async-signal-safe calls from here on.
-        ::dup2(streams.input.get(), STDIN_FILENO);
-        ::dup2(streams.output.get(), STDOUT_FILENO);
-        ::dup2(streams.error.get(), STDERR_FILENO);
-        int error = 0;
-        if (!directory.isEmpty() && ::chdir(directory.constData()) != 0)
-            error = errno;
-        if (error == 0) {
-            ::execvp(argv[0], argv.data());
-            error = errno;
-        }
-        ssize_t ignored = ::write(errorWrite.get(), &error, sizeof error);
-        (void)ignored;
-        ::_exit(127);
-    }
-
-    // The tool keeps and reads none of the program's streams, so it waits
-    // for the program alone, not for a background child that inherited them.
-    errorWrite.reset();
-    streams = StandardStreams();
-
-    int startError = 0;
-    ssize_t got;
-    do {
-        got = ::read(errorRead.get(), &startError, sizeof startError);
-    } while (got < 0 && errno == EINTR);
-
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR)
-            return notStarted(program);
-    }
-    if (got == static_cast<ssize_t>(sizeof startError))
-        return notStarted(program);
     if (WIFEXITED(status))
         return {Outcome::Exited, WEXITSTATUS(status), program, QString()};
     if (WIFSIGNALED(status))
         return {Outcome::Exited, 128 + WTERMSIG(status), program, QString()};
     return notStarted(program);
+}
+
+} // namespace
+
+LoadCommandResult runLoadCommand(const QStringList &words, const QString &workingDirectory)
+{
+    const CommandWords command = readRedirections(words);
+    const QString program = command.arguments.value(0);
+    // Nothing to run fails like a program that is not there, before any file is touched.
+    if (command.arguments.isEmpty())
+        return notStarted(program);
+    StandardStreams streams;
+    const QString unopened = openStreams(command.redirections, workingDirectory, streams);
+    if (!unopened.isNull())
+        return {Outcome::OutputNotOpened, 0, program, unopened};
+    FileDescriptor startReport;
+    const pid_t pid = startProgram(command.arguments, workingDirectory, streams, startReport);
+    if (pid < 0)
+        return notStarted(program);
+    // The tool keeps and reads none of the program's streams, so it waits
+    // for the program alone, not for a background child that inherited them.
+    streams = StandardStreams();
+    const bool started = programStarted(startReport);
+    const std::optional<int> status = waitForExit(pid);
+    if (!status || !started)
+        return notStarted(program);
+    return exitResult(*status, program);
 }

@@ -8,6 +8,8 @@
 #include <QMap>
 #include <QString>
 
+#include <memory>
+
 /// What an element is, from its tag name; the numbers are the stored codes.
 enum class ProjectElementKind {
     Other = -1, ///< any tag without a meaning of its own; still walked
@@ -34,10 +36,15 @@ public:
     /// Renaming the tag changes the kind with it.
     void setName(const QByteArray &name) override;
 
-    // The configuration index must not keep pointers to children that leave.
+    // Every change of the children is a change of the tree (see cachedValue()),
+    // and the configuration index must not keep pointers to children that leave.
+    void appendChild(std::unique_ptr<XMLNode> node) override;
+    XMLNode *prependChild(std::unique_ptr<XMLNode> node) override;
     std::unique_ptr<XMLNode> removeChild(XMLNode *node) override;
     std::unique_ptr<XMLNode> replaceChild(XMLNode *oldChild,
                                           std::unique_ptr<XMLNode> newChild) override;
+    void insertChildrenAfter(XMLNode *reference,
+                             std::vector<std::unique_ptr<XMLNode>> chain) override;
 
     ProjectElementKind kind() const { return m_kind; }
 
@@ -81,16 +88,25 @@ public:
     ProjectElement *firstChildProjectElement() const;
     ProjectElement *nextSiblingProjectElement() const;
 
-    /// Bumped by every property change anywhere, so that computed values
-    /// cached in elements (file paths) know when to recompute.
-    static quint64 treeGeneration();
-
-    /// A cached computed value of this element for `key`, valid while the
-    /// tree generation has not changed. Returns false when there is none.
+    /// A value computed from the tree (a file path, a project directory) that
+    /// this element remembers under `key`. It holds until anything in the
+    /// element's tree changes: a property, a configuration, a child, a file.
+    /// Returns false when there is none.
     bool cachedValue(const QString &key, QString &value) const;
     void cacheValue(const QString &key, const QString &value) const;
 
 private:
+    /// Identifies one state of a tree; compared by address only.
+    struct TreeState {};
+
+    /// The outermost ProjectElement above this one, or this one.
+    const ProjectElement *treeTop() const;
+    /// The current state of the element's tree.
+    std::shared_ptr<const TreeState> treeState() const;
+    /// Called by every change: what the tree's elements remember is forgotten.
+    void treeChanged();
+    /// After `node` joined or left this element's children.
+    void childMoved(XMLNode *node);
     void forgetConfiguration(const XMLNode *node);
 
     ProjectElementKind m_kind;
@@ -103,6 +119,14 @@ private:
     bool m_canModify = true;
     QDateTime m_fileTime;
 
+    // At the top of a tree: its current state, made anew after every change.
+    // The values an element remembers keep the state they were computed in
+    // alive, so a new state can never be mistaken for an old one.
+    mutable std::shared_ptr<const TreeState> m_treeState;
+    mutable std::shared_ptr<const TreeState> m_cacheState;
     mutable QHash<QString, QString> m_cache;
-    mutable quint64 m_cacheGeneration = 0;
 };
+
+/// `node` as a ProjectElement, or null when it is another kind of node.
+ProjectElement *asProjectElement(XMLNode *node);
+const ProjectElement *asProjectElement(const XMLNode *node);

@@ -1,23 +1,10 @@
-// The project system chain, the process-wide instances and the error type.
+// The project system chain and the process-wide instances.
 #include "project/projectsystem.h"
 
 #include "macros/installdirs.h"
 #include "macros/globalmacros.h"
-#include "project/solutionloaderror.h"
 
 #include <QFileInfo>
-
-SolutionLoadError::SolutionLoadError(const QString &subject_, const QString &text_)
-    : subject(subject_), text(text_), m_what((subject_ + text_).toUtf8())
-{
-}
-
-SolutionLoadError::SolutionLoadError(const QString &subject_, const QString &text_, int line_,
-                                     int column_)
-    : subject(subject_), hasLine(true), text(text_), line(line_), column(column_),
-      m_what((subject_ + text_).toUtf8())
-{
-}
 
 ProjectLoadProgressInterface::~ProjectLoadProgressInterface() = default;
 ProjectFileNotFoundErrorHandler::~ProjectFileNotFoundErrorHandler() = default;

@@ -85,7 +85,6 @@ public:
     virtual void close();
 
     // --- Schema -----------------------------------------------------------
-    const PropertyClassList &propertyClasses() const { return m_propertyClasses; }
     const PropertyRoleEntries &roles() const { return m_roles; }
     /// The schema entry of that name, or null.
     const PropertyClass *findPropertyClass(const QString &name) const;
@@ -224,9 +223,6 @@ public:
     virtual void initialise();
     /// The user's "settings.xml" when initialise() found one, else empty.
     QString settingsFilePath() const { return m_settingsFilePath; }
-
-protected:
-    void setSettingsFilePath(const QString &path) { m_settingsFilePath = path; }
 
 private:
     QString m_settingsFilePath;

@@ -1,9 +1,8 @@
 // Project template files, their indexes and the merge of a template into a project.
 #include "project/projecttemplates.h"
 
-#include "macros/macromap.h"
+#include "macros/propertyclass.h"
 #include "project/projecttree.h"
-#include "project/solutionloader.h"
 #include "project/solutionloaderror.h"
 
 #include <QDir>
@@ -16,20 +15,24 @@ ProjectTemplateFile::~ProjectTemplateFile() = default;
 
 void ProjectTemplateFile::reportError(const QString &) {}
 
+std::vector<std::pair<QString, XMLElement *>>::const_iterator
+ProjectTemplateNodeList::firstNotBefore(const QString &name) const
+{
+    return std::lower_bound(m_nodes.begin(), m_nodes.end(), name,
+                            [](const std::pair<QString, XMLElement *> &node, const QString &key) {
+                                return node.first < key;
+                            });
+}
+
 void ProjectTemplateNodeList::add(const QString &name, XMLElement *element)
 {
     // In front of equal names: the latest addition is found first.
-    auto at = std::lower_bound(m_nodes.begin(), m_nodes.end(), name,
-                               [](const std::pair<QString, XMLElement *> &node,
-                                  const QString &key) { return node.first < key; });
-    m_nodes.insert(at, {name, element});
+    m_nodes.insert(firstNotBefore(name), {name, element});
 }
 
 XMLElement *ProjectTemplateNodeList::find(const QString &name) const
 {
-    auto at = std::lower_bound(m_nodes.begin(), m_nodes.end(), name,
-                               [](const std::pair<QString, XMLElement *> &node,
-                                  const QString &key) { return node.first < key; });
+    const auto at = firstNotBefore(name);
     if (at != m_nodes.end() && at->first == name)
         return at->second;
     return nullptr;
@@ -82,10 +85,10 @@ QStringList expandPathPattern(const QString &pattern)
 
 ProjectTemplates::ProjectTemplates(const QString &paths)
 {
-    const QStringList parts = paths.split(QLatin1Char(';'), Qt::SkipEmptyParts);
-    for (const QString &part : parts)
-        m_fileNames += expandPathPattern(part);
-    for (const QString &fileName : m_fileNames) {
+    QStringList fileNames;
+    for (const QString &part : paths.split(QLatin1Char(';'), Qt::SkipEmptyParts))
+        fileNames += expandPathPattern(part);
+    for (const QString &fileName : fileNames) {
         auto file = std::make_unique<ProjectTemplateFile>();
         // A file that cannot be read, or is no regular file, has no root and adds nothing.
         file->loadPreprocessed(fileName, QString(), false);
@@ -313,45 +316,60 @@ void expandTemplatedProject(ProjectSystem &system, const ProjectTemplates &templ
     mergeChildren(merge, project, templateElement);
 }
 
+namespace {
+
+// The template that a templated project names, asking the handler when it
+// names none; the project system is unloaded before a missing one is reported.
+const XMLElement *templateFor(ProjectSystem &system, const ProjectTemplates &templates,
+                              const QString &projectName, QString templateName,
+                              TemplateNotFoundErrorHandler *templateNotFound)
+{
+    if (templateName.isEmpty()
+        && (!templateNotFound || !templateNotFound->chooseTemplate(system, projectName, templateName))) {
+        system.close();
+        throw SolutionLoadError(QStringLiteral("no template for project "), projectName);
+    }
+    const XMLElement *templateElement = templates.findProjectTemplate(templateName);
+    if (!templateElement) {
+        system.close();
+        throw SolutionLoadError(templateName, QStringLiteral("project template not found"));
+    }
+    return templateElement;
+}
+
+// One templated project: its template attributes go, its template comes in.
+void expandOneProject(ProjectSystem &system, const ProjectTemplates &templates, ProjectElement *project,
+                      ProjectLoadProgressInterface *progress, TemplateNotFoundErrorHandler *templateNotFound)
+{
+    const QString name = project->property(QStringLiteral("Name"));
+    const QString templateName = project->property(QStringLiteral("template_name"));
+    const QString configurationList = project->property(QStringLiteral("template_configurations"));
+    ProgressStep step(progress, QStringLiteral("Expanding project ") + name, 0);
+    project->removeProperty(QStringLiteral("template_name"));
+    project->removeProperty(QStringLiteral("template_configurations"));
+    const XMLElement *templateElement = templateFor(system, templates, name, templateName, templateNotFound);
+    ProjectElement *solution = solutionOf(project->parentElement());
+    if (!solution)
+        solution = system.rootElement();
+    expandTemplatedProject(system, templates, solution, project, templateElement,
+                           configurationList.split(QLatin1Char(';'), Qt::SkipEmptyParts));
+}
+
+} // namespace
+
 void expandTemplatedProjects(ProjectSystem &system, ProjectLoadProgressInterface *progress,
                              TemplateNotFoundErrorHandler *templateNotFound)
 {
     ProgressStep step(progress, QStringLiteral("Expanding templated projects"), 0);
     ProjectTemplates templates(expandGlobalMacros(system.templatesPath()));
-
     // Expansion may create elements, but never templated projects.
     const std::vector<ProjectElement *> projects = system.templatedProjects();
     const int count = static_cast<int>(projects.size());
     for (int i = 0; i < count; ++i) {
-        ProjectElement *project = projects[static_cast<std::size_t>(i)];
         if (progress)
             progress->setProgress(i + 1, count);
-        const QString name = project->property(QStringLiteral("Name"));
-        QString templateName = project->property(QStringLiteral("template_name"));
-        const QString configurationList = project->property(QStringLiteral("template_configurations"));
-
-        ProgressStep projectStep(progress, QStringLiteral("Expanding project ") + name, 0);
-        project->removeProperty(QStringLiteral("template_name"));
-        project->removeProperty(QStringLiteral("template_configurations"));
-
-        if (templateName.isEmpty()) {
-            if (!templateNotFound || !templateNotFound->chooseTemplate(system, name, templateName)) {
-                system.close();
-                throw SolutionLoadError(QStringLiteral("no template for project "), name);
-            }
-        }
-        const XMLElement *templateElement = templates.findProjectTemplate(templateName);
-        if (!templateElement) {
-            system.close();
-            throw SolutionLoadError(templateName, QStringLiteral("project template not found"));
-        }
-        const QStringList configurations =
-            configurationList.split(QLatin1Char(';'), Qt::SkipEmptyParts);
-        ProjectElement *solution = solutionOf(project->parentElement());
-        if (!solution)
-            solution = system.rootElement();
-        expandTemplatedProject(system, templates, solution, project, templateElement,
-                               configurations);
+        expandOneProject(system, templates, projects[static_cast<std::size_t>(i)], progress,
+                         templateNotFound);
     }
     markUnmodified(system.rootElement(), true);
     system.dropFileTimeCache();

@@ -26,9 +26,11 @@ class ProjectTemplateNodeList {
 public:
     void add(const QString &name, XMLElement *element);
     XMLElement *find(const QString &name) const;
-    std::size_t size() const { return m_nodes.size(); }
 
 private:
+    /// The first pair whose name does not sort before `name`.
+    std::vector<std::pair<QString, XMLElement *>>::const_iterator firstNotBefore(const QString &name) const;
+
     std::vector<std::pair<QString, XMLElement *>> m_nodes;
 };
 
@@ -42,14 +44,11 @@ public:
 
     XMLElement *findProjectTemplate(const QString &templateName) const;
     XMLElement *findConfigurationTemplate(const QString &configurationName) const;
-    /// The template files that were read, in load order.
-    QStringList fileNames() const { return m_fileNames; }
 
 private:
     void index(XMLElement *element);
 
     std::vector<std::unique_ptr<ProjectTemplateFile>> m_files;
-    QStringList m_fileNames;
     ProjectTemplateNodeList m_projects;
     ProjectTemplateNodeList m_configurations;
 };

@@ -1,18 +1,20 @@
-// Property resolution per configuration, project macros, paths, folders and dynamic folders.
+// Property resolution per configuration, project macros, paths and relative
+// names, display names, folders, files and dynamic folders.
 #include "project/projecttree.h"
 
 #include "macros/propertyclass.h"
-#include "project/solutionloader.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QRegExp>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
 const QString kCommon = QStringLiteral("Common");
+const QString kNoName = QStringLiteral("<NULL>");
 
 QStringList splitList(const QString &text)
 {
@@ -31,7 +33,42 @@ QString joinPath(const QString &directory, const QString &path)
     return QDir::cleanPath(directory + QLatin1Char('/') + path);
 }
 
+// The nearest ancestor-or-self that is the solution element of a file.
+const ProjectElement *ownFileOf(const ProjectElement *element)
+{
+    for (const ProjectElement *e = element; e; e = e->parentElement()) {
+        if (e->hasOwnFile())
+            return e;
+    }
+    return nullptr;
+}
+
+// The directory that relative names in `element` are taken against: its
+// project's, or outside any project its solution's.
+QString baseDirectoryOf(const ProjectSystem &system, const ProjectElement *element)
+{
+    if (const ProjectElement *project = projectOf(element))
+        return projectDirectory(system, project);
+    return solutionDirectory(element);
+}
+
+// The first child of `parent` of that kind that `matches` accepts.
+template <typename Matches>
+ProjectElement *findChild(const ProjectElement *parent, ProjectElementKind kind, Matches matches)
+{
+    if (!parent)
+        return nullptr;
+    for (ProjectElement *child = parent->firstChildProjectElement(); child;
+         child = child->nextSiblingProjectElement()) {
+        if (child->kind() == kind && matches(*child))
+            return child;
+    }
+    return nullptr;
+}
+
 } // namespace
+
+// --- Property values --------------------------------------------------------
 
 ProjectElement *findConfiguration(const ProjectElement *element, const QString &name)
 {
@@ -133,6 +170,8 @@ QString resolveProperty(const ProjectSystem &system, const ProjectElement *eleme
     return fallback;
 }
 
+// --- Paths and relative names -----------------------------------------------
+
 ProjectElement *projectOf(const ProjectElement *element)
 {
     for (const ProjectElement *e = element; e; e = e->parentElement()) {
@@ -153,11 +192,8 @@ ProjectElement *solutionOf(const ProjectElement *element)
 
 QString solutionDirectory(const ProjectElement *element)
 {
-    for (const ProjectElement *e = element; e; e = e->parentElement()) {
-        if (e->hasOwnFile())
-            return QFileInfo(e->filePath()).absolutePath();
-    }
-    return QString();
+    const ProjectElement *owner = ownFileOf(element);
+    return owner ? QFileInfo(owner->filePath()).absolutePath() : QString();
 }
 
 QString projectDirectory(const ProjectSystem &system, const ProjectElement *project)
@@ -197,43 +233,74 @@ QString relativeDirectoryPath(const QString &from, const QString &to)
     return result;
 }
 
-bool fileNameHasMacros(const ProjectElement *file)
+QString relativeFileName(const QString &filePath, const QString &baseDirectory)
 {
-    return file && file->property(QStringLiteral("file_name")).contains(QLatin1Char('$'));
+    const QFileInfo file(filePath);
+    QString directory;
+    if (file.path() != QLatin1String(".")) {
+        directory = relativeDirectoryPath(QFileInfo(baseDirectory).absoluteFilePath(),
+                                          QFileInfo(file.path()).absoluteFilePath());
+        if (directory.isNull())
+            return QString();
+    }
+    return directory.isEmpty() ? file.fileName() : directory + QLatin1Char('/') + file.fileName();
 }
+
+bool fileNameHasMacros(const ProjectSystem &system, const ProjectElement *file)
+{
+    return file && file->property(system.filePathPropertyName()).contains(QLatin1Char(kMacroIntroducer));
+}
+
+// --- Project macros ------------------------------------------------------------
 
 namespace {
 
-QString baseDirectoryOf(const ProjectSystem &system, const ProjectElement *element)
-{
-    if (const ProjectElement *project = projectOf(element))
-        return projectDirectory(system, project);
-    return solutionDirectory(element);
-}
+// Whether the macros of an element's own path (Input..., RelInput...) are in the set.
+enum class InputMacros { Included, Excluded };
 
 MacroMap buildProjectMacros(const ProjectSystem &system, const ProjectElement *element,
-                            const QString &configuration, bool withInput);
+                            const QString &configuration, InputMacros input);
+
+// `text` expanded with `macros`, then the global overrides and globals.
+QString expandWithGlobals(const QString &text, const MacroMap &macros)
+{
+    return globalPropertyClassList().expandMacros(text, macros, true, true);
+}
+
+// The set is built only for a text that holds a reference: it is the costly part.
+QString expandWithProjectMacros(const ProjectSystem &system, const ProjectElement *element,
+                                const QString &text, const QString &configuration,
+                                InputMacros input)
+{
+    if (!text.contains(QLatin1Char(kMacroIntroducer)))
+        return text;
+    return expandWithGlobals(text, buildProjectMacros(system, element, configuration, input));
+}
+
+// The raw path of a file (its file name) or of a dynamic folder (its first
+// directory); nothing for other elements.
+std::optional<QString> rawPathOf(const ProjectSystem &system, const ProjectElement &element)
+{
+    if (element.kind() == ProjectElementKind::File)
+        return element.property(system.filePathPropertyName());
+    const QString dynamicFolder = system.dynamicFolderAttributeName();
+    if (element.kind() == ProjectElementKind::Folder && element.hasProperty(dynamicFolder))
+        return element.property(dynamicFolder).section(QLatin1Char(';'), 0, 0);
+    return std::nullopt;
+}
 
 QString computeFilePath(const ProjectSystem &system, const ProjectElement *element,
                         const QString &configuration, QString *expandedName)
 {
     if (element->hasOwnFile())
         return element->filePath();
-    QString raw;
-    if (element->kind() == ProjectElementKind::File) {
-        raw = element->property(system.filePathPropertyName());
-    } else if (element->kind() == ProjectElementKind::Folder
-               && element->hasProperty(system.dynamicFolderAttributeName())) {
-        raw = element->property(system.dynamicFolderAttributeName()).section(QLatin1Char(';'), 0, 0);
-    } else {
+    const std::optional<QString> raw = rawPathOf(system, *element);
+    if (!raw)
         return QString();
-    }
     // The element's own Input macros come from this very path, so they are
     // left out of the set that expands it.
-    const QString name = raw.contains(QLatin1Char('$'))
-        ? globalPropertyClassList().expandMacros(
-              raw, buildProjectMacros(system, element, configuration, false), true, true)
-        : raw;
+    const QString name =
+        expandWithProjectMacros(system, element, *raw, configuration, InputMacros::Excluded);
     if (expandedName)
         *expandedName = name;
     return joinPath(baseDirectoryOf(system, element), name);
@@ -259,98 +326,107 @@ QString folderPath(const ProjectSystem &system, const ProjectElement *element)
     return names.join(QLatin1Char('/'));
 }
 
-QString absoluteAgainst(const QString &base, const QString &path)
+// The entries of the "macros" property, expanded with the global macros.
+MacroMap listedMacros(const ProjectSystem &system, const ProjectElement *element,
+                      const QString &configuration)
 {
-    return joinPath(base, path);
+    const QString list = resolveProperty(system, element, QStringLiteral("macros"), configuration);
+    return parseMacroList(expandGlobalMacros(list));
 }
 
-MacroMap buildProjectMacros(const ProjectSystem &system, const ProjectElement *element,
-                            const QString &configuration, bool withInput)
+// ProjectNodeName, FolderName, FolderPath, and ProjectDir and ProjectName in a project.
+void addPlaceMacros(MacroMap &macros, const ProjectSystem &system, const ProjectElement *element)
 {
-    const PropertyClassList &globals = globalPropertyClassList();
-    MacroMap macros;
-    if (element) {
-        const QString list =
-            resolveProperty(system, element, QStringLiteral("macros"), configuration);
-        macros = parseMacroList(expandGlobalMacros(list));
+    macros.insert(QStringLiteral("ProjectNodeName"), displayName(system, element));
+    const ProjectElement *parent = element->parentElement();
+    if (parent && parent->kind() == ProjectElementKind::Folder)
+        macros.insert(QStringLiteral("FolderName"), displayName(system, parent));
+    macros.insert(QStringLiteral("FolderPath"), folderPath(system, element));
+    if (const ProjectElement *project = projectOf(element)) {
+        macros.insert(QStringLiteral("ProjectDir"), projectDirectory(system, project));
+        macros.insert(QStringLiteral("ProjectName"), displayName(system, project));
     }
+}
 
-    if (element) {
-        macros.insert(QStringLiteral("ProjectNodeName"), displayName(system, element));
-        const ProjectElement *parent = element->parentElement();
-        if (parent && parent->kind() == ProjectElementKind::Folder)
-            macros.insert(QStringLiteral("FolderName"), displayName(system, parent));
-        macros.insert(QStringLiteral("FolderPath"), folderPath(system, element));
-        if (const ProjectElement *project = projectOf(element)) {
-            macros.insert(QStringLiteral("ProjectDir"), projectDirectory(system, project));
-            macros.insert(QStringLiteral("ProjectName"), displayName(system, project));
-        }
-        for (const ProjectElement *e = element; e; e = e->parentElement()) {
-            if (e->kind() != ProjectElementKind::Solution)
-                continue;
-            // The solution's file is that of the nearest solution with one.
-            QString path;
-            for (const ProjectElement *s = e; s; s = s->parentElement()) {
-                if (s->hasOwnFile()) {
-                    path = s->filePath();
-                    break;
-                }
-            }
-            if (!path.isEmpty())
-                addPathMacros(macros, QStringLiteral("Solution"), path);
-            break;
-        }
-        if (withInput && (element->kind() == ProjectElementKind::File
-                          || element->kind() == ProjectElementKind::Folder)) {
-            const QString path = elementFilePath(system, element, configuration);
-            if (!path.isEmpty()) {
-                addPathMacros(macros, QStringLiteral("Input"), path);
-                const QFileInfo info(path);
-                const QString relativeDir =
-                    relativeDirectoryPath(baseDirectoryOf(system, element), info.absolutePath());
-                const QString relativePath = relativeDir.isNull()
-                    ? path
-                    : (relativeDir.isEmpty() ? info.fileName()
-                                             : relativeDir + QLatin1Char('/') + info.fileName());
-                macros.insert(QStringLiteral("RelInputPath"), relativePath);
-                macros.insert(QStringLiteral("RelInputDir"), QFileInfo(relativePath).path());
-            }
-        }
-    }
+// Solution...: from the file of the solution that holds the element.
+void addSolutionMacros(MacroMap &macros, const ProjectElement *element)
+{
+    const ProjectElement *owner = ownFileOf(solutionOf(element));
+    if (owner && !owner->filePath().isEmpty())
+        addPathMacros(macros, QStringLiteral("Solution"), owner->filePath());
+}
 
+// Input... and RelInput...: from the element's own path, for files and folders.
+void addInputMacros(MacroMap &macros, const ProjectSystem &system, const ProjectElement *element,
+                    const QString &configuration)
+{
+    if (element->kind() != ProjectElementKind::File && element->kind() != ProjectElementKind::Folder)
+        return;
+    const QString path = elementFilePath(system, element, configuration);
+    if (path.isEmpty())
+        return;
+    addPathMacros(macros, QStringLiteral("Input"), path);
+    const QString relative = relativeFileName(path, baseDirectoryOf(system, element));
+    const QString relativePath = relative.isNull() ? path : relative;
+    macros.insert(QStringLiteral("RelInputPath"), relativePath);
+    macros.insert(QStringLiteral("RelInputDir"), QFileInfo(relativePath).path());
+}
+
+void addToolchainMacros(MacroMap &macros, const ProjectSystem &system, const QString &configuration)
+{
     macros.insert(QStringLiteral("Configuration"), configuration);
     macros.insert(QStringLiteral("OBJ"), system.objectFileExtension());
     macros.insert(QStringLiteral("EXE"), system.executableFileExtension());
     macros.insert(QStringLiteral("LIB"), system.libraryFileExtension());
     macros.insert(QStringLiteral("PackageExt"), QStringLiteral("lxPackage"));
+}
 
+// The build directories, each expanded with the set built so far, and the
+// path from the output directory to the root output directory.
+void addDirectoryMacros(MacroMap &macros, const ProjectSystem &system,
+                        const ProjectElement *element, const QString &configuration)
+{
     static const struct {
         const char *macro;
         const char *property;
+        bool dotWhenEmpty;
     } kDirectories[] = {
-        {"IntDir", "build_intermediate_directory"},
-        {"RootOutDir", "build_root_output_directory"},
-        {"OutDir", "build_output_directory"},
-        {"ToolChainDir", "build_toolchain_directory"},
+        {"IntDir", "build_intermediate_directory", true},
+        {"RootOutDir", "build_root_output_directory", false},
+        {"OutDir", "build_output_directory", true},
+        {"ToolChainDir", "build_toolchain_directory", false},
     };
     for (const auto &d : kDirectories) {
         QString value = resolveProperty(system, element, QLatin1String(d.property), configuration);
-        value = globals.expandMacros(value, macros, true, true);
-        if (value.isEmpty()
-            && (qstrcmp(d.macro, "IntDir") == 0 || qstrcmp(d.macro, "OutDir") == 0))
+        value = expandWithGlobals(value, macros);
+        if (value.isEmpty() && d.dotWhenEmpty)
             value = QStringLiteral(".");
         macros.insert(QLatin1String(d.macro), value);
     }
-
     const QString outDir = macros.value(QStringLiteral("OutDir"));
     const QString rootOutDir = macros.value(QStringLiteral("RootOutDir"));
-    if (!outDir.isEmpty() && !rootOutDir.isEmpty()) {
-        const QString base = element ? baseDirectoryOf(system, element) : QDir::currentPath();
-        const QString relative = relativeDirectoryPath(absoluteAgainst(base, outDir),
-                                                       absoluteAgainst(base, rootOutDir));
-        if (!relative.isNull())
-            macros.insert(QStringLiteral("RootRelativeOutDir"), relative);
+    if (outDir.isEmpty() || rootOutDir.isEmpty())
+        return;
+    const QString base = element ? baseDirectoryOf(system, element) : QDir::currentPath();
+    const QString relative = relativeDirectoryPath(joinPath(base, outDir), joinPath(base, rootOutDir));
+    if (!relative.isNull())
+        macros.insert(QStringLiteral("RootRelativeOutDir"), relative);
+}
+
+// The set in its order, a later entry replacing an earlier one of its name.
+MacroMap buildProjectMacros(const ProjectSystem &system, const ProjectElement *element,
+                            const QString &configuration, InputMacros input)
+{
+    MacroMap macros;
+    if (element) {
+        macros = listedMacros(system, element, configuration);
+        addPlaceMacros(macros, system, element);
+        addSolutionMacros(macros, element);
+        if (input == InputMacros::Included)
+            addInputMacros(macros, system, element, configuration);
     }
+    addToolchainMacros(macros, system, configuration);
+    addDirectoryMacros(macros, system, element, configuration);
     return macros;
 }
 
@@ -359,16 +435,13 @@ MacroMap buildProjectMacros(const ProjectSystem &system, const ProjectElement *e
 MacroMap projectMacros(const ProjectSystem &system, const ProjectElement *element,
                        const QString &configuration)
 {
-    return buildProjectMacros(system, element, configuration, true);
+    return buildProjectMacros(system, element, configuration, InputMacros::Included);
 }
 
 QString expandProjectMacros(const ProjectSystem &system, const ProjectElement *element,
                             const QString &text, const QString &configuration)
 {
-    if (!text.contains(QLatin1Char('$')))
-        return text;
-    return globalPropertyClassList().expandMacros(
-        text, buildProjectMacros(system, element, configuration, true), true, true);
+    return expandWithProjectMacros(system, element, text, configuration, InputMacros::Included);
 }
 
 QString elementFilePath(const ProjectSystem &system, const ProjectElement *element,
@@ -402,31 +475,72 @@ QString expandedFileName(const ProjectSystem &system, const ProjectElement *file
     return name;
 }
 
+// --- Names, flags and projects ----------------------------------------------
+
+QString displayName(const ProjectSystem &system, const ProjectElement *element)
+{
+    if (!element)
+        return kNoName;
+    const QString name = element->property(QStringLiteral("Name"));
+    if (!name.isEmpty())
+        return name;
+    const QString fileProperty = system.filePathPropertyName();
+    if (!element->hasProperty(fileProperty))
+        return kNoName;
+    if (fileNameHasMacros(system, element))
+        return element->property(fileProperty).section(QLatin1Char('/'), -1);
+    const QString path = elementFilePath(system, element, kCommon);
+    const ProjectElement *project = projectOf(element);
+    const QString base =
+        project ? projectDirectory(system, project) : solutionDirectory(element->parentElement());
+    const QString relative = relativeFileName(path, base);
+    return relative.isNull() ? path : relative;
+}
+
+void markUnmodified(ProjectElement *element, bool recursive)
+{
+    if (!element)
+        return;
+    element->setModified(false);
+    for (ProjectElement *child = element->firstChildProjectElement(); child;
+         child = child->nextSiblingProjectElement()) {
+        if (!recursive && child->kind() == ProjectElementKind::Solution)
+            continue;
+        markUnmodified(child, recursive);
+    }
+}
+
+std::vector<ProjectElement *> projectsOf(const ProjectElement *solution)
+{
+    std::vector<ProjectElement *> projects;
+    for (ProjectElement *child = solution->firstChildProjectElement(); child;
+         child = child->nextSiblingProjectElement()) {
+        if (child->kind() == ProjectElementKind::Project) {
+            projects.push_back(child);
+        } else if (child->kind() == ProjectElementKind::Solution) {
+            const std::vector<ProjectElement *> nested = projectsOf(child);
+            projects.insert(projects.end(), nested.begin(), nested.end());
+        }
+    }
+    return projects;
+}
+
+// --- Folders and files --------------------------------------------------------
+
 ProjectElement *findFolder(const ProjectSystem &system, const ProjectElement *parent,
                            const QString &name)
 {
-    if (!parent)
-        return nullptr;
-    for (ProjectElement *child = parent->firstChildProjectElement(); child;
-         child = child->nextSiblingProjectElement()) {
-        if (child->kind() == ProjectElementKind::Folder && displayName(system, child) == name)
-            return child;
-    }
-    return nullptr;
+    return findChild(parent, ProjectElementKind::Folder, [&](const ProjectElement &folder) {
+        return displayName(system, &folder) == name;
+    });
 }
 
 ProjectElement *findFile(const ProjectSystem &system, const ProjectElement *parent,
                          const QString &fileName)
 {
-    if (!parent)
-        return nullptr;
-    for (ProjectElement *child = parent->firstChildProjectElement(); child;
-         child = child->nextSiblingProjectElement()) {
-        if (child->kind() == ProjectElementKind::File
-            && child->property(system.filePathPropertyName()) == fileName)
-            return child;
-    }
-    return nullptr;
+    return findChild(parent, ProjectElementKind::File, [&](const ProjectElement &file) {
+        return file.property(system.filePathPropertyName()) == fileName;
+    });
 }
 
 ProjectElement *addFolder(ProjectSystem &system, ProjectElement *parent, const QString &name,
@@ -444,37 +558,42 @@ ProjectElement *addFolder(ProjectSystem &system, ProjectElement *parent, const Q
     return raw;
 }
 
+namespace {
+
+// The first child folder of `target` whose filter lists `suffix`, or `target`.
+ProjectElement *folderForSuffix(const ProjectSystem &system, ProjectElement *target,
+                                const QString &suffix)
+{
+    if (suffix.isEmpty())
+        return target;
+    static const QRegExp separators(QStringLiteral("[,;]"));
+    const QString filterName = system.folderFilterPropertyName();
+    ProjectElement *folder = findChild(target, ProjectElementKind::Folder, [&](const ProjectElement &child) {
+        const QString filter = child.hasProperty(filterName)
+            ? child.property(filterName)
+            : resolveProperty(system, &child, filterName, kCommon);
+        return filter.split(separators, Qt::SkipEmptyParts).contains(suffix);
+    });
+    return folder ? folder : target;
+}
+
+} // namespace
+
 ProjectElement *addFile(ProjectSystem &system, ProjectElement *target, const QString &fileName)
 {
     auto file = std::make_unique<ProjectElement>("file");
     file->setProperty(system.filePathPropertyName(), fileName);
-
     const QString baseName = QFileInfo(fileName).fileName();
     const int dot = baseName.lastIndexOf(QLatin1Char('.'));
     const QString suffix = dot < 0 ? QString() : baseName.mid(dot + 1).toLower();
-
-    ProjectElement *destination = target;
-    if (!suffix.isEmpty()) {
-        static const QRegExp separators(QStringLiteral("[,;]"));
-        const QString filterName = system.folderFilterPropertyName();
-        for (ProjectElement *child = target->firstChildProjectElement(); child;
-             child = child->nextSiblingProjectElement()) {
-            if (child->kind() != ProjectElementKind::Folder)
-                continue;
-            const QString filter = child->hasProperty(filterName)
-                ? child->property(filterName)
-                : resolveProperty(system, child, filterName, kCommon);
-            if (filter.split(separators, Qt::SkipEmptyParts).contains(suffix)) {
-                destination = child;
-                break;
-            }
-        }
-    }
+    ProjectElement *destination = folderForSuffix(system, target, suffix);
     ProjectElement *raw = file.get();
     destination->appendChild(std::move(file));
     destination->setModified(true);
     return raw;
 }
+
+// --- Dynamic folders ------------------------------------------------------------
 
 namespace {
 
@@ -508,7 +627,7 @@ void setDynamicFolder(ProjectSystem &system, ProjectElement *folder, const QStri
     XMLNode *child = folder->firstChild();
     while (child) {
         XMLNode *next = child->nextSibling();
-        const auto *element = dynamic_cast<const ProjectElement *>(child);
+        const ProjectElement *element = asProjectElement(child);
         if (!element || element->kind() != ProjectElementKind::Configuration) {
             forgetSubtree(system, child);
             folder->removeChild(child);
@@ -538,6 +657,7 @@ struct ScanRules {
     bool recurse;
 };
 
+// Files first, then (when recursing) each directory into a subfolder of its name.
 void scanDirectory(ProjectSystem &system, const QString &directory, ProjectElement *folder,
                    const ScanRules &rules, QStringList &chain)
 {
@@ -553,22 +673,16 @@ void scanDirectory(ProjectSystem &system, const QString &directory, ProjectEleme
     const QFileInfoList entries =
         QDir(directory).entryInfoList(filters, QDir::Name | QDir::IgnoreCase);
     for (const QFileInfo &entry : entries) {
-        if (entry.isDir())
-            continue;
         const QString name = entry.fileName();
-        if (!matchesAny(rules.exclusions, name) && matchesAny(rules.filters, name))
+        if (!entry.isDir() && !matchesAny(rules.exclusions, name) && matchesAny(rules.filters, name))
             addFile(system, folder, directory + QLatin1Char('/') + name);
     }
-    if (rules.recurse) {
-        for (const QFileInfo &entry : entries) {
-            if (!entry.isDir())
-                continue;
-            const QString name = entry.fileName();
-            if (matchesAny(rules.exclusions, name))
-                continue;
-            ProjectElement *subfolder = addFolder(system, folder, name, QString());
-            scanDirectory(system, directory + QLatin1Char('/') + name, subfolder, rules, chain);
-        }
+    for (const QFileInfo &entry : entries) {
+        const QString name = entry.fileName();
+        if (!rules.recurse || !entry.isDir() || matchesAny(rules.exclusions, name))
+            continue;
+        ProjectElement *subfolder = addFolder(system, folder, name, QString());
+        scanDirectory(system, directory + QLatin1Char('/') + name, subfolder, rules, chain);
     }
     chain.removeLast();
 }
@@ -577,8 +691,7 @@ void scanDirectory(ProjectSystem &system, const QString &directory, ProjectEleme
 
 void populateDynamicFolder(ProjectSystem &system, ProjectElement *folder)
 {
-    const ProjectElement *project = projectOf(folder);
-    const QString base = project ? projectDirectory(system, project) : solutionDirectory(folder);
+    const QString base = baseDirectoryOf(system, folder);
     ScanRules rules;
     rules.filters = splitList(folder->property(system.dynamicFolderFilterPropertyName()));
     rules.exclusions = splitList(folder->property(system.dynamicFolderExcludePropertyName()));
@@ -589,8 +702,7 @@ void populateDynamicFolder(ProjectSystem &system, ProjectElement *folder)
     for (const QString &entry : directories) {
         if (entry.isEmpty())
             continue;
-        const QString expanded = expandProjectMacros(system, folder, entry, kCommon);
-        const QString directory = joinPath(base, expanded);
+        const QString directory = joinPath(base, expandProjectMacros(system, folder, entry, kCommon));
         if (!QFileInfo(directory).isDir())
             continue;
         QStringList chain;

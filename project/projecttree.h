@@ -1,4 +1,5 @@
-// Property values per configuration, project macros, paths, folders and files.
+// The project tree: property values per configuration, project macros, paths
+// and relative names, display names, folders and files, dynamic folders.
 #pragma once
 
 #include "macros/macromap.h"
@@ -62,22 +63,40 @@ QString projectDirectory(const ProjectSystem &system, const ProjectElement *proj
 /// The absolute path of a file element for `configuration` (its "file_name"
 /// with project macros, relative to its project directory); the file path of
 /// a solution element with its own file; for a dynamic folder its first
-/// directory. Empty for anything else. Cached until the tree changes.
+/// directory. Empty for anything else. Remembered until the tree changes.
 QString elementFilePath(const ProjectSystem &system, const ProjectElement *element,
                         const QString &configuration);
 /// The file name after macro expansion (still relative when written relative).
 QString expandedFileName(const ProjectSystem &system, const ProjectElement *file,
                          const QString &configuration);
-/// Whether a file's raw "file_name" holds a macro reference.
-bool fileNameHasMacros(const ProjectElement *file);
+/// Whether a file's raw "file_name" holds a macro reference: such a file is
+/// named through its context, never archived, and shown by its last component.
+bool fileNameHasMacros(const ProjectSystem &system, const ProjectElement *file);
 
-/// The relative path from directory `from` to `to` (both absolute), or a null
-/// string when they share no leading component.
+/// The relative path from directory `from` to `to`: their pieces compared
+/// case-sensitively, "../" for each piece of `from` past the common ones; a
+/// null string when they share no leading piece.
 QString relativeDirectoryPath(const QString &from, const QString &to);
+/// The name of `filePath` relative to `baseDirectory`: a file whose directory
+/// part is "." keeps its bare name; otherwise the absolute forms of the base
+/// and of the file's directory are compared as by relativeDirectoryPath().
+/// A null string when they share no leading piece.
+QString relativeFileName(const QString &filePath, const QString &baseDirectory);
+
+/// "Name" when set; for an element with "file_name" the last component of a
+/// name with macros, else its path for "Common" relative to the project
+/// directory; else "<NULL>".
+QString displayName(const ProjectSystem &system, const ProjectElement *element);
+/// Clears the modified flags of `element` and its descendants; without
+/// `recursive`, nested solution elements (imports) and their subtrees keep theirs.
+void markUnmodified(ProjectElement *element, bool recursive);
 
 /// Nearest ancestor-or-self of kind Project / Solution, or null.
 ProjectElement *projectOf(const ProjectElement *element);
 ProjectElement *solutionOf(const ProjectElement *element);
+/// The projects below `solution` in document order, those of nested
+/// (imported) solutions included; projects are not looked into.
+std::vector<ProjectElement *> projectsOf(const ProjectElement *solution);
 
 /// The child folder of `parent` with that display name, or null.
 ProjectElement *findFolder(const ProjectSystem &system, const ProjectElement *parent,

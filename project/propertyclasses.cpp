@@ -27,18 +27,9 @@ PropertyValueGroupClass::PropertyValueGroupClass(const QString &name, const QStr
 {
 }
 
-void PropertyValueGroupClass::setGroupValue(const QString &value, const MacroMap &memberValues)
-{
-    if (!m_members.contains(value))
-        m_order.append(value);
-    m_members.insert(value, memberValues);
-}
-
 GenericPropertyClass::GenericPropertyClass(const QString &name, int type, const QString &group,
                                            const QString &category, const QString &displayName,
-                                           const QString &helpText, const QString &defaultValue,
-                                           const QStringList &values)
-    : PropertyClass(name, type, group, category, displayName, helpText, defaultValue),
-      m_values(values)
+                                           const QString &helpText, const QString &defaultValue)
+    : PropertyClass(name, type, group, category, displayName, helpText, defaultValue)
 {
 }

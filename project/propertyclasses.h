@@ -1,7 +1,6 @@
 // The kinds of property schema entries beyond the plain one, and the type codes.
 #pragma once
 
-#include "macros/macromap.h"
 #include "macros/propertyclass.h"
 
 #include <QStringList>
@@ -51,32 +50,13 @@ class PropertyValueGroupClass : public PropertyClass {
 public:
     PropertyValueGroupClass(const QString &name, const QString &group, const QString &category,
                             const QString &displayName, const QString &helpText);
-
-    /// Adds (or replaces) the member values that `value` stands for.
-    void setGroupValue(const QString &value, const MacroMap &memberValues);
-    /// The group's values in the order they were first added.
-    QStringList groupValues() const { return m_order; }
-    /// The member property values of `value`; empty for an unknown value.
-    MacroMap memberValues(const QString &value) const { return m_members.value(value); }
-
-private:
-    QStringList m_order;
-    QMap<QString, MacroMap> m_members;
 };
 
 /// An entry created from data at run time (for example a member of a property
-/// group read from a property groups file) rather than from the built-in
-/// table; it may restrict its values like a choice.
+/// group read from a property groups file) rather than from the built-in table.
 class GenericPropertyClass : public PropertyClass {
 public:
     GenericPropertyClass(const QString &name, int type, const QString &group,
                          const QString &category, const QString &displayName,
-                         const QString &helpText, const QString &defaultValue,
-                         const QStringList &values = QStringList());
-
-    /// The allowed values; empty when any text is allowed.
-    QStringList values() const { return m_values; }
-
-private:
-    QStringList m_values;
+                         const QString &helpText, const QString &defaultValue);
 };

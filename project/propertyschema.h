@@ -100,10 +100,6 @@ public:
     {
         return entry(PropertyRole::ProjectDirectory);
     }
-    const PropertyClass *fullProjectDirectory() const
-    {
-        return entry(PropertyRole::FullProjectDirectory);
-    }
     const PropertyClass *filePath() const { return entry(PropertyRole::FilePath); }
     const PropertyClass *environmentVariables() const
     {
@@ -127,9 +123,6 @@ void registerPropertySchema(const PropertySchemaTable &table, PropertyClassList 
 /// answers; entries sharing a name share their type. Macro descriptions are
 /// named "$(NAME)" and so never answer for a property name.
 const PropertyClass *findPropertyClass(const PropertyClassList &list, const QString &name);
-/// Every entry of that name, in registration order.
-std::vector<const PropertyClass *> findPropertyClasses(const PropertyClassList &list,
-                                                       const QString &name);
 
 /// Whether values of this entry accumulate along the resolution path (type 7).
 /// False for null, so an unknown property resolves like a plain one.

@@ -1,7 +1,7 @@
 // Reading solution files and their imports, load commands and the load sequence.
 #include "project/solutionloader.h"
 
-#include "macros/macromap.h"
+#include "macros/propertyclass.h"
 #include "macros/regularfile.h"
 #include "project/loadcommand.h"
 #include "project/projecttemplates.h"
@@ -16,20 +16,14 @@ namespace {
 
 const QString kCommon = QStringLiteral("Common");
 
-/// Every element of a solution document is a ProjectElement.
-void installElementFactory()
-{
-    static const bool installed = [] {
-        ProjectSystemXMLPP2::setElementFactory(
-            [](const QByteArray &name) { return std::make_unique<ProjectElement>(name); });
-        return true;
-    }();
-    (void)installed;
-}
-
 QString utf8(const QByteArray &bytes)
 {
     return QString::fromUtf8(bytes);
+}
+
+std::unique_ptr<XMLElement> makeProjectElement(const QByteArray &tagName)
+{
+    return std::make_unique<ProjectElement>(tagName);
 }
 
 /// NAME=VALUE settings into the process environment; an entry splits at its first "=".
@@ -63,16 +57,20 @@ void requireSuccess(const LoadCommandResult &result, const QString &solutionName
     }
 }
 
-void runLoadCommands(const QString &commandText, const QString &environmentText,
-                     const QString &workingDirectory, const QString &solutionName,
-                     ProjectLoadProgressInterface *progress)
+// The root's "load_command": commands joined by "&&", each run from the
+// solution's directory with the "load_command_environment" settings, the
+// next one only after the previous one succeeded.
+void runLoadCommands(const XMLElement &root, const QString &workingDirectory,
+                     const QString &solutionName, ProjectLoadProgressInterface *progress)
 {
+    const QString commandText = expandGlobalMacros(utf8(root.attribute("load_command")));
+    if (commandText.isEmpty())
+        return;
+    const QString environmentText = expandGlobalMacros(utf8(root.attribute("load_command_environment")));
     ProgressStep step(progress, QStringLiteral("Executing load commands"), 2);
-    const QStringList environment = environmentText.isEmpty()
-        ? QStringList()
-        : environmentText.split(QLatin1Char(';'));
-    const QStringList commands = commandText.split(QStringLiteral("&&"));
-    for (const QString &command : commands) {
+    const QStringList environment =
+        environmentText.isEmpty() ? QStringList() : environmentText.split(QLatin1Char(';'));
+    for (const QString &command : commandText.split(QStringLiteral("&&"))) {
         const QStringList words = splitCommandLine(command);
         if (words.isEmpty())
             continue;
@@ -81,15 +79,173 @@ void runLoadCommands(const QString &commandText, const QString &environmentText,
     }
 }
 
-void collectProjects(ProjectElement *element, std::vector<ProjectElement *> &projects)
+// The name under which the file exists: as passed in, or relative to the base
+// directory; a missing file is the handler's to provide.
+QString locateSolutionFile(const QString &baseDirectory, const QString &fileName,
+                           ProjectFileNotFoundErrorHandler *fileNotFound)
 {
+    QString name = fileName;
+    if (!QFileInfo::exists(name) && !baseDirectory.isEmpty() && !fileName.startsWith(QLatin1Char('/')))
+        name = baseDirectory + QLatin1Char('/') + fileName;
+    if (!QFileInfo::exists(name) && (!fileNotFound || !fileNotFound->fileNotFound(name)))
+        throw SolutionLoadError(name, QStringLiteral(" does not exist"));
+    if (!isReadableRegularFile(QFile::encodeName(name)))
+        throw SolutionLoadError(name, QStringLiteral(" cannot access"));
+    return name;
+}
+
+// The clean absolute form of `name`; a relative one is taken against the base
+// directory, or without one against the current directory.
+QString absoluteSolutionName(const QString &baseDirectory, const QString &name)
+{
+    if (name.startsWith(QLatin1Char('/')))
+        return QDir::cleanPath(name);
+    if (baseDirectory.isEmpty())
+        return QDir::cleanPath(QFileInfo(name).absoluteFilePath());
+    return QDir::cleanPath(baseDirectory + QLatin1Char('/') + name);
+}
+
+// The file read through the preprocessor, with `macros` as its definitions;
+// its root element, of the solution file's document type.
+std::unique_ptr<ProjectElement> readSolutionDocument(const QString &name, const QString &absolute,
+                                                     const QString &macros)
+{
+    ProjectSystemXMLPP2 document(makeProjectElement);
+    if (!document.loadPreprocessed(absolute, macros, !macros.isEmpty()))
+        throw SolutionLoadError(name, utf8(document.errorMessage()),
+                                static_cast<int>(document.errorLine()));
+    if (document.doctype() != "Kestrel_Project_File")
+        throw SolutionLoadError(name, QStringLiteral(" not a solution file"));
+    if (!document.root())
+        throw SolutionLoadError(name, QStringLiteral(" is a malformed solution file (bad XML)"));
+    // Every element of the document, the root too, comes from makeProjectElement.
+    return std::unique_ptr<ProjectElement>(static_cast<ProjectElement *>(document.takeRoot().release()));
+}
+
+// Converts the root into the file's solution element. It sits under a holder
+// meanwhile, so that a root that is replaced (an import) is replaced like any
+// other element.
+std::unique_ptr<ProjectElement> convertRoot(ProjectSystem &system, const QString &directory,
+                                            std::unique_ptr<ProjectElement> root,
+                                            ProjectFileNotFoundErrorHandler *fileNotFound,
+                                            ProjectLoadProgressInterface *progress)
+{
+    ProjectElement holder("");
+    ProjectElement *rootElement = root.get();
+    holder.appendChild(std::move(root));
+    ProjectElement *converted = loadElement(system, directory, rootElement, fileNotFound, progress);
+    std::unique_ptr<XMLNode> detached = holder.removeChild(converted);
+    return std::unique_ptr<ProjectElement>(static_cast<ProjectElement *>(detached.release()));
+}
+
+// Any version but the current one becomes it; the upgrade is not a change the
+// user made.
+void upgradeVersion(ProjectSystem &system, ProjectElement *solution)
+{
+    if (solution->property(QStringLiteral("version")) == QLatin1String("2"))
+        return;
+    solution->setProperty(QStringLiteral("version"), QStringLiteral("2"));
+    markUnmodified(solution, true);
+    system.dropFileTimeCache();
+}
+
+// The solution's environment settings ("Common") into the process environment.
+void applySolutionEnvironment(const ProjectSystem &system, const ProjectElement *solution)
+{
+    const QString environmentProperty = system.environmentPropertyName();
+    if (environmentProperty.isEmpty())
+        return;
+    const QString value = resolveProperty(system, solution, environmentProperty, kCommon);
+    putEnvironment(value.split(QLatin1Char(';'), Qt::SkipEmptyParts));
+}
+
+// The import's file, loaded with its macros, takes the import's place; the
+// import element is kept until the importing file is finished.
+ProjectElement *replaceImport(ProjectSystem &system, const QString &baseDirectory,
+                              ProjectElement *import, ProjectFileNotFoundErrorHandler *fileNotFound,
+                              ProjectLoadProgressInterface *progress)
+{
+    const QString rawFileName = utf8(import->attribute("file_name"));
+    const QString macros = expandGlobalMacros(utf8(import->attribute("macros")));
+    const QString fileName = expandGlobalMacros(rawFileName);
+    std::unique_ptr<ProjectElement> loaded =
+        loadSolutionFile(system, baseDirectory, fileName, fileNotFound, progress, macros);
+    loaded->setProperty(QStringLiteral("file_name"), rawFileName);
+    loaded->setImported(true);
+    loaded->setCanModify(import->attribute("can_modify_solution") != "No");
+    ProjectElement *raw = loaded.get();
+    if (XMLNode *parent = import->parent())
+        system.replacedImports().push_back(parent->replaceChild(import, std::move(loaded)));
+    raw->setModified(false);
+    return raw;
+}
+
+// Templated projects and dynamic folders are completed after the whole tree is read.
+void noteForLaterSteps(ProjectSystem &system, ProjectElement *element)
+{
+    if (element->hasAttribute("template_name"))
+        system.templatedProjects().push_back(element);
+    else if (element->hasAttribute(system.dynamicFolderAttributeName().toLatin1()))
+        system.dynamicFolders().push_back(element);
+}
+
+// Each child element in document order; configurations are indexed by
+// display name. Only the top-level file's children report progress.
+void convertChildren(ProjectSystem &system, const QString &baseDirectory, ProjectElement *element,
+                     ProjectFileNotFoundErrorHandler *fileNotFound,
+                     ProjectLoadProgressInterface *progress)
+{
+    int count = 0;
     for (ProjectElement *child = element->firstChildProjectElement(); child;
-         child = child->nextSiblingProjectElement()) {
-        if (child->kind() == ProjectElementKind::Project)
-            projects.push_back(child);
-        else if (child->kind() == ProjectElementKind::Solution)
-            collectProjects(child, projects);
+         child = child->nextSiblingProjectElement())
+        ++count;
+    int index = 0;
+    for (ProjectElement *child = element->firstChildProjectElement(); child;) {
+        ProjectElement *next = child->nextSiblingProjectElement();
+        ProjectElement *converted = loadElement(system, baseDirectory, child, fileNotFound, progress);
+        if (converted->kind() == ProjectElementKind::Configuration)
+            element->indexConfiguration(displayName(system, converted), converted);
+        if (progress && progress->depth() == 1)
+            progress->setProgress(++index, count);
+        child = next;
     }
+}
+
+// Step "Mapping project information": the project index, rebuilt.
+void mapProjects(ProjectSystem &system, const std::vector<ProjectElement *> &projects,
+                 ProjectLoadProgressInterface *progress)
+{
+    ProgressStep step(progress, QStringLiteral("Mapping project information"), 0);
+    system.projectIndex().clear();
+    int index = 0;
+    for (ProjectElement *project : projects) {
+        const QString name = displayName(system, project);
+        ProgressStep projectStep(progress, QStringLiteral("Mapping project ") + name, 0);
+        if (progress)
+            progress->setProgress(++index, static_cast<int>(projects.size()));
+        system.projectIndex().insert(name, project);
+    }
+}
+
+// Step "Populating dynamic folders": each listed folder filled from the disk.
+void populateDynamicFolders(ProjectSystem &system, ProjectLoadProgressInterface *progress)
+{
+    ProgressStep step(progress, QStringLiteral("Populating dynamic folders"), 3);
+    // Population may add dynamic folders of its own; only the listed ones run.
+    const std::vector<ProjectElement *> folders = system.dynamicFolders();
+    const int count = static_cast<int>(folders.size());
+    for (int i = 0; i < count; ++i) {
+        ProjectElement *folder = folders[static_cast<std::size_t>(i)];
+        if (progress)
+            progress->setProgress(i, count);
+        QString message = QStringLiteral("Populating folder ") + displayName(system, folder);
+        if (const ProjectElement *project = projectOf(folder))
+            message += QStringLiteral(" in project ") + displayName(system, project);
+        ProgressStep folderStep(progress, message, 0);
+        populateDynamicFolder(system, folder);
+    }
+    markUnmodified(system.rootElement(), true);
+    system.dropFileTimeCache();
 }
 
 } // namespace
@@ -101,85 +257,29 @@ std::unique_ptr<ProjectElement> loadSolutionFile(ProjectSystem &system,
                                                  ProjectLoadProgressInterface *progress,
                                                  const QString &macros)
 {
-    const bool relative = !fileName.startsWith(QLatin1Char('/'));
-    QString name = fileName;
-    if (!QFileInfo::exists(name) && !baseDirectory.isEmpty() && relative)
-        name = baseDirectory + QLatin1Char('/') + fileName;
-    if (!QFileInfo::exists(name)) {
-        if (!fileNotFound || !fileNotFound->fileNotFound(name))
-            throw SolutionLoadError(name, QStringLiteral(" does not exist"));
-    }
-    if (!isReadableRegularFile(QFile::encodeName(name)))
-        throw SolutionLoadError(name, QStringLiteral(" cannot access"));
-
+    const QString name = locateSolutionFile(baseDirectory, fileName, fileNotFound);
     ProgressStep step(progress,
                       QStringLiteral("Loading solution ") + QFileInfo(name).completeBaseName(), 2);
-
-    QString absolute = name;
-    if (!absolute.startsWith(QLatin1Char('/'))) {
-        absolute = baseDirectory.isEmpty() ? QFileInfo(name).absoluteFilePath()
-                                           : QDir::cleanPath(baseDirectory + QLatin1Char('/') + name);
-    }
-    absolute = QDir::cleanPath(absolute);
+    const QString absolute = absoluteSolutionName(baseDirectory, name);
     if (system.loadingFiles().contains(absolute, Qt::CaseSensitive))
         throw SolutionLoadError(absolute, QStringLiteral(" solution already loaded"));
-
-    installElementFactory();
-    ProjectSystemXMLPP2 document;
-    if (!document.loadPreprocessed(absolute, macros, !macros.isEmpty()))
-        throw SolutionLoadError(name, utf8(document.errorMessage()),
-                                static_cast<int>(document.errorLine()));
-    if (document.doctype() != "Kestrel_Project_File")
-        throw SolutionLoadError(name, QStringLiteral(" not a solution file"));
-    if (!document.root())
-        throw SolutionLoadError(name, QStringLiteral(" is a malformed solution file (bad XML)"));
+    std::unique_ptr<ProjectElement> root = readSolutionDocument(name, absolute, macros);
 
     system.loadingFiles().append(absolute);
     const QString directory = QFileInfo(absolute).absolutePath();
-
-    XMLElement *rootXml = document.root();
-    const QString loadCommand =
-        expandGlobalMacros(utf8(rootXml->attribute("load_command")));
-    if (!loadCommand.isEmpty()) {
-        runLoadCommands(loadCommand,
-                        expandGlobalMacros(utf8(rootXml->attribute("load_command_environment"))),
-                        directory, fileName, progress);
-    }
-
-    const QString templatesFile = expandGlobalMacros(utf8(rootXml->attribute("templates_file")));
+    runLoadCommands(*root, directory, fileName, progress);
+    const QString templatesFile = expandGlobalMacros(utf8(root->attribute("templates_file")));
     if (!templatesFile.isEmpty())
         system.setTemplatesPath(templatesFile);
-
-    // The root goes under a holder while it is converted, so that a root that
-    // is replaced (an import) is replaced like any other element.
-    auto root = document.takeRoot();
-    auto *rootElement = dynamic_cast<ProjectElement *>(root.get());
-    if (!rootElement)
-        throw SolutionLoadError(name, QStringLiteral(" is a malformed solution file (bad XML)"));
-    ProjectElement holder("");
-    holder.appendChild(std::move(root));
-    ProjectElement *converted = loadElement(system, directory, rootElement, fileNotFound, progress);
-    std::unique_ptr<XMLNode> detached = holder.removeChild(converted);
-    std::unique_ptr<ProjectElement> solution(static_cast<ProjectElement *>(detached.release()));
-
+    std::unique_ptr<ProjectElement> solution =
+        convertRoot(system, directory, std::move(root), fileNotFound, progress);
     solution->setFilePath(absolute);
     solution->setFileTime(QFileInfo(absolute).lastModified());
     system.loadingFiles().removeLast();
 
-    if (solution->property(QStringLiteral("version")) != QLatin1String("2")) {
-        solution->setProperty(QStringLiteral("version"), QStringLiteral("2"));
-        // The upgrade is not a change the user made.
-        markUnmodified(solution.get(), true);
-        system.dropFileTimeCache();
-    }
-
+    upgradeVersion(system, solution.get());
     system.replacedImports().clear();
-
-    const QString environmentProperty = system.environmentPropertyName();
-    if (!environmentProperty.isEmpty()) {
-        const QString value = resolveProperty(system, solution.get(), environmentProperty, kCommon);
-        putEnvironment(value.split(QLatin1Char(';'), Qt::SkipEmptyParts));
-    }
+    applySolutionEnvironment(system, solution.get());
     return solution;
 }
 
@@ -188,91 +288,14 @@ ProjectElement *loadElement(ProjectSystem &system, const QString &baseDirectory,
                             ProjectFileNotFoundErrorHandler *fileNotFound,
                             ProjectLoadProgressInterface *progress)
 {
-    if (element->name() == "import") {
-        const QString rawFileName = utf8(element->attribute("file_name"));
-        const QString macros = expandGlobalMacros(utf8(element->attribute("macros")));
-        const QString fileName = expandGlobalMacros(rawFileName);
-        std::unique_ptr<ProjectElement> loaded =
-            loadSolutionFile(system, baseDirectory, fileName, fileNotFound, progress, macros);
-        loaded->setProperty(QStringLiteral("file_name"), rawFileName);
-        loaded->setImported(true);
-        loaded->setCanModify(element->attribute("can_modify_solution") != "No");
-        ProjectElement *raw = loaded.get();
-        XMLNode *parent = element->parent();
-        if (parent) {
-            std::unique_ptr<XMLNode> import = parent->replaceChild(element, std::move(loaded));
-            system.replacedImports().push_back(std::move(import));
-        }
-        raw->setModified(false);
-        return raw;
-    }
-
+    if (element->name() == "import")
+        return replaceImport(system, baseDirectory, element, fileNotFound, progress);
     for (const XMLAttribute &attribute : element->attributes())
         element->setProperty(QString::fromLatin1(attribute.name), utf8(attribute.value));
-
-    if (element->hasAttribute("template_name"))
-        system.templatedProjects().push_back(element);
-    else if (element->hasAttribute(system.dynamicFolderAttributeName().toLatin1()))
-        system.dynamicFolders().push_back(element);
-
-    int count = 0;
-    for (XMLNode *child = element->firstChild(); child; child = child->nextSibling()) {
-        if (dynamic_cast<ProjectElement *>(child))
-            ++count;
-    }
-    int index = 0;
-    for (XMLNode *child = element->firstChild(); child;) {
-        XMLNode *next = child->nextSibling();
-        if (auto *childElement = dynamic_cast<ProjectElement *>(child)) {
-            ProjectElement *converted =
-                loadElement(system, baseDirectory, childElement, fileNotFound, progress);
-            if (converted->kind() == ProjectElementKind::Configuration)
-                element->indexConfiguration(displayName(system, converted), converted);
-            if (progress && progress->depth() == 1)
-                progress->setProgress(++index, count);
-        }
-        child = next;
-    }
+    noteForLaterSteps(system, element);
+    convertChildren(system, baseDirectory, element, fileNotFound, progress);
     element->setModified(false);
     return element;
-}
-
-void markUnmodified(ProjectElement *element, bool recursive)
-{
-    if (!element)
-        return;
-    element->setModified(false);
-    for (ProjectElement *child = element->firstChildProjectElement(); child;
-         child = child->nextSiblingProjectElement()) {
-        if (!recursive && child->kind() == ProjectElementKind::Solution)
-            continue;
-        markUnmodified(child, recursive);
-    }
-}
-
-QString displayName(const ProjectSystem &system, const ProjectElement *element)
-{
-    if (!element)
-        return QStringLiteral("<NULL>");
-    const QString name = element->property(QStringLiteral("Name"));
-    if (!name.isEmpty())
-        return name;
-    const QString fileProperty = system.filePathPropertyName();
-    if (element->hasProperty(fileProperty)) {
-        const QString raw = element->property(fileProperty);
-        if (raw.contains(QLatin1Char('$')))
-            return raw.section(QLatin1Char('/'), -1);
-        const QString path = elementFilePath(system, element, kCommon);
-        const ProjectElement *project = projectOf(element);
-        const QString base =
-            project ? projectDirectory(system, project) : solutionDirectory(element->parentElement());
-        const QFileInfo info(path);
-        const QString relative = relativeDirectoryPath(base, info.absolutePath());
-        if (relative.isNull())
-            return path;
-        return relative.isEmpty() ? info.fileName() : relative + QLatin1Char('/') + info.fileName();
-    }
-    return QStringLiteral("<NULL>");
 }
 
 void loadSolution(ProjectSystem &system, const QString &fileName,
@@ -280,52 +303,17 @@ void loadSolution(ProjectSystem &system, const QString &fileName,
                   ProjectFileNotFoundErrorHandler *fileNotFound,
                   TemplateNotFoundErrorHandler *templateNotFound)
 {
+    // Closing empties the load lists too.
     system.close();
-    system.templatedProjects().clear();
-    system.dynamicFolders().clear();
-
     system.setRootElement(
         loadSolutionFile(system, QString(), fileName, fileNotFound, progress, QString()));
-
     if (!system.templatedProjects().empty())
         expandTemplatedProjects(system, progress, templateNotFound);
-
-    std::vector<ProjectElement *> projects;
-    collectProjects(system.rootElement(), projects);
+    const std::vector<ProjectElement *> projects = projectsOf(system.rootElement());
     system.gatherProjectData(projects);
-
-    {
-        ProgressStep step(progress, QStringLiteral("Mapping project information"), 0);
-        system.projectIndex().clear();
-        int index = 0;
-        for (ProjectElement *project : projects) {
-            const QString name = displayName(system, project);
-            ProgressStep projectStep(progress, QStringLiteral("Mapping project ") + name, 0);
-            if (progress)
-                progress->setProgress(++index, static_cast<int>(projects.size()));
-            system.projectIndex().insert(name, project);
-        }
-    }
-
-    if (!system.dynamicFolders().empty()) {
-        ProgressStep step(progress, QStringLiteral("Populating dynamic folders"), 3);
-        // Population may add dynamic folders of its own; only the listed ones run.
-        const std::vector<ProjectElement *> folders = system.dynamicFolders();
-        const int count = static_cast<int>(folders.size());
-        for (int i = 0; i < count; ++i) {
-            ProjectElement *folder = folders[static_cast<std::size_t>(i)];
-            if (progress)
-                progress->setProgress(i, count);
-            QString message = QStringLiteral("Populating folder ") + displayName(system, folder);
-            if (const ProjectElement *project = projectOf(folder))
-                message += QStringLiteral(" in project ") + displayName(system, project);
-            ProgressStep folderStep(progress, message, 0);
-            populateDynamicFolder(system, folder);
-        }
-        markUnmodified(system.rootElement(), true);
-        system.dropFileTimeCache();
-    }
-
+    mapProjects(system, projects, progress);
+    if (!system.dynamicFolders().empty())
+        populateDynamicFolders(system, progress);
     system.setSolutionFileName(fileName);
     system.setLoadTime(QDateTime::currentDateTime());
 }

@@ -34,12 +34,3 @@ ProjectElement *loadElement(ProjectSystem &system, const QString &baseDirectory,
                             ProjectElement *element,
                             ProjectFileNotFoundErrorHandler *fileNotFound,
                             ProjectLoadProgressInterface *progress);
-
-/// Clears the modified flags of `element` and its descendants; without
-/// `recursive`, nested solution elements (imports) and their subtrees keep theirs.
-void markUnmodified(ProjectElement *element, bool recursive);
-
-/// "Name" when set; for an element with "file_name" the last component of a
-/// name with macros, else its path for "Common" relative to the project
-/// directory; else "<NULL>".
-QString displayName(const ProjectSystem &system, const ProjectElement *element);

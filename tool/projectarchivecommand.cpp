@@ -44,11 +44,6 @@ QString argumentPath(const QString &argument)
     return QString::fromUtf8(argument.toLatin1());
 }
 
-QStringList pathPieces(const QString &path)
-{
-    return QFileInfo(path).absoluteFilePath().split(QLatin1Char('/'), Qt::SkipEmptyParts);
-}
-
 // Only regular files are read: a FIFO would block the reader and a device
 // such as /dev/zero never ends. Anything else in a listed file's place is
 // reported as addFile() reports a file it cannot open, which it does for a
@@ -74,7 +69,7 @@ struct ArchiveWalk {
 
     void addCandidate(const ProjectElement *element)
     {
-        if (element->property(QStringLiteral("file_name")).contains(QLatin1Char('$')))
+        if (fileNameHasMacros(system, element))
             return;
         const QString path = elementFilePath(system, element, QStringLiteral("Common"));
         if (path.isEmpty())
@@ -123,29 +118,6 @@ struct ArchiveWalk {
 };
 
 } // namespace
-
-QString relativeFileName(const QString &filePath, const QString &baseDirectory)
-{
-    const QFileInfo file(filePath);
-    const QString fileName = file.fileName();
-    const QString directory = file.path();
-    QString relativeDirectory;
-    if (directory != QLatin1String(".")) {
-        const QStringList base = pathPieces(baseDirectory);
-        const QStringList target = pathPieces(directory);
-        int common = 0;
-        while (common < base.size() && common < target.size() && base[common] == target[common])
-            ++common;
-        if (common == 0)
-            return QString();
-        for (int i = common; i < base.size(); ++i)
-            relativeDirectory += QLatin1String("../");
-        for (int i = common; i < target.size(); ++i)
-            relativeDirectory += target[i] + QLatin1Char('/');
-        relativeDirectory.chop(1);
-    }
-    return relativeDirectory.isEmpty() ? fileName : relativeDirectory + QLatin1Char('/') + fileName;
-}
 
 QString defaultArchiveName(const QString &projectPath)
 {

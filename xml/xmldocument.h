@@ -8,8 +8,13 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class QIODevice;
+
+/// Which elements expandAttributeMacros() rewrites: the one given, or it and
+/// all its descendants.
+enum class AttributeScope { Element, Subtree };
 
 /// Owns a root element and reads and writes it as text. Reading and file
 /// errors are reported by the boolean results and errorMessage()/errorLine(),
@@ -56,9 +61,7 @@ public:
 
     bool keepText() const { return m_keepText; }
     quint32 indent() const { return m_indent; }
-    void setIndent(quint32 indent) { m_indent = indent; }
     quint32 wrapWidth() const { return m_wrapWidth; }
-    void setWrapWidth(quint32 width) { m_wrapWidth = width; }
 
     QByteArray doctype() const { return m_doctype; }
     void setDoctype(const QByteArray &doctype) { m_doctype = doctype; }
@@ -75,6 +78,9 @@ protected:
     void setError(const QByteArray &message, quint32 line);
 
 private:
+    /// One node without its children; an element comes from createElement().
+    std::unique_ptr<XMLNode> copyNode(const XMLNode &source);
+
     bool m_keepText;
     quint32 m_indent = 0;
     quint32 m_wrapWidth = 0;
@@ -102,8 +108,19 @@ public:
     using XMLDocument::documentType;
     static QByteArray documentType(const QString &path);
 
-    /// For `element` and all its descendants, every attribute value holding a
-    /// "$" is replaced by its expansion with `table` alone (no overrides, no
-    /// global macros). Values are UTF-8.
-    void expandAttributeMacros(XMLElement *element, const MacroMap &table);
+    /// The longest result that an expansion of `$(NAME)` references may give:
+    /// definitions that double themselves would otherwise exhaust memory.
+    static constexpr qint64 MaxExpandedLength = qint64(1) << 22;
+
+    /// `text` expanded with `table` alone (no overrides, no global macros), or
+    /// nothing when the result could pass MaxExpandedLength characters.
+    static std::optional<QString> expandWithinLimit(const QString &text, const MacroMap &table);
+
+    /// For `element` and, with AttributeScope::Subtree, all its descendants,
+    /// every attribute value holding a "$" is replaced by its expansion with
+    /// `table` alone (no overrides, no global macros). Values are UTF-8. A value
+    /// whose expansion could pass MaxExpandedLength characters stays as it is,
+    /// and the result is then false.
+    bool expandAttributeMacros(XMLElement *element, const MacroMap &table,
+                               AttributeScope scope = AttributeScope::Subtree);
 };

@@ -1,8 +1,12 @@
+// The expression language: its tokens, its operators and the recursive descent over them.
 #include "xml/xmlexpression.h"
 
+#include "xml/asciicharacters.h"
+
 #include <cmath>
-#include <limits>
+#include <cstddef>
 #include <cstring>
+#include <limits>
 
 XMLExpressionValue XMLExpressionValue::invalid(const QString &error)
 {
@@ -81,34 +85,23 @@ const char *const kOperators[] = {">>>=", "<<=", ">>=", ">>>", "*=", "/=", "%=",
                                   "||", "&&", "==", "!=", "<=", ">=", "<<", ">>", "=", "?", "|", "^",
                                   "&", "<", ">", "+", "-", "*", "/", "%", ",", "!", "~"};
 
-bool isAsciiDigit(QChar c)
+bool isDigit(QChar c)
 {
-    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    return isAsciiDigit(c.unicode());
 }
 
 bool isIdentifierStart(QChar c)
 {
-    return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
-        || c == QLatin1Char('_') || c == QLatin1Char('$');
+    return isAsciiLetter(c.unicode()) || c == QLatin1Char('_') || c == QLatin1Char('$');
 }
 
 bool isIdentifierPart(QChar c)
 {
-    return isIdentifierStart(c) || isAsciiDigit(c);
+    return isIdentifierStart(c) || isDigit(c);
 }
 
-int hexDigit(QChar c)
-{
-    const ushort u = c.unicode();
-    if (u >= '0' && u <= '9')
-        return u - '0';
-    if (u >= 'a' && u <= 'f')
-        return u - 'a' + 10;
-    if (u >= 'A' && u <= 'F')
-        return u - 'A' + 10;
-    return -1;
-}
-
+// Tokens in the order they are tried; the first that matches at the current
+// position wins.
 class Tokenizer {
 public:
     explicit Tokenizer(const QString &text) : m_text(text) {}
@@ -137,6 +130,14 @@ private:
         }
     }
 
+    bool readString(Token &token);
+    bool readHexInteger(Token &token);
+    bool readBinaryInteger(Token &token);
+    bool readNumber(Token &token);
+    bool readName(Token &token);
+    template <std::size_t N>
+    bool readSpelling(const char *const (&spellings)[N], TokenKind kind, Token &token);
+
     const QString m_text;
     int m_pos = 0;
 };
@@ -148,81 +149,105 @@ Token Tokenizer::next()
     Token token;
     if (m_pos >= m_text.size())
         return token;
-    const QChar c = m_text.at(m_pos);
+    if (readString(token) || readHexInteger(token) || readBinaryInteger(token) || readNumber(token)
+        || readName(token) || readSpelling(kPunctuation, TokenKind::Punctuation, token)
+        || readSpelling(kOperators, TokenKind::Operator, token))
+        return token;
+    fail(QStringLiteral("unexpected character '%1'").arg(m_text.at(m_pos)));
+}
 
-    if (c == QLatin1Char('"')) {
-        const int close = m_text.indexOf(QLatin1Char('"'), m_pos + 1);
-        if (close >= 0) {
-            token.kind = TokenKind::String;
-            token.text = m_text.mid(m_pos + 1, close - m_pos - 1);
-            m_pos = close + 1;
-            return token;
-        }
-    }
-    // Integers wrap to 64 bits like every other integer operation.
-    if (startsWith("0x")) {
-        quint64 value = 0;
-        for (m_pos += 2; hexDigit(at(m_pos)) >= 0; ++m_pos)
-            value = value * 16 + quint64(hexDigit(at(m_pos)));
-        skipIntegerSuffix();
-        token.kind = TokenKind::Integer;
-        token.integer = qint64(value);
-        return token;
-    }
-    if (startsWith("0b")) {
-        quint64 value = 0;
-        for (m_pos += 2; at(m_pos) == QLatin1Char('0') || at(m_pos) == QLatin1Char('1'); ++m_pos)
-            value = value * 2 + quint64(at(m_pos) == QLatin1Char('1'));
-        token.kind = TokenKind::Integer;
-        token.integer = qint64(value);
-        return token;
-    }
-    if (isAsciiDigit(c)) {
-        int end = m_pos;
-        while (isAsciiDigit(at(end)))
+// A double quote, anything but a double quote, a double quote.
+bool Tokenizer::readString(Token &token)
+{
+    if (at(m_pos) != QLatin1Char('"'))
+        return false;
+    const int close = m_text.indexOf(QLatin1Char('"'), m_pos + 1);
+    if (close < 0)
+        return false;
+    token.kind = TokenKind::String;
+    token.text = m_text.mid(m_pos + 1, close - m_pos - 1);
+    m_pos = close + 1;
+    return true;
+}
+
+// Integers wrap to 64 bits like every other integer operation.
+bool Tokenizer::readHexInteger(Token &token)
+{
+    if (!startsWith("0x"))
+        return false;
+    quint64 value = 0;
+    for (m_pos += 2; hexDigitValue(at(m_pos).unicode()) >= 0; ++m_pos)
+        value = value * 16 + quint64(hexDigitValue(at(m_pos).unicode()));
+    skipIntegerSuffix();
+    token.kind = TokenKind::Integer;
+    token.integer = qint64(value);
+    return true;
+}
+
+bool Tokenizer::readBinaryInteger(Token &token)
+{
+    if (!startsWith("0b"))
+        return false;
+    quint64 value = 0;
+    for (m_pos += 2; at(m_pos) == QLatin1Char('0') || at(m_pos) == QLatin1Char('1'); ++m_pos)
+        value = value * 2 + quint64(at(m_pos) == QLatin1Char('1'));
+    token.kind = TokenKind::Integer;
+    token.integer = qint64(value);
+    return true;
+}
+
+// Digits "." digits is a floating-point number, digits alone a decimal integer.
+bool Tokenizer::readNumber(Token &token)
+{
+    if (!isDigit(at(m_pos)))
+        return false;
+    int end = m_pos;
+    while (isDigit(at(end)))
+        ++end;
+    if (at(end) == QLatin1Char('.') && isDigit(at(end + 1))) {
+        for (++end; isDigit(at(end));)
             ++end;
-        if (at(end) == QLatin1Char('.') && isAsciiDigit(at(end + 1))) {
-            ++end;
-            while (isAsciiDigit(at(end)))
-                ++end;
-            token.kind = TokenKind::Float;
-            token.number = m_text.mid(m_pos, end - m_pos).toDouble();
-            m_pos = end;
-            return token;
-        }
-        quint64 value = 0;
-        for (; m_pos < end; ++m_pos)
-            value = value * 10 + quint64(m_text.at(m_pos).unicode() - '0');
-        skipIntegerSuffix();
-        token.kind = TokenKind::Integer;
-        token.integer = qint64(value);
-        return token;
+        token.kind = TokenKind::Float;
+        token.number = m_text.mid(m_pos, end - m_pos).toDouble();
+        m_pos = end;
+        return true;
     }
-    if (isIdentifierStart(c) || c == QLatin1Char('@')) {
-        const int start = m_pos++;
-        while (isIdentifierPart(at(m_pos)) && !(c == QLatin1Char('@') && at(m_pos) == QLatin1Char('$')))
-            ++m_pos;
-        token.kind = c == QLatin1Char('@') ? TokenKind::AtName : TokenKind::Identifier;
-        token.text = m_text.mid(start, m_pos - start);
-        return token;
-    }
-    for (const char *spelling : kPunctuation) {
+    quint64 value = 0;
+    for (; m_pos < end; ++m_pos)
+        value = value * 10 + quint64(m_text.at(m_pos).unicode() - '0');
+    skipIntegerSuffix();
+    token.kind = TokenKind::Integer;
+    token.integer = qint64(value);
+    return true;
+}
+
+// An identifier, or an "@" name (which holds no "$").
+bool Tokenizer::readName(Token &token)
+{
+    const QChar first = at(m_pos);
+    const bool atName = first == QLatin1Char('@');
+    if (!atName && !isIdentifierStart(first))
+        return false;
+    const int start = m_pos++;
+    while (isIdentifierPart(at(m_pos)) && !(atName && at(m_pos) == QLatin1Char('$')))
+        ++m_pos;
+    token.kind = atName ? TokenKind::AtName : TokenKind::Identifier;
+    token.text = m_text.mid(start, m_pos - start);
+    return true;
+}
+
+template <std::size_t N>
+bool Tokenizer::readSpelling(const char *const (&spellings)[N], TokenKind kind, Token &token)
+{
+    for (const char *spelling : spellings) {
         if (startsWith(spelling)) {
-            token.kind = TokenKind::Punctuation;
+            token.kind = kind;
             token.text = QString::fromLatin1(spelling);
             m_pos += token.text.size();
-            return token;
+            return true;
         }
     }
-    for (const char *spelling : kOperators) {
-        if (startsWith(spelling)) {
-            token.kind = TokenKind::Operator;
-            token.text = QString::fromLatin1(spelling);
-            m_pos += token.text.size();
-            return token;
-        }
-    }
-    fail(QStringLiteral("unexpected character '%1'").arg(c));
+    return false;
 }
 
 // Levels of the two-operand operators from "||" (0) to "*" (9); -1 for
@@ -234,9 +259,27 @@ int binaryLevel(const Token &token)
     static const struct {
         const char *spelling;
         int level;
-    } levels[] = {{"||", 0}, {"&&", 1}, {"|", 2},  {"^", 3},  {"&", 4},  {"==", 5}, {"!=", 5},
-                  {"<", 6},  {"<=", 6}, {">", 6},  {">=", 6}, {"<<", 7}, {">>", 7}, {">>>", 7},
-                  {"+", 8},  {"-", 8},  {"*", 9},  {"/", 9},  {"%", 9}};
+    } levels[] = {
+        {"||", 0},
+        {"&&", 1},
+        {"|", 2},
+        {"^", 3},
+        {"&", 4},
+        {"==", 5},
+        {"!=", 5},
+        {"<", 6},
+        {"<=", 6},
+        {">", 6},
+        {">=", 6},
+        {"<<", 7},
+        {">>", 7},
+        {">>>", 7},
+        {"+", 8},
+        {"-", 8},
+        {"*", 9},
+        {"/", 9},
+        {"%", 9},
+    };
     for (const auto &entry : levels) {
         if (token.text == QLatin1String(entry.spelling))
             return entry.level;
@@ -331,54 +374,62 @@ Value compare(const QString &op, const Value &left, const Value &right)
     return Value::fromBool(order >= 0);
 }
 
+// Two's complement on the unsigned type: sums, products and bitwise results
+// wrap, never undefined.
+Value integerArithmetic(char kind, qint64 left, qint64 right)
+{
+    const quint64 a = quint64(left);
+    const quint64 b = quint64(right);
+    switch (kind) {
+    case '+':
+        return Value::fromInteger(wrap(a + b));
+    case '-':
+        return Value::fromInteger(wrap(a - b));
+    case '*':
+        return Value::fromInteger(wrap(a * b));
+    case '&':
+        return Value::fromInteger(wrap(a & b));
+    case '|':
+        return Value::fromInteger(wrap(a | b));
+    case '^':
+        return Value::fromInteger(wrap(a ^ b));
+    default:
+        break;
+    }
+    if (right == 0)
+        fail("division by zero");
+    // The one quotient that does not fit wraps; its remainder is 0.
+    if (left == std::numeric_limits<qint64>::min() && right == -1)
+        return Value::fromInteger(kind == '/' ? left : 0);
+    return Value::fromInteger(kind == '/' ? left / right : left % right);
+}
+
+// Bitwise operators need integers: they fail here.
+Value floatArithmetic(char kind, double a, double b)
+{
+    switch (kind) {
+    case '+':
+        return Value::fromFloat(a + b);
+    case '-':
+        return Value::fromFloat(a - b);
+    case '*':
+        return Value::fromFloat(a * b);
+    case '/':
+        return Value::fromFloat(a / b);
+    case '%':
+        return Value::fromFloat(std::fmod(a, b));
+    default:
+        fail("unsupported binary numeric operation");
+    }
+}
+
 Value arithmetic(const QString &op, const Value &left, const Value &right)
 {
     const char kind = op.at(0).toLatin1();
-    if (left.isInteger() && right.isInteger()) {
-        const quint64 a = quint64(left.integer());
-        const quint64 b = quint64(right.integer());
-        switch (kind) {
-        case '+':
-            return Value::fromInteger(wrap(a + b));
-        case '-':
-            return Value::fromInteger(wrap(a - b));
-        case '*':
-            return Value::fromInteger(wrap(a * b));
-        case '&':
-            return Value::fromInteger(wrap(a & b));
-        case '|':
-            return Value::fromInteger(wrap(a | b));
-        case '^':
-            return Value::fromInteger(wrap(a ^ b));
-        default:
-            break;
-        }
-        if (right.integer() == 0)
-            fail("division by zero");
-        // The one quotient that does not fit wraps; its remainder is 0.
-        if (left.integer() == std::numeric_limits<qint64>::min() && right.integer() == -1)
-            return Value::fromInteger(kind == '/' ? left.integer() : 0);
-        return Value::fromInteger(kind == '/' ? left.integer() / right.integer()
-                                              : left.integer() % right.integer());
-    }
-    if (left.isNumber() && right.isNumber()) {
-        const double a = left.number();
-        const double b = right.number();
-        switch (kind) {
-        case '+':
-            return Value::fromFloat(a + b);
-        case '-':
-            return Value::fromFloat(a - b);
-        case '*':
-            return Value::fromFloat(a * b);
-        case '/':
-            return Value::fromFloat(a / b);
-        case '%':
-            return Value::fromFloat(std::fmod(a, b));
-        default:
-            break; // bitwise operators need integers
-        }
-    }
+    if (left.isInteger() && right.isInteger())
+        return integerArithmetic(kind, left.integer(), right.integer());
+    if (left.isNumber() && right.isNumber())
+        return floatArithmetic(kind, left.number(), right.number());
     if (kind == '+' && left.isString() && right.isString())
         return Value::fromString(left.string() + right.string());
     fail("unsupported binary numeric operation");

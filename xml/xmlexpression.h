@@ -17,7 +17,6 @@ public:
     static XMLExpressionValue fromBool(bool value);
 
     Type type() const { return m_type; }
-    bool isValid() const { return m_type != Type::Invalid; }
     bool isInteger() const { return m_type == Type::Integer; }
     bool isFloat() const { return m_type == Type::Float; }
     bool isNumber() const { return isInteger() || isFloat(); }

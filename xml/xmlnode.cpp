@@ -1,3 +1,4 @@
+// The node tree: linking children, walking it and the element and text nodes.
 #include "xml/xmlnode.h"
 
 XMLNode::XMLNode(XMLNodeType type) : m_type(type) {}
@@ -21,9 +22,19 @@ XMLNode::~XMLNode()
     }
 }
 
-void XMLNode::adopt(XMLNode *node)
+void XMLNode::link(XMLNode *node, XMLNode *previous, XMLNode *next)
 {
     node->m_parent = this;
+    node->m_previousSibling = previous;
+    node->m_nextSibling = next;
+    if (previous)
+        previous->m_nextSibling = node;
+    else
+        m_firstChild = node;
+    if (next)
+        next->m_previousSibling = node;
+    else
+        m_lastChild = node;
 }
 
 void XMLNode::unlink(XMLNode *node)
@@ -40,35 +51,19 @@ void XMLNode::unlink(XMLNode *node)
     node->m_parent = nullptr;
 }
 
-void XMLNode::appendChild(std::unique_ptr<XMLNode> owned)
+void XMLNode::appendChild(std::unique_ptr<XMLNode> node)
 {
-    if (!owned)
-        return;
-    XMLNode *node = owned.release();
-    adopt(node);
-    node->m_nextSibling = nullptr;
-    node->m_previousSibling = m_lastChild;
-    if (m_lastChild)
-        m_lastChild->m_nextSibling = node;
-    else
-        m_firstChild = node;
-    m_lastChild = node;
+    if (node)
+        link(node.release(), m_lastChild, nullptr);
 }
 
-XMLNode *XMLNode::prependChild(std::unique_ptr<XMLNode> owned)
+XMLNode *XMLNode::prependChild(std::unique_ptr<XMLNode> node)
 {
-    if (!owned)
+    if (!node)
         return nullptr;
-    XMLNode *node = owned.release();
-    adopt(node);
-    node->m_previousSibling = nullptr;
-    node->m_nextSibling = m_firstChild;
-    if (m_firstChild)
-        m_firstChild->m_previousSibling = node;
-    else
-        m_lastChild = node;
-    m_firstChild = node;
-    return node;
+    XMLNode *raw = node.release();
+    link(raw, nullptr, m_firstChild);
+    return raw;
 }
 
 std::unique_ptr<XMLNode> XMLNode::removeChild(XMLNode *node)
@@ -79,26 +74,16 @@ std::unique_ptr<XMLNode> XMLNode::removeChild(XMLNode *node)
     return std::unique_ptr<XMLNode>(node);
 }
 
-std::unique_ptr<XMLNode> XMLNode::replaceChild(XMLNode *oldChild, std::unique_ptr<XMLNode> owned)
+std::unique_ptr<XMLNode> XMLNode::replaceChild(XMLNode *oldChild, std::unique_ptr<XMLNode> newChild)
 {
     if (!oldChild || oldChild->m_parent != this)
         return nullptr;
-    if (!owned)
+    if (!newChild)
         return removeChild(oldChild);
-    XMLNode *node = owned.release();
-    adopt(node);
-    node->m_previousSibling = oldChild->m_previousSibling;
-    node->m_nextSibling = oldChild->m_nextSibling;
-    if (node->m_previousSibling)
-        node->m_previousSibling->m_nextSibling = node;
-    else
-        m_firstChild = node;
-    if (node->m_nextSibling)
-        node->m_nextSibling->m_previousSibling = node;
-    else
-        m_lastChild = node;
-    oldChild->m_nextSibling = oldChild->m_previousSibling = nullptr;
-    oldChild->m_parent = nullptr;
+    XMLNode *previous = oldChild->m_previousSibling;
+    XMLNode *next = oldChild->m_nextSibling;
+    unlink(oldChild);
+    link(newChild.release(), previous, next);
     return std::unique_ptr<XMLNode>(oldChild);
 }
 
@@ -107,22 +92,12 @@ void XMLNode::insertChildrenAfter(XMLNode *reference, std::vector<std::unique_pt
     if (reference && reference->m_parent != this)
         reference = m_lastChild;
     XMLNode *after = reference;
-    for (std::unique_ptr<XMLNode> &owned : chain) {
-        if (!owned)
+    for (std::unique_ptr<XMLNode> &node : chain) {
+        if (!node)
             continue;
-        XMLNode *node = owned.release();
-        adopt(node);
-        node->m_previousSibling = after;
-        node->m_nextSibling = after ? after->m_nextSibling : m_firstChild;
-        if (node->m_previousSibling)
-            node->m_previousSibling->m_nextSibling = node;
-        else
-            m_firstChild = node;
-        if (node->m_nextSibling)
-            node->m_nextSibling->m_previousSibling = node;
-        else
-            m_lastChild = node;
-        after = node;
+        XMLNode *raw = node.release();
+        link(raw, after, after ? after->m_nextSibling : m_firstChild);
+        after = raw;
     }
 }
 

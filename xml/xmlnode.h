@@ -69,7 +69,8 @@ protected:
     explicit XMLNode(XMLNodeType type);
 
 private:
-    void adopt(XMLNode *node);
+    /// Makes `node` a child between `previous` and `next` (either may be null: an end).
+    void link(XMLNode *node, XMLNode *previous, XMLNode *next);
     void unlink(XMLNode *node);
 
     XMLNodeType m_type;

@@ -1,3 +1,4 @@
+// The preprocessor: directives resolved in place over the tree, without recursion.
 #include "xml/xmlpp2.h"
 
 #include "macros/propertyclass.h"
@@ -46,11 +47,14 @@ QString withoutNewlines(QString text)
     return text;
 }
 
-// A macro list from a directive attribute, added on top of `table`.
-MacroMap extendedTable(const MacroMap &table, const QString &macros)
+// The table, extended by the macro list of the directive's "macros" attribute
+// when it has one.
+MacroMap tableWithMacros(const XMLElement &element, const MacroMap &table)
 {
+    if (!element.hasAttribute("macros"))
+        return table;
     MacroMap extended = table;
-    const MacroMap entries = parseMacroList(withoutNewlines(macros));
+    const MacroMap entries = parseMacroList(withoutNewlines(attributeText(element, "macros")));
     for (auto it = entries.constBegin(); it != entries.constEnd(); ++it)
         extended.insert(it.key(), it.value());
     return extended;
@@ -94,6 +98,31 @@ quint64 countNodes(const XMLNode &node)
     for (const XMLNode *n = &node; n; n = n->nextInSubtree(&node))
         ++count;
     return count;
+}
+
+// The table of one loop iteration k: the index in decimal, as a letter and in
+// hexadecimal, and the arithmetic progression in decimal and hexadecimal.
+MacroMap iterationTable(const MacroMap &table, const QString &index, quint64 k, quint64 progression)
+{
+    MacroMap iteration = table;
+    iteration.insert(index, QString::number(k));
+    iteration.insert(index + QStringLiteral("_alpha"), QString(QChar(ushort('A' + k))));
+    iteration.insert(index + QStringLiteral("_hex"), upperHex(k));
+    iteration.insert(index + QStringLiteral("_ap"), QString::number(qint64(progression)));
+    iteration.insert(index + QStringLiteral("_ap_hex"), upperHex(progression));
+    return iteration;
+}
+
+// Turns the odometer of item positions one step; false once every
+// combination has been made.
+bool nextCombination(const std::vector<std::pair<QString, QStringList>> &lists, std::vector<int> &position)
+{
+    for (size_t digit = lists.size(); digit > 0; --digit) {
+        if (++position[digit - 1] < lists[digit - 1].second.size())
+            return true;
+        position[digit - 1] = 0;
+    }
+    return false;
 }
 
 // Reads an included file with the including document's element factory, so
@@ -224,76 +253,62 @@ private:
             if (!admit(countNodes(*child)))
                 return false;
             std::unique_ptr<XMLNode> copy = m_document.cloneNode(*child);
-            expandAttributes(copy->toElement(), table, true);
+            expandAttributes(copy->toElement(), table, AttributeScope::Subtree);
             out.push_back(std::move(copy));
         }
         return true;
     }
 
-    // Expansion with the definition table only. An expansion whose result
-    // could pass kMaxExpandedLength is refused (reported once per run), so
-    // definitions that double themselves cannot exhaust memory: the bound is
-    // the text plus, per reference, the longest value of the table.
-    bool expansionFits(const QString &text, const MacroMap &table)
-    {
-        const int references = text.count(QLatin1String("$("));
-        if (references == 0)
-            return true;
-        qint64 longest = 0;
-        for (const QString &value : table)
-            longest = std::max(longest, qint64(value.size()));
-        if (text.size() + references * (longest + 1) <= kMaxExpandedLength)
-            return true;
-        if (!m_textLimitReached) {
-            m_textLimitReached = true;
-            report(QStringLiteral("expansion limit of %1 characters exceeded").arg(kMaxExpandedLength));
-        }
-        return false;
-    }
-
     // The expansion, or an empty text (never evaluable) when it is refused.
     QString expandExpression(const QString &text, const MacroMap &table)
     {
-        if (!expansionFits(text, table))
-            return QString();
-        return globalPropertyClassList().expandMacros(text, table, false, false);
+        const std::optional<QString> expanded = QXMLDocument::expandWithinLimit(text, table);
+        if (!expanded)
+            reportTextLimit();
+        return expanded.value_or(QString());
     }
 
-    // The attribute values of `element`, and of its descendants when `subtree`
-    // is set, that hold a "$". A refused value stays as it is.
-    void expandAttributes(XMLElement *element, const MacroMap &table, bool subtree)
+    // The attribute values of `element`, or of its whole subtree, that hold a
+    // "$". A refused value stays as it is.
+    void expandAttributes(XMLElement *element, const MacroMap &table, AttributeScope scope)
     {
-        if (!element)
+        if (!m_document.expandAttributeMacros(element, table, scope))
+            reportTextLimit();
+    }
+
+    void reportTextLimit()
+    {
+        if (m_textLimitReached)
             return;
-        const PropertyClassList &macros = globalPropertyClassList();
-        for (XMLNode *node = element; node; node = subtree ? node->nextInSubtree(element) : nullptr) {
-            XMLElement *current = node->toElement();
-            if (!current)
-                continue;
-            std::vector<XMLAttribute> changed;
-            for (const XMLAttribute &attribute : current->attributes()) {
-                if (!attribute.value.contains('$'))
-                    continue;
-                const QString text = fromBytes(attribute.value);
-                if (!expansionFits(text, table))
-                    continue;
-                const QString expanded = macros.expandMacros(text, table, false, false);
-                if (expanded != text)
-                    changed.push_back({attribute.name, expanded.toUtf8()});
-            }
-            for (const XMLAttribute &attribute : changed)
-                current->setAttribute(attribute.name, attribute.value);
-        }
+        m_textLimitReached = true;
+        report(QStringLiteral("expansion limit of %1 characters exceeded").arg(QXMLDocument::MaxExpandedLength));
     }
 
     void visit(XMLElement &element);
-    void processIf(XMLElement &element, bool inverse);
+    void spliceIf(XMLElement &element, bool condition);
+    void processMembership(XMLElement &element, bool inverse);
+    void processIf(XMLElement &element);
+    void processIfNot(XMLElement &element);
+    void processIfDef(XMLElement &element);
+    void processIfNDef(XMLElement &element);
+    void processIfEx(XMLElement &element);
     void processSwitch(XMLElement &element);
     void processDefine(XMLElement &element);
     void processXmlDef(XMLElement &element);
     void processXmlPut(XMLElement &element);
+    struct Loop {
+        quint64 start = 0;
+        quint64 end = 0;
+        quint64 increment = 0;
+        quint64 multiplier = 1;
+        quint64 addend = 0;
+    };
+    bool readLoop(const XMLElement &element, const MacroMap &table, Loop &loop);
     void processFor(XMLElement &element);
     void processForeach(XMLElement &element);
+    QString includedFileName(const XMLElement &element, const QString &includingPath);
+    std::unique_ptr<XMLElement> loadIncludedRoot(const QString &fileName, int includeDepth);
+    void placeIncludedContent(XMLElement &element, std::unique_ptr<XMLElement> root);
     void processInclude(XMLElement &element);
 
     void keep(XMLElement &element)
@@ -315,49 +330,81 @@ private:
     quint64 m_added = 0;
     bool m_limitReached = false;
     bool m_textLimitReached = false;
-    static constexpr qint64 kMaxExpandedLength = qint64(1) << 22;
 };
 
+// An element's name selects its directive; any other element stays, its
+// children processed with a copy of the table.
 void XMLPP2::Processor::visit(XMLElement &element)
 {
+    using Handler = void (Processor::*)(XMLElement &);
+    static const struct {
+        const char *name;
+        Handler handle;
+    } kDirectives[] = {
+        {"if", &Processor::processIf},
+        {"ifnot", &Processor::processIfNot},
+        {"ifdef", &Processor::processIfDef},
+        {"ifndef", &Processor::processIfNDef},
+        {"ifex", &Processor::processIfEx},
+        {"switch", &Processor::processSwitch},
+        {"define", &Processor::processDefine},
+        {"xmldef", &Processor::processXmlDef},
+        {"xmlput", &Processor::processXmlPut},
+        {"for", &Processor::processFor},
+        {"foreach", &Processor::processForeach},
+        {"include", &Processor::processInclude},
+    };
     if (m_expandAttributes)
-        expandAttributes(&element, frame().table, false);
+        expandAttributes(&element, frame().table, AttributeScope::Element);
     const QByteArray name = element.name();
-    if (name == "if" || name == "ifnot") {
-        processIf(element, name == "ifnot");
-    } else if (name == "ifdef" || name == "ifndef") {
-        const bool defined = frame().table.contains(attributeText(element, "name"));
-        if (defined == (name == "ifdef"))
-            spliceOwnChildren(element);
-        else
-            drop(element);
-    } else if (name == "ifex") {
-        const QString expression = expandExpression(attributeText(element, "expression"), frame().table);
-        const XMLExpressionValue value = evaluateXMLExpression(expression);
-        if (value.isBool() && value.truth())
-            spliceOwnChildren(element);
-        else
-            drop(element);
-    } else if (name == "switch") {
-        processSwitch(element);
-    } else if (name == "define") {
-        processDefine(element);
-    } else if (name == "xmldef") {
-        processXmlDef(element);
-    } else if (name == "xmlput") {
-        processXmlPut(element);
-    } else if (name == "for") {
-        processFor(element);
-    } else if (name == "foreach") {
-        processForeach(element);
-    } else if (name == "include") {
-        processInclude(element);
-    } else {
-        keep(element);
+    for (const auto &directive : kDirectives) {
+        if (name == directive.name) {
+            (this->*directive.handle)(element);
+            return;
+        }
     }
+    keep(element);
 }
 
-void XMLPP2::Processor::processIf(XMLElement &element, bool inverse)
+// The chosen branch of a condition is spliced, the other dropped.
+void XMLPP2::Processor::spliceIf(XMLElement &element, bool condition)
+{
+    if (condition)
+        spliceOwnChildren(element);
+    else
+        drop(element);
+}
+
+void XMLPP2::Processor::processIf(XMLElement &element)
+{
+    processMembership(element, false);
+}
+
+void XMLPP2::Processor::processIfNot(XMLElement &element)
+{
+    processMembership(element, true);
+}
+
+void XMLPP2::Processor::processIfDef(XMLElement &element)
+{
+    spliceIf(element, frame().table.contains(attributeText(element, "name")));
+}
+
+void XMLPP2::Processor::processIfNDef(XMLElement &element)
+{
+    spliceIf(element, !frame().table.contains(attributeText(element, "name")));
+}
+
+// True: splice; false, empty or not evaluable: drop.
+void XMLPP2::Processor::processIfEx(XMLElement &element)
+{
+    const QString expression = expandExpression(attributeText(element, "expression"), frame().table);
+    const XMLExpressionValue value = evaluateXMLExpression(expression);
+    spliceIf(element, value.isBool() && value.truth());
+}
+
+// Whether the value of the one attribute's name is in its list.
+void XMLPP2::Processor::processMembership(XMLElement &element, bool inverse)
 {
     if (element.attributes().size() != 1) {
         report(QStringLiteral("one condition required for <if[not]>"));
@@ -371,10 +418,7 @@ void XMLPP2::Processor::processIf(XMLElement &element, bool inverse)
     if (!table.contains(key))
         table.insert(key, QStringLiteral(""));
     const bool member = listItems(fromBytes(condition.value)).contains(table.value(key));
-    if (member != inverse)
-        spliceOwnChildren(element);
-    else
-        drop(element);
+    spliceIf(element, member != inverse);
 }
 
 void XMLPP2::Processor::processSwitch(XMLElement &element)
@@ -393,7 +437,7 @@ void XMLPP2::Processor::processSwitch(XMLElement &element)
         // The cases are chosen among before anything inside the switch is
         // visited, so their values are expanded here.
         if (m_expandAttributes)
-            expandAttributes(candidate, frame().table, false);
+            expandAttributes(candidate, frame().table, AttributeScope::Element);
         if (candidate->name() == "case" && listItems(attributeText(*candidate, "value")).contains(value))
             chosen = candidate;
         else if (candidate->name() == "default" && !fallback)
@@ -455,8 +499,7 @@ void XMLPP2::Processor::processXmlPut(XMLElement &element)
     const XMLElement &fragment = *found->second;
     const Frame &current = frame();
     const bool withMacros = element.hasAttribute("macros");
-    const MacroMap table = withMacros ? extendedTable(current.table, attributeText(element, "macros"))
-                                      : current.table;
+    const MacroMap table = tableWithMacros(element, current.table);
     // The directive element itself holds the copy while it is processed.
     element.takeChildren();
     for (const XMLNode *child = fragment.firstChild(); child; child = child->nextSibling()) {
@@ -466,10 +509,31 @@ void XMLPP2::Processor::processXmlPut(XMLElement &element)
         }
         std::unique_ptr<XMLNode> copy = m_document.cloneNode(*child);
         if (withMacros)
-            expandAttributes(copy->toElement(), table, true);
+            expandAttributes(copy->toElement(), table, AttributeScope::Subtree);
         element.appendChild(std::move(copy));
     }
     splice(element, element, table, current.path, current.includeDepth);
+}
+
+// The bounds as written and the progression's factors expanded with the
+// table; false when one of them is not a number.
+bool XMLPP2::Processor::readLoop(const XMLElement &element, const MacroMap &table, Loop &loop)
+{
+    if (!evaluateUnsigned(attributeText(element, "start"), loop.start)
+        || !evaluateUnsigned(attributeText(element, "end"), loop.end)
+        || !evaluateUnsigned(attributeText(element, "incr"), loop.increment))
+        return false;
+    if (element.hasAttribute("mul")
+        && !evaluateUnsigned(expandExpression(attributeText(element, "mul"), table), loop.multiplier))
+        return false;
+    if (element.hasAttribute("add"))
+        return evaluateUnsigned(expandExpression(attributeText(element, "add"), table), loop.addend);
+    if (element.hasAttribute("sub")) {
+        const bool ok = evaluateUnsigned(expandExpression(attributeText(element, "sub"), table), loop.addend);
+        loop.addend = 0 - loop.addend;
+        return ok;
+    }
+    return true;
 }
 
 void XMLPP2::Processor::processFor(XMLElement &element)
@@ -481,42 +545,21 @@ void XMLPP2::Processor::processFor(XMLElement &element)
         return;
     }
     const MacroMap table = frame().table;
-    quint64 start = 0;
-    quint64 end = 0;
-    quint64 increment = 0;
-    quint64 multiplier = 1;
-    quint64 addend = 0;
-    bool ok = evaluateUnsigned(attributeText(element, "start"), start)
-        && evaluateUnsigned(attributeText(element, "end"), end)
-        && evaluateUnsigned(attributeText(element, "incr"), increment);
-    if (ok && element.hasAttribute("mul"))
-        ok = evaluateUnsigned(expandExpression(attributeText(element, "mul"), table), multiplier);
-    if (ok && element.hasAttribute("add")) {
-        ok = evaluateUnsigned(expandExpression(attributeText(element, "add"), table), addend);
-    } else if (ok && element.hasAttribute("sub")) {
-        ok = evaluateUnsigned(expandExpression(attributeText(element, "sub"), table), addend);
-        addend = 0 - addend;
-    }
-    if (!ok) {
+    Loop loop;
+    if (!readLoop(element, table, loop)) {
         drop(element);
         return;
     }
     const QString index = attributeText(element, "index");
     std::vector<std::unique_ptr<XMLNode>> copies;
-    for (quint64 k = start; k < end;) {
-        MacroMap iteration = table;
-        iteration.insert(index, QString::number(k));
-        iteration.insert(index + QStringLiteral("_alpha"), QString(QChar(ushort('A' + k))));
-        iteration.insert(index + QStringLiteral("_hex"), upperHex(k));
+    for (quint64 k = loop.start; k < loop.end;) {
         // Wrapping arithmetic; the decimal form is signed so that "sub" can go below zero.
-        const quint64 progression = k * multiplier + addend;
-        iteration.insert(index + QStringLiteral("_ap"), QString::number(qint64(progression)));
-        iteration.insert(index + QStringLiteral("_ap_hex"), upperHex(progression));
-        if (!copyBody(element, iteration, copies))
+        const quint64 progression = k * loop.multiplier + loop.addend;
+        if (!copyBody(element, iterationTable(table, index, k, progression), copies))
             break;
-        if (increment == 0 || k + increment < k)
+        if (loop.increment == 0 || k + loop.increment < k)
             break; // a step that would never reach the end, or would wrap past it
-        k += increment;
+        k += loop.increment;
     }
     replaceByCopies(element, std::move(copies));
 }
@@ -530,31 +573,66 @@ void XMLPP2::Processor::processForeach(XMLElement &element)
     for (const auto &list : lists)
         empty = empty || list.second.isEmpty();
     std::vector<std::unique_ptr<XMLNode>> copies;
-    if (!empty) {
-        // An odometer over the lists: the last attribute turns fastest.
-        std::vector<int> position(lists.size(), 0);
-        for (;;) {
-            MacroMap combination = frame().table;
-            for (size_t i = 0; i < lists.size(); ++i)
-                combination.insert(lists[i].first, lists[i].second.at(position[i]));
-            if (!copyBody(element, combination, copies))
-                break;
-            size_t digit = lists.size();
-            while (digit > 0) {
-                --digit;
-                if (++position[digit] < lists[digit].second.size())
-                    break;
-                position[digit] = 0;
-                if (digit == 0) {
-                    digit = lists.size() + 1; // every combination done
-                    break;
-                }
-            }
-            if (digit > lists.size())
-                break;
-        }
+    // An odometer over the lists: the last attribute turns fastest.
+    std::vector<int> position(lists.size(), 0);
+    for (bool more = !empty; more; more = nextCombination(lists, position)) {
+        MacroMap combination = frame().table;
+        for (size_t i = 0; i < lists.size(); ++i)
+            combination.insert(lists[i].first, lists[i].second.at(position[i]));
+        if (!copyBody(element, combination, copies))
+            break;
     }
     replaceByCopies(element, std::move(copies));
+}
+
+// The include file, named with the global macros (without overrides) and
+// taken relative to the directory of the including file.
+QString XMLPP2::Processor::includedFileName(const XMLElement &element, const QString &includingPath)
+{
+    const QString fileName = expandSystemMacros(attributeText(element, "filename"));
+    if (QFileInfo(fileName).isRelative())
+        return QDir(QFileInfo(includingPath).absolutePath()).filePath(fileName);
+    return fileName;
+}
+
+// The root of the include file, or null once the reason is reported.
+std::unique_ptr<XMLElement> XMLPP2::Processor::loadIncludedRoot(const QString &fileName, int includeDepth)
+{
+    const QString inFile = QStringLiteral("\" in include file ") + fileName + QStringLiteral(" line:");
+    if (includeDepth >= XMLPP2::MaxIncludeDepth) {
+        report(QStringLiteral("error \"include nesting too deep") + inFile + QLatin1Char('0'));
+        return nullptr;
+    }
+    IncludeDocument included(m_document);
+    if (!included.load(fileName)) {
+        report(QStringLiteral("error \"") + fromBytes(included.errorMessage()) + inFile
+               + QString::number(included.errorLine()));
+        return nullptr;
+    }
+    std::unique_ptr<XMLElement> root = included.takeRoot();
+    if (!root)
+        report(QStringLiteral("error: include file '%1' is empty").arg(fileName));
+    return root;
+}
+
+// The include element holds the included content while it is processed: the
+// root, or with no_root or a matching envelope the root's children.
+void XMLPP2::Processor::placeIncludedContent(XMLElement &element, std::unique_ptr<XMLElement> root)
+{
+    for (const QString &name : attributeText(element, "inherit_attributes").split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const QByteArray key = name.trimmed().toUtf8();
+        if (element.hasAttribute(key))
+            root->setAttribute(key, element.attribute(key));
+    }
+    const bool unwrap = flagSet(element, "no_root")
+        || (element.hasAttribute("envelope") && root->name() == element.attribute("envelope"));
+    element.takeChildren();
+    if (unwrap) {
+        for (std::unique_ptr<XMLNode> &child : root->takeChildren())
+            element.appendChild(std::move(child));
+    } else {
+        element.appendChild(std::move(root));
+    }
 }
 
 void XMLPP2::Processor::processInclude(XMLElement &element)
@@ -565,53 +643,17 @@ void XMLPP2::Processor::processInclude(XMLElement &element)
         return;
     }
     const Frame &current = frame();
-    QString fileName = expandSystemMacros(attributeText(element, "filename"));
-    if (QFileInfo(fileName).isRelative())
-        fileName = QDir(QFileInfo(current.path).absolutePath()).filePath(fileName);
-    if (current.includeDepth >= XMLPP2::MaxIncludeDepth) {
-        report(QStringLiteral("error \"include nesting too deep\" in include file ") + fileName
-               + QStringLiteral(" line:0"));
+    const QString fileName = includedFileName(element, current.path);
+    std::unique_ptr<XMLElement> root = loadIncludedRoot(fileName, current.includeDepth);
+    if (!root || !admit(countNodes(*root))) {
         drop(element);
         return;
     }
-    IncludeDocument included(m_document);
-    if (!included.load(fileName)) {
-        report(QStringLiteral("error \"") + fromBytes(included.errorMessage()) + QStringLiteral("\" in include file ")
-               + fileName + QStringLiteral(" line:") + QString::number(included.errorLine()));
-        drop(element);
-        return;
-    }
-    std::unique_ptr<XMLElement> root = included.takeRoot();
-    if (!root) {
-        report(QStringLiteral("error: include file '%1' is empty").arg(fileName));
-        drop(element);
-        return;
-    }
-    if (!admit(countNodes(*root))) {
-        drop(element);
-        return;
-    }
-    for (const QString &name : attributeText(element, "inherit_attributes").split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-        const QByteArray key = name.trimmed().toUtf8();
-        if (element.hasAttribute(key))
-            root->setAttribute(key, element.attribute(key));
-    }
-    const MacroMap table = element.hasAttribute("macros")
-        ? extendedTable(current.table, attributeText(element, "macros"))
-        : current.table;
-    const bool unwrap = flagSet(element, "no_root")
-        || (element.hasAttribute("envelope") && root->name() == element.attribute("envelope"));
-    // The include element holds the content while it is processed.
-    element.takeChildren();
-    if (unwrap) {
-        for (std::unique_ptr<XMLNode> &child : root->takeChildren())
-            element.appendChild(std::move(child));
-    } else {
-        element.appendChild(std::move(root));
-    }
+    const MacroMap table = tableWithMacros(element, current.table);
+    placeIncludedContent(element, std::move(root));
     if (flagSet(element, "expand_macros") && !m_expandAttributes) {
         for (XMLNode *child = element.firstChild(); child; child = child->nextSibling())
-            expandAttributes(child->toElement(), table, true);
+            expandAttributes(child->toElement(), table, AttributeScope::Subtree);
     }
     splice(element, element, table, fileName, current.includeDepth + 1);
 }
@@ -656,33 +698,16 @@ void XMLPP2::processConditionals(XMLNode *first, const QString &path, const Macr
     }
 }
 
-namespace {
-
-ProjectSystemXMLPP2::ElementFactory &installedElementFactory()
+ProjectSystemXMLPP2::ProjectSystemXMLPP2(XMLElementFactory elementFactory, bool keepText)
+    : XMLPP2(keepText), m_elementFactory(std::move(elementFactory))
 {
-    static ProjectSystemXMLPP2::ElementFactory factory;
-    return factory;
 }
-
-} // namespace
-
-ProjectSystemXMLPP2::ProjectSystemXMLPP2(bool keepText) : XMLPP2(keepText) {}
 
 ProjectSystemXMLPP2::~ProjectSystemXMLPP2() = default;
 
-void ProjectSystemXMLPP2::setElementFactory(ElementFactory factory)
-{
-    installedElementFactory() = std::move(factory);
-}
-
 std::unique_ptr<XMLElement> ProjectSystemXMLPP2::createElement(const QByteArray &name)
 {
-    const ElementFactory &factory = installedElementFactory();
-    if (factory) {
-        if (std::unique_ptr<XMLElement> element = factory(name))
-            return element;
-    }
-    return XMLPP2::createElement(name);
+    return m_elementFactory ? m_elementFactory(name) : XMLPP2::createElement(name);
 }
 
 void ProjectSystemXMLPP2::reportError(const QString &) {}

@@ -3,10 +3,10 @@
 
 #include "macros/macromap.h"
 #include "xml/xmldocument.h"
+#include "xml/xmlreader.h"
 
 #include <QString>
 
-#include <functional>
 #include <map>
 #include <memory>
 
@@ -14,8 +14,9 @@
 /// ifex, switch, define, xmldef, xmlput, for, foreach, include) by what it
 /// stands for. Directive errors never stop processing: each one goes to
 /// reportError() and processing goes on with the following elements. An
-/// expansion of `$(NAME)` references whose result could pass 4M characters is
-/// refused and reported once per run, like the node limit below.
+/// expansion of `$(NAME)` references whose result could pass
+/// MaxExpandedLength characters is refused and reported once per run, like
+/// the node limit below.
 class XMLPP2 : public QXMLDocument {
 public:
     /// The default number of nodes that loops, fragments and includes may add
@@ -54,22 +55,19 @@ private:
     std::map<QString, std::unique_ptr<XMLElement>> m_fragments;
 };
 
-/// The preprocessing document of the project model. Its elements come from
-/// the process-wide factory that the project model installs (so that they are
-/// its own element type), and its directive errors are silent.
+/// The preprocessing document of the project model: its elements, the
+/// included and copied ones too, come from the factory it is made with (the
+/// project model's own element type), and its directive errors are silent.
 class ProjectSystemXMLPP2 : public XMLPP2 {
 public:
-    using ElementFactory = std::function<std::unique_ptr<XMLElement>(const QByteArray &name)>;
-
-    explicit ProjectSystemXMLPP2(bool keepText = false);
+    explicit ProjectSystemXMLPP2(XMLElementFactory elementFactory, bool keepText = false);
     ~ProjectSystemXMLPP2() override;
 
-    /// Installs the factory for every ProjectSystemXMLPP2; an empty one
-    /// restores plain XMLElements.
-    static void setElementFactory(ElementFactory factory);
-
-    /// An element from the installed factory, or a plain XMLElement.
+    /// An element from the document's factory (a plain element without one).
     std::unique_ptr<XMLElement> createElement(const QByteArray &name) override;
     /// Does nothing: preprocessing errors in project files are not reported.
     void reportError(const QString &message) override;
+
+private:
+    XMLElementFactory m_elementFactory;
 };

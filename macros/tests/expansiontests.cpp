@@ -1,5 +1,5 @@
 // The $(NAME) reference language: one row per input, tables and flags.
-#include "macros/macromap.h"
+#include "macros/macroexpansion.h"
 #include "macros/propertyclass.h"
 #include <gtest/gtest.h>
 #include <QDateTime>

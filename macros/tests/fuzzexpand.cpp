@@ -1,6 +1,6 @@
 // libFuzzer harness: expansion of arbitrary text against a macro list taken
 // from the same input must end and must not crash.
-#include "macros/macromap.h"
+#include "macros/macroexpansion.h"
 #include "macros/propertyclass.h"
 
 #include <cstddef>

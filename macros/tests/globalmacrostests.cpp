@@ -1,6 +1,6 @@
 // The global macro set-up against a temporary installation and HOME.
 #include "macros/globalmacros.h"
-#include "macros/macromap.h"
+#include "macros/macroexpansion.h"
 #include "macros/propertyclass.h"
 #include <gtest/gtest.h>
 #include <QDir>

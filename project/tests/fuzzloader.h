@@ -16,7 +16,10 @@
 /// would run programs and recursive folders could walk the disk from "/": not loaded.
 inline void fuzzSolutionLoader(const QString &directory, const uint8_t *data, size_t size)
 {
-    fuzzXMLPreprocessor<ProjectSystemXMLPP2>(directory, data, size);
+    fuzzXMLPreprocessor(directory, data, size, [] {
+        return std::make_unique<ProjectSystemXMLPP2>(
+            [](const QByteArray &name) { return std::make_unique<ProjectElement>(name); });
+    });
 
     QByteArray text(reinterpret_cast<const char *>(data), int(size));
     if (text.contains("load_command") || text.contains("recurse"))

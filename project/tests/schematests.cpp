@@ -10,6 +10,17 @@ namespace {
 
 QString q(const char *text) { return QString::fromUtf8(text); }
 
+// Every entry of that name, in registration order.
+std::vector<const PropertyClass *> findPropertyClasses(const PropertyClassList &list, const QString &name)
+{
+    std::vector<const PropertyClass *> found;
+    for (const auto &entry : list.entries()) {
+        if (entry->name() == name)
+            found.push_back(entry.get());
+    }
+    return found;
+}
+
 QStringList choicesOf(const PropertyClass *entry)
 {
     const auto *choice = dynamic_cast<const ChoicePropertyClass *>(entry);

@@ -116,8 +116,8 @@ TEST_F(Tree, ProjectDirectoriesAndFilePaths)
     for (const auto &c : cases)
         EXPECT_EQ(elementFilePath(*system, byFileName(c.file), c.configuration), c.expected) << c.file;
     EXPECT_EQ(elementFilePath(*system, system->rootElement(), "Common"), path("sol/s.lxProject"));
-    EXPECT_TRUE(fileNameHasMacros(byFileName("$(Configuration)/gen.c")));
-    EXPECT_FALSE(fileNameHasMacros(byFileName("src/a.c")));
+    EXPECT_TRUE(fileNameHasMacros(*system, byFileName("$(Configuration)/gen.c")));
+    EXPECT_FALSE(fileNameHasMacros(*system, byFileName("src/a.c")));
     EXPECT_EQ(expandedFileName(*system, byFileName("$(Configuration)/gen.c"), "Release"), "Release/gen.c");
     // The cached path follows a change of the project directory.
     setConfigurationProperty(*system, byName("P"), "project_directory", "Common", "elsewhere");

@@ -7,6 +7,6 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static QTemporaryDir directory;
-    fuzzXMLPreprocessor<XMLPP2>(directory.path(), data, size);
+    fuzzXMLPreprocessor(directory.path(), data, size, [] { return std::make_unique<XMLPP2>(); });
     return 0;
 }

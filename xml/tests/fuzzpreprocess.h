@@ -1,6 +1,6 @@
 // Shared body of the reader and preprocessor fuzz harnesses. A harness for a
-// derived document (the project model's) calls it with its own document type,
-// and can be run over a corpus of real project files.
+// derived document (the project model's) hands it its own documents, and can
+// be run over a corpus of real project files.
 #pragma once
 
 #include "xml/xmlpp2.h"
@@ -12,15 +12,18 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 
 /// Input: an input that starts with "<" (after white space) is all document,
 /// so real project files serve as seeds unchanged; otherwise the first line is
 /// the definitions string and the rest the document text. The text is read and
 /// written back directly, then written to `directory` as "main.xml" (next to
 /// a small "part.xml" that it may include, and able to include itself) and
-/// preprocessed from there, once with attribute expansion and once without.
-template <typename Document>
-void fuzzXMLPreprocessor(const QString &directory, const uint8_t *data, size_t size)
+/// preprocessed from there by documents of `makeDocument`, once with
+/// attribute expansion and once without.
+inline void fuzzXMLPreprocessor(const QString &directory, const uint8_t *data, size_t size,
+                                const std::function<std::unique_ptr<XMLPP2>()> &makeDocument)
 {
     const QByteArray input(reinterpret_cast<const char *>(data), int(size));
     const bool allDocument = input.trimmed().startsWith('<');
@@ -49,10 +52,10 @@ void fuzzXMLPreprocessor(const QString &directory, const uint8_t *data, size_t s
         file.write(text);
     }
     for (bool expand : {true, false}) {
-        Document document;
+        const std::unique_ptr<XMLPP2> document = makeDocument();
         // Small enough that loops over huge ranges end quickly.
-        document.setExpansionLimit(quint64(1) << 14);
-        if (document.loadPreprocessed(main, QString::fromUtf8(definitions), expand))
-            document.toText(indent, 80);
+        document->setExpansionLimit(quint64(1) << 14);
+        if (document->loadPreprocessed(main, QString::fromUtf8(definitions), expand))
+            document->toText(indent, 80);
     }
 }

@@ -230,24 +230,20 @@ TEST_F(PreprocessorTest, ElementsComeFromTheFactory)
         EXPECT_NE(dynamic_cast<TaggedElement *>(node), nullptr) << dumpTree(node).constData();
 }
 
-TEST_F(PreprocessorTest, ProjectSystemDocumentUsesTheInstalledFactory)
+TEST_F(PreprocessorTest, ProjectSystemDocumentUsesItsOwnFactory)
 {
     writeFile("inc.xml", "<lib/>");
     writeFile("main.xml", "<r><include filename='inc.xml'/><xmlput name='none'/></r>");
     int made = 0;
-    ProjectSystemXMLPP2::setElementFactory([&made](const QByteArray &name) -> std::unique_ptr<XMLElement> {
+    ProjectSystemXMLPP2 pp([&made](const QByteArray &name) -> std::unique_ptr<XMLElement> {
         ++made;
         return std::make_unique<TaggedElement>(name);
     });
-    auto pp = std::make_unique<ProjectSystemXMLPP2>();
-    ASSERT_TRUE(pp->loadPreprocessed(path("main.xml"), QString(), false));
-    EXPECT_EQ(dumpTree(pp->root()), "r(lib)");
-    EXPECT_NE(dynamic_cast<TaggedElement *>(pp->root()), nullptr);
-    EXPECT_NE(dynamic_cast<TaggedElement *>(pp->root()->firstChild()), nullptr);
+    ASSERT_TRUE(pp.loadPreprocessed(path("main.xml"), QString(), false));
+    EXPECT_EQ(dumpTree(pp.root()), "r(lib)");
+    EXPECT_NE(dynamic_cast<TaggedElement *>(pp.root()), nullptr);
+    EXPECT_NE(dynamic_cast<TaggedElement *>(pp.root()->firstChild()), nullptr);
     EXPECT_EQ(made, 4); // r, include, xmlput and the included lib
-    ProjectSystemXMLPP2::setElementFactory(nullptr);
-    ProjectSystemXMLPP2 plain;
-    EXPECT_EQ(dynamic_cast<TaggedElement *>(plain.createElement("x").get()), nullptr);
 }
 
 TEST_F(PreprocessorTest, LoadFailureIsTheLoadersBusiness)
