@@ -47,13 +47,14 @@ TEST(InstallationDirectories, OneLevelAboveTheRealExecutable)
     // The temporary directory itself may sit behind a link (/tmp on some systems).
     const QString root = QFileInfo(temporary.path()).canonicalFilePath();
     const QString program = root + QStringLiteral("/opt/t/bin/duriv");
-    ASSERT_TRUE(QDir().mkpath(root + QStringLiteral("/opt/t/bin")) && QDir().mkpath(root + QStringLiteral("/usr/bin")));
+    ASSERT_TRUE(QDir().mkpath(root + QStringLiteral("/opt/t/bin")));
+    ASSERT_TRUE(QDir().mkpath(root + QStringLiteral("/usr/bin")));
     ASSERT_TRUE(QFile::copy(QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget(), program));
     ASSERT_TRUE(QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     // A command link elsewhere (as /usr/bin/duriv of a package) and a linked
     // directory on the way both lead back to the real location.
-    ASSERT_TRUE(QFile::link(program, root + QStringLiteral("/usr/bin/duriv"))
-                && QFile::link(root + QStringLiteral("/opt/t"), root + QStringLiteral("/alias")));
+    ASSERT_TRUE(QFile::link(program, root + QStringLiteral("/usr/bin/duriv")));
+    ASSERT_TRUE(QFile::link(root + QStringLiteral("/opt/t"), root + QStringLiteral("/alias")));
     for (const QString &via :
          {program, root + QStringLiteral("/usr/bin/duriv"), root + QStringLiteral("/alias/bin/duriv")}) {
         EXPECT_EQ(reportOf(via), QStringList({program, root + QStringLiteral("/opt/t/bin"), root + QStringLiteral("/opt/t")}))

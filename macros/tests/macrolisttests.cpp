@@ -6,12 +6,25 @@ namespace {
 
 TEST(MacroList, Entries)
 {
-    // Expected: the sorted table as "key>value" entries joined by "|".
-    const struct { const char *text, *expected; } cases[] = {
-        {"", ""}, {"A=1", "A>1"}, {"B=2;A=1", "A>1|B>2"}, {"A=x=y", "A>x=y"}, {"A", "A>"}, {"A=", "A>"},
-        {"A=1;A=2", "A>2"}, {"A=1;;B=2;", "A>1|B>2"}, {"A\\;B=1", "A;B>1"}, {"A=1\\;2;B", "A>1;2|B>"},
-        {"A=c:\\\\x", "A>c:\\x"}, {"A=\\q", "A>q"}, {"A=1\\", "A>1"}, {"A\\=B=c", "A=B>c"},
-        {"A=$(B);B=b", "A>$(B)|B>b"}, {"a=1;A=2", "A>2|a>1"}, {" A = 1 ", " A > 1 "},
+    const struct {
+        const char *text;
+        const char *expected; // the sorted table as "key>value" entries joined by "|"
+    } cases[] = {
+        {"", ""},
+        {"B=2;A=1", "A>1|B>2"},
+        {"A=x=y", "A>x=y"},
+        {"A", "A>"},
+        {"A=", "A>"},
+        {"A=1;A=2", "A>2"},
+        {"A=1;;B=2;", "A>1|B>2"},
+        {"A\\;B=1", "A;B>1"},
+        {"A=c:\\\\x", "A>c:\\x"},
+        {"A=\\q", "A>q"},
+        {"A=1\\", "A>1"},
+        {"A\\=B=c", "A=B>c"},
+        {"A=$(B);B=b", "A>$(B)|B>b"},
+        {"a=1;A=2", "A>2|a>1"},
+        {" A = 1 ", " A > 1 "},
     };
     for (const auto &c : cases) {
         const MacroMap table = parseMacroList(QString::fromUtf8(c.text));

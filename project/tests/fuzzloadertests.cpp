@@ -11,17 +11,20 @@ TEST(FuzzLoaderBody, HostileInputsEndWithATreeOrAnError)
 {
     QTemporaryDir directory;
     const char *const inputs[] = {
-        "", "<", "<solution", "<!DOCTYPE Other>\n<solution/>",
-        "<solution Name='a'><project template_name='x'/></solution>",
-        "<solution><import file_name='fuzz.lxProject'/></solution>",
-        "<solution><import file_name='main.xml'/><import/></solution>",
-        "<solution><folder path='.' filter='*'/><folder path='..;;.' filter='*;?' exclude='*.xml'/></solution>",
-        "<solution><configuration Name='Common' inherited_configurations='Common;Common'/>"
-        "<project><configuration Name='Common' project_directory='$(ProjectDir)'/>"
-        "<file file_name='$(InputPath)$(FolderPath)$(RootRelativeOutDir)'/></project></solution>",
-        "<solution><for index='i' start='0' end='3000' incr='1'><file file_name='$(i).c'/></for></solution>",
-        "<solution><include filename='fuzz.lxProject'/></solution>",
-        "<solution load_command='false'/>",
+        "",
+        "<",
+        "<solution",
+        "<!DOCTYPE Other>\n<solution/>",
+        R"(<solution Name='a'><project template_name='x'/></solution>)",
+        R"(<solution><import file_name='fuzz.lxProject'/></solution>)",
+        R"(<solution><import file_name='main.xml'/><import/></solution>)",
+        R"(<solution><folder path='.' filter='*'/><folder path='..;;.' filter='*;?' exclude='*.xml'/></solution>)",
+        R"(<solution><configuration Name='Common' inherited_configurations='Common;Common'/>)"
+        R"(<project><configuration Name='Common' project_directory='$(ProjectDir)'/>)"
+        R"(<file file_name='$(InputPath)$(FolderPath)$(RootRelativeOutDir)'/></project></solution>)",
+        R"(<solution><for index='i' start='0' end='3000' incr='1'><file file_name='$(i).c'/></for></solution>)",
+        R"(<solution><include filename='fuzz.lxProject'/></solution>)",
+        R"(<solution load_command='false'/>)",
     };
     // Reaching the end without a crash or an escaping exception is the check.
     for (const char *input : inputs)

@@ -20,13 +20,28 @@ QByteArray readAll(const QString &path)
 
 TEST(SplitCommandLine, QuotingRules)
 {
-    const struct { const char *line; QStringList words; } cases[] = {
-        {"", {}}, {"   \t ", {}}, {"echo a  b", {"echo", "a", "b"}}, {"  lead trail  ", {"lead", "trail"}},
-        {"'a b' c", {"a b", "c"}}, {"'it''s'", {"its"}}, {"'back\\slash \"dq\"'", {"back\\slash \"dq\""}},
-        {"\"a b\"", {"a b"}}, {"\"say \\\"hi\\\"\"", {"say \"hi\""}}, {"\"c:\\\\dir\"", {"c:\\dir"}},
-        {"\"keep \\n and \\$\"", {"keep \\n and \\$"}}, {"a\\ b", {"a b"}}, {"\\'q", {"'q"}},
-        {"x\"y z\"'w'", {"xy zw"}}, {"''", {""}}, {"a \"\" b", {"a", "", "b"}},
-        {"$(HOME) *.c", {"$(HOME)", "*.c"}}, {"> out.txt", {">", "out.txt"}},
+    const struct {
+        const char *line;
+        QStringList words;
+    } cases[] = {
+        {"", {}},
+        {"   \t ", {}},
+        {"echo a  b", {"echo", "a", "b"}},
+        {"  lead trail  ", {"lead", "trail"}},
+        {"'a b' c", {"a b", "c"}},
+        {"'it''s'", {"its"}},
+        {R"('back\slash "dq"')", {R"(back\slash "dq")"}},
+        {R"("a b")", {"a b"}},
+        {R"("say \"hi\"")", {R"(say "hi")"}},
+        {R"("c:\\dir")", {R"(c:\dir)"}},
+        {R"("keep \n and \$")", {R"(keep \n and \$)"}},
+        {R"(a\ b)", {"a b"}},
+        {R"(\'q)", {"'q"}},
+        {R"(x"y z"'w')", {"xy zw"}},
+        {"''", {""}},
+        {R"(a "" b)", {"a", "", "b"}},
+        {"$(HOME) *.c", {"$(HOME)", "*.c"}},
+        {"> out.txt", {">", "out.txt"}},
     };
     for (const auto &c : cases)
         EXPECT_EQ(splitCommandLine(QString::fromUtf8(c.line)), c.words) << c.line;

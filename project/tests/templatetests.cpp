@@ -18,10 +18,19 @@ QString configurationValue(const ProjectElement *element, const char *configurat
 
 TEST_F(Templates, ExpandPathPattern)
 {
-    for (const char *file : {"pk/A/XML/project_templates.xml", "pk/B/XML/project_templates.xml", "pk/C/XML/other.xml",
-                             "pk/plain.txt", "pk/.hidden/XML/project_templates.xml"})
+    const char *const files[] = {
+        "pk/A/XML/project_templates.xml",
+        "pk/B/XML/project_templates.xml",
+        "pk/C/XML/other.xml",
+        "pk/plain.txt",
+        "pk/.hidden/XML/project_templates.xml",
+    };
+    for (const char *file : files)
         touch(QLatin1String(file));
-    const auto sorted = [](QStringList list) { return list.sort(), list; };
+    const auto sorted = [](QStringList list) {
+        list.sort();
+        return list;
+    };
     // Components without "*" are used as written, so C's missing file is named too.
     EXPECT_EQ(sorted(expandPathPattern(path("pk/*/XML/project_templates.xml"))),
               (QStringList{path("pk/A/XML/project_templates.xml"), path("pk/B/XML/project_templates.xml"),
@@ -43,14 +52,19 @@ TEST_F(Templates, ExpandPathPattern)
 
 TEST_F(Templates, LaterFilesAndLaterElementsOverride)
 {
-    write("one.xml",
-          "<t><project template_name=\"X\" type=\"one-first\"/><project template_name=\"X\" type=\"one-second\"/>"
-          "<project template_name=\"Y\" type=\"one\"/>"
-          "<configurations><configuration name=\"C\"><property name=\"v\" value=\"1\"/></configuration></configurations></t>");
-    write("two.xml",
-          "<t><group><project template_name=\"X\" type=\"two\"/></group>"
-          "<deep><configurations><configuration name=\"C\"><property name=\"v\" value=\"2\"/></configuration></configurations></deep></t>");
-    write("broken.xml", "<t><project template_name=\"Y\" type=\"broken\">");
+    write("one.xml", R"(<t>
+  <project template_name="X" type="one-first"/>
+  <project template_name="X" type="one-second"/>
+  <project template_name="Y" type="one"/>
+  <configurations><configuration name="C"><property name="v" value="1"/></configuration></configurations>
+</t>
+)");
+    write("two.xml", R"(<t>
+  <group><project template_name="X" type="two"/></group>
+  <deep><configurations><configuration name="C"><property name="v" value="2"/></configuration></configurations></deep>
+</t>
+)");
+    write("broken.xml", R"(<t><project template_name="Y" type="broken">)");
     ProjectTemplates both(path("one.xml") + ";;" + path("two.xml") + ";" + path("missing.xml"));
     EXPECT_EQ(both.findProjectTemplate("X")->attribute("type"), "two");
     EXPECT_EQ(both.findProjectTemplate("Y")->attribute("type"), "one");
@@ -60,48 +74,60 @@ TEST_F(Templates, LaterFilesAndLaterElementsOverride)
     EXPECT_EQ(reversed.findProjectTemplate("X")->attribute("type"), "one-second");
     EXPECT_EQ(reversed.findConfigurationTemplate("C")->firstChildElement()->attribute("value"), "1");
     EXPECT_EQ(reversed.findProjectTemplate("Y")->attribute("type"), "one");
-    EXPECT_EQ(ProjectTemplates("").findProjectTemplate("X"), nullptr);
 }
 
-const char *const kFullTemplate =
-    "<!DOCTYPE Project_Templates_File>\n<projects>\n <project template_name=\"Full\" type=\"Library\">\n"
-    "  <folder name=\"Source Files\" filter=\"c;h\"><file name=\"$(ProjectName)_main.c\"/></folder>\n"
-    "  <folder name=\"Existing\" filter=\"s\"/>\n  <folder name=\"Filtered\" filter=\"x\"/>\n"
-    "  <folder name=\"Dyn\" path=\"dyn\" filter=\"*.c\" recurse=\"No\"/>\n"
-    "  <folder name=\"Chosen\" path=\"dyn\" choose=\"Yes\"/>\n  <folder name=\"System Files\">\n"
-    "   <file name=\"$(StudioDir)/crt0.s\" expand=\"NO\"/>\n   <file name=\"gen.c\" source=\"x.c\"/>\n"
-    "  </folder>\n"
-    "  <property name=\"c_preprocessor_definitions\" value=\"TPL_$(Configuration)\" configuration=\"$(Configuration)\"/>\n"
-    "  <property name=\"kept\" value=\"template\"/>\n"
-    "  <property name=\"expanded\" value=\"$(ProjectName)-dir\" expand=\"Yes\"/>\n"
-    "  <property name=\"literal\" value=\"$(ProjectName)-dir\"/>\n  <property name=\"novalue\"/>\n"
-    "  <solutionproperty name=\"sol_prop\" value=\"from-template\"/>\n"
-    "  <propertygroup name=\"rv_library_optimization\" value=\"Fast\" configuration=\"Release\"/>\n"
-    "  <configuration name=\"$(Configuration)\"/>\n"
-    "  <configuration name=\"Shared\" inherited_configurations=\"Base_$(Configuration)\"/>\n"
-    "  <import name=\"other.lxProject\"/>\n  <bogus name=\"x\" value=\"y\"/>\n </project>\n <configurations>\n"
-    "  <configuration name=\"Debug\">\n   <property name=\"build_debug_information\" value=\"Yes\"/>\n"
-    "   <property name=\"gcc_optimization_level\" value=\"None\"/>\n"
-    "   <property name=\"inherited_configurations\" value=\"DebugBase\"/>\n"
-    "   <property name=\"empty_value\" value=\"\"/>\n  </configuration>\n"
-    "  <configuration name=\"Release\"><property name=\"build_debug_information\" value=\"No\"/></configuration>\n"
-    "  <configuration name=\"DebugBase\"><property name=\"base_value\" value=\"b\"/>"
-    "<property name=\"inherited_configurations\" value=\"Debug\"/></configuration>\n </configurations>\n"
-    "</projects>\n";
+const char *const kFullTemplate = R"xml(<!DOCTYPE Project_Templates_File>
+<projects>
+ <project template_name="Full" type="Library">
+  <folder name="Source Files" filter="c;h"><file name="$(ProjectName)_main.c"/></folder>
+  <folder name="Existing" filter="s"/>
+  <folder name="Filtered" filter="x"/>
+  <folder name="Dyn" path="dyn" filter="*.c" recurse="No"/>
+  <folder name="Chosen" path="dyn" choose="Yes"/>
+  <folder name="System Files">
+   <file name="$(StudioDir)/crt0.s" expand="NO"/>
+   <file name="gen.c" source="x.c"/>
+  </folder>
+  <property name="c_preprocessor_definitions" value="TPL_$(Configuration)" configuration="$(Configuration)"/>
+  <property name="kept" value="template"/>
+  <property name="expanded" value="$(ProjectName)-dir" expand="Yes"/>
+  <property name="literal" value="$(ProjectName)-dir"/>
+  <property name="novalue"/>
+  <solutionproperty name="sol_prop" value="from-template"/>
+  <propertygroup name="rv_library_optimization" value="Fast" configuration="Release"/>
+  <configuration name="$(Configuration)"/>
+  <configuration name="Shared" inherited_configurations="Base_$(Configuration)"/>
+  <import name="other.lxProject"/>
+  <bogus name="x" value="y"/>
+ </project>
+ <configurations>
+  <configuration name="Debug">
+   <property name="build_debug_information" value="Yes"/>
+   <property name="gcc_optimization_level" value="None"/>
+   <property name="inherited_configurations" value="DebugBase"/>
+   <property name="empty_value" value=""/>
+  </configuration>
+  <configuration name="Release"><property name="build_debug_information" value="No"/></configuration>
+  <configuration name="DebugBase"><property name="base_value" value="b"/><property name="inherited_configurations" value="Debug"/></configuration>
+ </configurations>
+</projects>
+)xml";
 
 TEST_F(Templates, MergeOfEveryTemplateElement)
 {
     write("templates.xml", QString::fromLatin1(kFullTemplate));
     touch("dyn/one.c");
     touch("dyn/two.h");
-    writeSolution("s.lxProject",
-                  "<solution Name=\"S\">\n"
-                  "  <configuration Name=\"Debug\" gcc_optimization_level=\"Level 1\"/>\n"
-                  "  <configuration Name=\"Release\" build_debug_information=\"No\"/>\n"
-                  "  <project Name=\"P\" template_name=\"Full\" template_configurations=\"Debug;;Release\">\n"
-                  "    <configuration Name=\"Common\" kept=\"project\"/>\n    <folder Name=\"Existing\"/>\n"
-                  "    <folder Name=\"Filtered\"><configuration Name=\"Common\" filter=\"mine\"/></folder>\n"
-                  "  </project>\n</solution>\n");
+    writeSolution("s.lxProject", R"(<solution Name="S">
+  <configuration Name="Debug" gcc_optimization_level="Level 1"/>
+  <configuration Name="Release" build_debug_information="No"/>
+  <project Name="P" template_name="Full" template_configurations="Debug;;Release">
+    <configuration Name="Common" kept="project"/>
+    <folder Name="Existing"/>
+    <folder Name="Filtered"><configuration Name="Common" filter="mine"/></folder>
+  </project>
+</solution>
+)");
     ProjectElement *solution = load("s.lxProject");
     ProjectElement *project = byName("P");
     ASSERT_TRUE(project);
@@ -146,24 +172,34 @@ TEST_F(Templates, MergeOfEveryTemplateElement)
     EXPECT_EQ(configurationValue(solution, "Shared", "inherited_configurations"), "Base_Release");
     EXPECT_EQ(childNames(solution), "Debug|Release|P|Common|DebugBase|Shared");
     for (ProjectElement *e : {solution, project, dyn, byName("Source Files")})
-        EXPECT_FALSE(e->isModified());
+        EXPECT_FALSE(e->isModified()) << e->property("Name").toStdString();
 }
 
 TEST_F(Templates, WithoutTemplateConfigurationsAndInImportedSolutions)
 {
-    write("templates.xml",
-          "<t><project template_name=\"T\" type=\"Executable\">\n"
-          "  <property name=\"v\" value=\"1\" configuration=\"$(Configuration)\"/>\n"
-          "  <property name=\"w\" value=\"2\"/>\n  <configuration name=\"Fresh\"/>\n</project>\n"
-          "<project template_name=\"U\">\n  <configuration name=\"Fresh\"/>\n</project>\n"
-          "<project template_name=\"I\"><solutionproperty name=\"marker\" value=\"m\"/>"
-          "<configuration name=\"Cfg\" inherited_configurations=\"\"/></project></t>");
-    writeSolution("lib/lib.lxProject", "<solution Name=\"Lib\"><project Name=\"LP\" template_name=\"I\"/></solution>");
-    writeSolution("s.lxProject",
-                  "<solution Name=\"S\">\n  <project Name=\"A\" template_name=\"T\"/>\n"
-                  "  <project Name=\"B\" template_name=\"U\" template_configurations=\"X\"/>\n"
-                  "  <project Name=\"C\" template_name=\"U\" template_configurations=\"X\"/>\n"
-                  "  <import file_name=\"lib/lib.lxProject\"/>\n</solution>\n");
+    write("templates.xml", R"xml(<t>
+<project template_name="T" type="Executable">
+  <property name="v" value="1" configuration="$(Configuration)"/>
+  <property name="w" value="2"/>
+  <configuration name="Fresh"/>
+</project>
+<project template_name="U">
+  <configuration name="Fresh"/>
+</project>
+<project template_name="I">
+  <solutionproperty name="marker" value="m"/>
+  <configuration name="Cfg" inherited_configurations=""/>
+</project>
+</t>
+)xml");
+    writeSolution("lib/lib.lxProject", R"(<solution Name="Lib"><project Name="LP" template_name="I"/></solution>)");
+    writeSolution("s.lxProject", R"(<solution Name="S">
+  <project Name="A" template_name="T"/>
+  <project Name="B" template_name="U" template_configurations="X"/>
+  <project Name="C" template_name="U" template_configurations="X"/>
+  <import file_name="lib/lib.lxProject"/>
+</solution>
+)");
     ProjectElement *solution = load("s.lxProject");
     EXPECT_EQ(configurationValue(byName("A"), "$(Configuration)", "v"), "1");
     EXPECT_EQ(configurationValue(byName("A"), "Common", "w"), "2");
@@ -193,9 +229,9 @@ public:
 
 TEST_F(Templates, ExpansionErrors)
 {
-    write("templates.xml", "<t><project template_name=\"Known\" type=\"Library\"/></t>");
-    writeSolution("unnamed.lxProject", "<solution><project Name=\"Stub\" template_name=\"\"/></solution>");
-    writeSolution("unknown.lxProject", "<solution><project Name=\"Stub\" template_name=\"Nowhere\"/></solution>");
+    write("templates.xml", R"(<t><project template_name="Known" type="Library"/></t>)");
+    writeSolution("unnamed.lxProject", R"(<solution><project Name="Stub" template_name=""/></solution>)");
+    writeSolution("unknown.lxProject", R"(<solution><project Name="Stub" template_name="Nowhere"/></solution>)");
     SolutionLoadError unnamed = loadError("unnamed.lxProject");
     EXPECT_EQ(unnamed.subject, "no template for project ");
     EXPECT_EQ(unnamed.text, "Stub");

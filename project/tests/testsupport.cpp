@@ -17,6 +17,12 @@ QString ProjectTest::write(const QString &relative, const QString &text) const
     return file;
 }
 
+QString ProjectTest::mkdir(const QString &relative) const
+{
+    EXPECT_TRUE(QDir().mkpath(path(relative))) << relative.toStdString();
+    return path(relative);
+}
+
 ProjectElement *ProjectTest::load(const QString &relative)
 {
     loadSolution(*system, path(relative));

@@ -26,7 +26,7 @@ protected:
     /// Writes UTF-8 `text` to `relative`, making its directories; all return absolute paths.
     QString write(const QString &relative, const QString &text) const;
     QString touch(const QString &relative) const { return write(relative, QString()); }
-    QString mkdir(const QString &relative) const { return QDir().mkpath(path(relative)), path(relative); }
+    QString mkdir(const QString &relative) const;
     /// A solution file: the document type line, then `body`.
     QString writeSolution(const QString &relative, const QString &body) const
     {
@@ -58,7 +58,11 @@ public:
         steps.append(QStringLiteral("begin %1 %2").arg(kind).arg(message));
         maxDepth = std::max(maxDepth, ++m_depth);
     }
-    void endStep() override { steps.append(QStringLiteral("end")), --m_depth; }
+    void endStep() override
+    {
+        steps.append(QStringLiteral("end"));
+        --m_depth;
+    }
     void setProgress(int current, int total) override
     {
         steps.append(QStringLiteral("progress %1/%2").arg(current).arg(total));

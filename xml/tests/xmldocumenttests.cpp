@@ -1,7 +1,8 @@
-// The forgiving reader, the writer, their round trip and the file operations.
+// The forgiving reader, the writer, their round trip, the file operations and
+// attribute expansion.
 #include "xml/tests/treedump.h"
 #include "xml/xmldocument.h"
-#include "macros/propertyclass.h"
+#include "macros/macromap.h"
 #include <gtest/gtest.h>
 #include <QFile>
 #include <QTemporaryDir>
@@ -20,25 +21,45 @@ QByteArray readTree(const QByteArray &text, bool keepText)
 
 TEST(XMLReadTest, Table)
 {
-    const struct { QByteArray text; bool keepText; const char *tree; } cases[] = {
-        {"<a x='1' y=\"2\"/>", false, "a[x=1,y=2]"}, {"  \n<a><b/><c></c></a>", false, "a(b,c)"},
-        {"<abc></ab>", false, "abc"}, {"<a><b></></a>", false, "a(b)"}, {"</x><a/>", false, "a"},
-        {"<a/><b/>", false, "b"}, {"<a>x &amp; y</a>", true, "a('x & y')"}, {"<a>x &amp; y</a>", false, "a"},
-        {"<a>&#x41;&#65;&#321;&foo;&amp</a>", true, "a('AAA&foo;&amp')"},
-        {"<a>&lt;&gt;&quot;&apos;&#x6a;</a>", true, "a('<>\"'j')"}, {"<a>&#12a;&#x4g;x</a>", true, "a('&#12a;&#x4g;x')"},
-        {"<a v='&lt;&#x41;&x'/>", false, "a[v=<A&x]"}, {"<a v='1\r\n'>t\r\nu</a>", true, "a[v=1\r\n]('t\nu')"},
-        {"<a b c='1' c=\"2\" d = 'x'/>", false, "a[c=2,d=x]"}, {"<a v='no end/>", false, "null"},
-        {"<a><!-- c --></a>", true, "a('',#' c ','')"}, {"<a><!-- c --></a>", false, "a"},
-        {"<a><!-- no end </a>", true, "null"}, {"<a><![CDATA[x<y&amp;]]></a>", false, "a(!'x<y&amp;')"},
-        {"<a><![CDATA[open</a>", false, "null"}, {"<a><!ELEMENT x></a>", true, "a('',' x>')"},
-        {"<a><?pi x?></a>", true, "a('',' x?>')"}, {"<a></a junk><b/></a>", false, "a(b)"}, {"x<a/>", false, "null"},
-        {"<a><b>", false, "null"}, {"<e>caf\xC3\xA9</e>", true, "e('caf\xC3\xA9')"},
+    const struct {
+        QByteArray text;
+        bool keepText;
+        const char *tree;
+    } cases[] = {
+        {R"(<a x='1' y="2"/>)", false, "a[x=1,y=2]"},
+        {"  \n<a><b/><c></c></a>", false, "a(b,c)"},
+        {R"(<abc></ab>)", false, "abc"},
+        {R"(<a><b></></a>)", false, "a(b)"},
+        {R"(</x><a/>)", false, "a"},
+        {R"(<a/><b/>)", false, "b"},
+        {R"(<a>x &amp; y</a>)", true, "a('x & y')"},
+        {R"(<a>x &amp; y</a>)", false, "a"},
+        {R"(<a>&#x41;&#65;&#321;&foo;&amp</a>)", true, "a('AAA&foo;&amp')"},
+        {R"(<a>&lt;&gt;&quot;&apos;&#x6a;</a>)", true, "a('<>\"'j')"},
+        {R"(<a>&#12a;&#x4g;x</a>)", true, "a('&#12a;&#x4g;x')"},
+        {R"(<a v='&lt;&#x41;&x'/>)", false, "a[v=<A&x]"},
+        {"<a v='1\r\n'>t\r\nu</a>", true, "a[v=1\r\n]('t\nu')"},
+        {R"(<a b c='1' c="2" d = 'x'/>)", false, "a[c=2,d=x]"},
+        {R"(<a v='no end/>)", false, "null"},
+        {R"(<a><!-- c --></a>)", true, "a('',#' c ','')"},
+        {R"(<a><!-- c --></a>)", false, "a"},
+        {R"(<a><!-- no end </a>)", true, "null"},
+        {R"(<a><![CDATA[x<y&amp;]]></a>)", false, "a(!'x<y&amp;')"},
+        {R"(<a><![CDATA[open</a>)", false, "null"},
+        {R"(<a><!ELEMENT x></a>)", true, "a('',' x>')"},
+        {R"(<a><?pi x?></a>)", true, "a('',' x?>')"},
+        {R"(<a></a junk><b/></a>)", false, "a(b)"},
+        {R"(x<a/>)", false, "null"},
+        {R"(<a><b>)", false, "null"},
+        {"<e>caf\xC3\xA9</e>", true, "e('caf\xC3\xA9')"},
         {QByteArray("<a/>\0<b/>", 9), false, "a"},
         // Failures keep what was completed.
-        {"<a><b></a>", false, "error 0: tagName mismatch / null"}, {"<a>\n\n<b></a>", false, "error 2: tagName mismatch / null"},
-        {"<ab></abc>", false, "error 0: tagName mismatch / null"}, {"<a 1='x'/>", false, "error 0: bad tagName / null"},
+        {R"(<a><b></a>)", false, "error 0: tagName mismatch / null"},
+        {"<a>\n\n<b></a>", false, "error 2: tagName mismatch / null"},
+        {R"(<ab></abc>)", false, "error 0: tagName mismatch / null"},
+        {R"(<a 1='x'/>)", false, "error 0: bad tagName / null"},
         {"<a>\n<b x='1'\n ='2'/></a>", false, "error 2: bad tagName / null"},
-        {"<a/><b><c></b>", false, "error 0: tagName mismatch / a"},
+        {R"(<a/><b><c></b>)", false, "error 0: tagName mismatch / a"},
     };
     for (const auto &c : cases)
         EXPECT_EQ(readTree(c.text, c.keepText), c.tree) << c.text.constData();
@@ -47,23 +68,27 @@ TEST(XMLReadTest, Table)
 TEST(XMLReadTest, DeclarationAndDoctypeSetTheDocumentFields)
 {
     XMLDocument document;
-    ASSERT_TRUE(document.read("<?xml version=\"1.0\" encoding='UTF-8' standalone='yes'?>\n<!DOCTYPE proj>\n<a/>"));
-    EXPECT_EQ(QByteArrayList({document.version(), document.encoding(), document.doctype(), dumpTree(document.root())}),
-              QByteArrayList({"1.0", "UTF-8", "proj", "a"}));
+    ASSERT_TRUE(document.read(R"(<?xml version="1.0" encoding='UTF-8' standalone='yes'?>
+<!DOCTYPE proj>
+<a/>)"));
+    EXPECT_EQ(document.version(), "1.0");
+    EXPECT_EQ(document.encoding(), "UTF-8");
+    EXPECT_EQ(document.doctype(), "proj");
+    EXPECT_EQ(dumpTree(document.root()), "a");
     // A prefix of DOCTYPE counts; an internal subset keeps it unrecorded; a new
     // read forgets the old declaration.
-    ASSERT_TRUE(document.read("<!DOC p><a/>"));
-    EXPECT_TRUE(document.doctype() == "p" && document.version().isNull());
-    ASSERT_TRUE(document.read("<!DOCTYPE p [ ]><a/>"));
+    ASSERT_TRUE(document.read(R"(<!DOC p><a/>)"));
+    EXPECT_EQ(document.doctype(), "p");
+    EXPECT_TRUE(document.version().isNull());
+    ASSERT_TRUE(document.read(R"(<!DOCTYPE p [ ]><a/>)"));
     EXPECT_TRUE(document.doctype().isNull());
-    EXPECT_EQ(dumpTree(document.root()), "a");
 }
 
 TEST(XMLReadTest, ZeroBytesAndLinesFromZero)
 {
     XMLDocument document(true);
     // An empty numeric reference gives a zero byte; so does one past 255.
-    EXPECT_EQ(readTree("<a v='&#;'>&#;x&#x100;</a>", true), QByteArray("a[v=\0]('\0x\0')", 13));
+    EXPECT_EQ(readTree(R"(<a v='&#;'>&#;x&#x100;</a>)", true), QByteArray("a[v=\0]('\0x\0')", 13));
     ASSERT_TRUE(document.read("\n\n<a>\n<b/>t<!--\n-->\n<c/></a>"));
     const XMLElement *a = document.root();
     ASSERT_NE(a, nullptr);
@@ -95,10 +120,10 @@ QByteArray written(XMLDocument &document, std::unique_ptr<XMLElement> root, quin
 TEST(XMLWriteTest, EmptyElements)
 {
     XMLDocument document;
-    EXPECT_EQ(written(document, makeElement("e", {{"a", "1"}}), 2), "<e a=\"1\" />\n");
+    EXPECT_EQ(written(document, makeElement("e", {{"a", "1"}}), 2), R"(<e a="1" />)" "\n");
     EXPECT_EQ(written(document, makeElement("e"), 2), "<e/>\n");
     EXPECT_EQ(written(document, makeElement("e"), 0), "<e/>");
-    EXPECT_EQ(written(document, makeElement("e", {{"a", "1"}, {"n", nullptr}}), 0), "<e a=\"1\" n=\"\" />");
+    EXPECT_EQ(written(document, makeElement("e", {{"a", "1"}, {"n", nullptr}}), 0), R"(<e a="1" n="" />)");
 }
 
 TEST(XMLWriteTest, DeclarationDoctypeAndIndentation)
@@ -111,12 +136,19 @@ TEST(XMLWriteTest, DeclarationDoctypeAndIndentation)
                             makeElement("b", {{"x", "1"}}, makeElement("c"), std::make_unique<XMLComment>(" n "),
                                         std::make_unique<XMLCDATASection>("<&>")),
                             makeElement("t", {}, std::make_unique<XMLData>("v\n"), makeElement("hidden")));
-    EXPECT_EQ(written(document, std::move(root), 2),
-              "<?xml  version=\"1.0\" encoding=\"UTF-8\" ?>\n<!DOCTYPE proj>\n<a>\n  <b x=\"1\">\n    <c/>\n"
-              "    <!-- n -->    <![CDATA[<&>]]>  </b>\n  <t>v&#xa;</t>\n</a>\n");
+    EXPECT_EQ(written(document, std::move(root), 2), R"(<?xml  version="1.0" encoding="UTF-8" ?>
+<!DOCTYPE proj>
+<a>
+  <b x="1">
+    <c/>
+    <!-- n -->    <![CDATA[<&>]]>  </b>
+  <t>v&#xa;</t>
+</a>
+)");
     document.setVersion(QByteArray());
     document.setDoctype(QByteArray());
-    EXPECT_EQ(written(document, makeElement("a"), 0), "<?xml  encoding=\"UTF-8\" ?>\n<a/>");
+    EXPECT_EQ(written(document, makeElement("a"), 0), R"(<?xml  encoding="UTF-8" ?>
+<a/>)");
 }
 
 TEST(XMLWriteTest, AttributesWrapWhenTheyPassTheWidth)
@@ -125,20 +157,29 @@ TEST(XMLWriteTest, AttributesWrapWhenTheyPassTheWidth)
     auto make = [] { return makeElement("r", {}, makeElement("el", {{"aa", "1234"}, {"b", "5"}, {"n", nullptr}})); };
     // At level 1: 2 + 2 + 1 = 5, then aa: + 2 + 4 + 4 = 15, b: + 1 + 4 + 1 = 21,
     // n: + 1 + 4 + 0 = 26. The null-valued n stays on the current line.
-    EXPECT_EQ(written(document, make(), 2, 26), "<r>\n  <el aa=\"1234\" b=\"5\" n=\"\" />\n</r>\n");
-    EXPECT_EQ(written(document, make(), 2, 25), "<r>\n  <el\n    aa=\"1234\"\n    b=\"5\" n=\"\" />\n</r>\n");
+    const QByteArray unwrapped = R"(<r>
+  <el aa="1234" b="5" n="" />
+</r>
+)";
+    EXPECT_EQ(written(document, make(), 2, 26), unwrapped);
+    EXPECT_EQ(written(document, make(), 2, 25), R"(<r>
+  <el
+    aa="1234"
+    b="5" n="" />
+</r>
+)");
     // One attribute never wraps; width 0 never wraps.
-    EXPECT_EQ(written(document, makeElement("e", {{"a", "long value"}}), 2, 1), "<e a=\"long value\" />\n");
-    EXPECT_EQ(written(document, make(), 2, 0), "<r>\n  <el aa=\"1234\" b=\"5\" n=\"\" />\n</r>\n");
+    EXPECT_EQ(written(document, makeElement("e", {{"a", "long value"}}), 2, 1), R"(<e a="long value" />)" "\n");
+    EXPECT_EQ(written(document, make(), 2, 0), unwrapped);
 }
 
 TEST(XMLWriteTest, EscapesEveryNonPrintableByte)
 {
     XMLDocument document;
     EXPECT_EQ(written(document, makeElement("e", {{"v", "q\"a&l<g>'\n\t\x7F\x80\xFF\x01 ~"}}), 0),
-              "<e v=\"q&quot;a&amp;l&lt;g&gt;'&#xa;&#x9;&#x7f;&#x80;&#xff;&#x1; ~\" />");
+              R"(<e v="q&quot;a&amp;l&lt;g&gt;'&#xa;&#x9;&#x7f;&#x80;&#xff;&#x1; ~" />)");
     EXPECT_EQ(written(document, makeElement("z", {}, std::make_unique<XMLData>(QByteArray("\0x", 2))), 0),
-              "<z>&#x0;x</z>");
+              R"(<z>&#x0;x</z>)");
 }
 
 // A random tree with arbitrary bytes in text and values; text only as an element's single
@@ -225,7 +266,7 @@ TEST_F(XMLFileTest, LoadAndSave)
     ASSERT_TRUE(document.save(path("b.xml"), 2));
     QFile saved(path("b.xml"));
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
-    EXPECT_EQ(saved.readAll(), "<a x=\"&#xa;\" />\n");
+    EXPECT_EQ(saved.readAll(), R"(<a x="&#xa;" />)" "\n");
     EXPECT_FALSE(document.load(path("missing.xml")));
     EXPECT_EQ(document.errorMessage(), "couldn't read " + QFile::encodeName(path("missing.xml")));
     EXPECT_EQ(document.errorLine(), 0u);
@@ -235,10 +276,16 @@ TEST_F(XMLFileTest, LoadAndSave)
 
 TEST_F(XMLFileTest, DocumentType)
 {
-    const struct { QByteArray head; const char *type; } cases[] = {
+    const struct {
+        QByteArray head;
+        const char *type; // null: none
+    } cases[] = {
         {"<!DOCTYPE Kestrel_Project_File>", "Kestrel_Project_File"},
-        {"<?xml version='1.0'?>\n<?other?><!DOCTYPE   n1_x [ ]>", "n1_x"}, {"<a><!DOCTYPE x>", nullptr},
-        {"<!DOCTYPEx>", nullptr}, {"<!DOCTYPE >", nullptr}, {"", nullptr},
+        {"<?xml version='1.0'?>\n<?other?><!DOCTYPE   n1_x [ ]>", "n1_x"},
+        {"<a><!DOCTYPE x>", nullptr},
+        {"<!DOCTYPEx>", nullptr},
+        {"<!DOCTYPE >", nullptr},
+        {"", nullptr},
         {QByteArray(1020, ' ') + "<!DOCTYPE late>", nullptr},
     };
     for (const auto &c : cases) {
@@ -250,13 +297,22 @@ TEST_F(XMLFileTest, DocumentType)
     EXPECT_TRUE(QXMLDocument::documentType(path("missing.xml")).isNull());
 }
 
-TEST(XMLMacroTest, ExpandAttributeMacrosUsesTheTableAlone)
+// With the table alone, through the subtree or on the element only; a value
+// whose expansion could pass the length limit stays as it is.
+TEST(XMLMacroTest, ExpandAttributeMacros)
 {
-    globalPropertyClassList().setMacro(QStringLiteral("XmlTestGlobal"), QStringLiteral("global"));
     QXMLDocument document;
-    ASSERT_TRUE(document.read("<a v='$(A)-$(XmlTestGlobal)' w='plain'><b v='[$(B)]'><c u='$(A)\xC3\xA9'/></b></a>"));
-    document.expandAttributeMacros(document.root(), parseMacroList(QString::fromUtf8("A=x;B=\xC3\xBC")));
-    EXPECT_EQ(dumpTree(document.root()), "a[v=x-$(XmlTestGlobal),w=plain](b[v=[\xC3\xBC]](c[u=x\xC3\xA9]))");
+    ASSERT_TRUE(document.read("<a v='$(A)-$(Unknown)' w='plain'><b v='[$(B)]'><c u='$(A)\xC3\xA9'/></b></a>"));
+    const MacroMap table = parseMacroList(QString::fromUtf8("A=x;B=\xC3\xBC"));
+    EXPECT_TRUE(document.expandAttributeMacros(document.root(), table, AttributeScope::Element));
+    EXPECT_EQ(dumpTree(document.root()), "a[v=x-$(Unknown),w=plain](b[v=[$(B)]](c[u=$(A)\xC3\xA9]))");
+    EXPECT_TRUE(document.expandAttributeMacros(document.root(), table));
+    EXPECT_EQ(dumpTree(document.root()), "a[v=x-$(Unknown),w=plain](b[v=[\xC3\xBC]](c[u=x\xC3\xA9]))");
+    const MacroMap huge = parseMacroList("H=" + QString(QXMLDocument::MaxExpandedLength / 2, QLatin1Char('h')));
+    ASSERT_TRUE(document.read(R"(<a v='$(H)$(H)' w='$(H)'/>)"));
+    EXPECT_FALSE(document.expandAttributeMacros(document.root(), huge));
+    EXPECT_EQ(document.root()->attribute("v"), "$(H)$(H)");
+    EXPECT_EQ(document.root()->attribute("w").size(), QXMLDocument::MaxExpandedLength / 2);
 }
 
 } // namespace

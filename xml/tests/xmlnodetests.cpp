@@ -71,7 +71,8 @@ TEST(XMLNodeTest, RemoveAndReplaceHandTheNodeToTheCaller)
     std::vector<std::unique_ptr<XMLNode>> taken = root.takeChildren();
     ASSERT_EQ(taken.size(), 1u);
     EXPECT_EQ(taken[0]->parent(), nullptr);
-    EXPECT_TRUE(!root.firstChild() && !root.lastChild());
+    EXPECT_EQ(root.firstChild(), nullptr);
+    EXPECT_EQ(root.lastChild(), nullptr);
 }
 
 TEST(XMLNodeTest, AttributesKeepInsertionOrderAndFirstMatchWins)
@@ -83,7 +84,8 @@ TEST(XMLNodeTest, AttributesKeepInsertionOrderAndFirstMatchWins)
     e.removeAttribute("b");
     e.removeAttribute("missing");
     EXPECT_EQ(dumpTree(&e), "e[a=2,e=]");
-    EXPECT_TRUE(e.attribute("c").isNull() && !e.hasAttribute("c"));
+    EXPECT_TRUE(e.attribute("c").isNull());
+    EXPECT_FALSE(e.hasAttribute("c"));
     EXPECT_FALSE(e.attribute("e").isNull());
 }
 
