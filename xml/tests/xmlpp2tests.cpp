@@ -245,15 +245,16 @@ TEST_F(PreprocessorTest, ElementsComeFromTheFactory)
         EXPECT_NE(dynamic_cast<TaggedElement *>(node), nullptr) << dumpTree(node).constData();
 }
 
-// The project model's document makes its elements with the factory it is
-// given, and keeps its directive errors to itself.
+// The project model's document makes its elements, the copies of a loop
+// too, with the factory it is given.
 TEST_F(PreprocessorTest, ProjectSystemDocumentUsesItsOwnFactory)
 {
-    writeFile("main.xml", R"(<r><xmlput name='none'/></r>)");
+    writeFile("main.xml", R"(<r><for index='i' start='0' end='1' incr='1'><e/></for></r>)");
     ProjectSystemXMLPP2 pp([](const QByteArray &name) { return std::make_unique<TaggedElement>(name); });
     ASSERT_TRUE(pp.loadPreprocessed(path("main.xml"), QString(), false));
-    EXPECT_EQ(dumpTree(pp.root()), "r");
+    EXPECT_EQ(dumpTree(pp.root()), "r(e)");
     EXPECT_NE(dynamic_cast<TaggedElement *>(pp.root()), nullptr);
+    EXPECT_NE(dynamic_cast<TaggedElement *>(pp.root()->firstChild()), nullptr);
 }
 
 TEST_F(PreprocessorTest, LoadFailureIsTheLoadersBusiness)
