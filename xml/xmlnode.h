@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -145,3 +146,7 @@ public:
     explicit XMLCDATASection(const QByteArray &text = QByteArray())
         : XMLTextNode(XMLNodeType::CDATASection, text) {}
 };
+
+/// Makes the element of a tag name, so that a derived document can make
+/// derived elements.
+using XMLElementFactory = std::function<std::unique_ptr<XMLElement>(const QByteArray &name)>;

@@ -3,7 +3,6 @@
 
 #include "macros/macromap.h"
 #include "xml/xmldocument.h"
-#include "xml/xmlreader.h"
 
 #include <QString>
 

@@ -5,11 +5,7 @@
 
 #include <QByteArray>
 
-#include <functional>
 #include <memory>
-
-/// Makes the element of a tag name; a derived document makes derived elements.
-using XMLElementFactory = std::function<std::unique_ptr<XMLElement>(const QByteArray &name)>;
 
 /// What one read gives.
 struct XMLReadResult {
