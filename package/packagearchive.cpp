@@ -162,6 +162,15 @@ PackageArchiveFile *PackageArchive::addMember(const QString &name)
     return added;
 }
 
+// The comparison is made before the time is cut to its 32 stored bits, so a
+// time after 2106 is later than any limit, and one before 1970 earlier.
+quint32 PackageArchive::storedTime(qint64 seconds) const
+{
+    if (d->latestMemberTime && seconds > qint64(*d->latestMemberTime))
+        return *d->latestMemberTime;
+    return quint32(seconds);
+}
+
 PackageArchiveFile *PackageArchive::addFile(const QString &diskPath, const QString &name)
 {
     // Non-blocking, so that a FIFO named by mistake cannot stall the open.
@@ -176,7 +185,7 @@ PackageArchiveFile *PackageArchive::addFile(const QString &diskPath, const QStri
     PackageArchiveFile *member = addMember(name);
     member->setSize(quint32(st.st_size));
     member->setMode(quint32(st.st_mode) & PackageArchiveFile::KeptModeBits);
-    member->setTime(quint32(st.st_mtime));
+    member->setTime(storedTime(st.st_mtime));
     member->entry()->clearData();
     member->entry()->setOffset(0);
     member->entry()->setSource(PackageArchiveFileEntry::SourceDiskFile);
@@ -194,7 +203,7 @@ PackageArchiveFile *PackageArchive::addData(const QByteArray &bytes, const QDate
 {
     PackageArchiveFile *member = addMember(name);
     member->setMode(mode);
-    member->setLastModified(time);
+    member->setTime(storedTime(time.toSecsSinceEpoch()));
     member->entry()->setOffset(0);
     member->entry()->setDiskPath(QString());
     member->entry()->setData(bytes);

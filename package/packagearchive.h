@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 /// One member's record: name, size, mode, time and the source of its bytes.
@@ -125,6 +126,8 @@ public:
     std::vector<PackageArchiveFile *> sortedIndex;
     int version = 1;
     int compression = 0;
+    /// The latest modification time a member added from now on may store.
+    std::optional<quint32> latestMemberTime;
 };
 
 /// How save() creates and completes the output file. The defaults are
@@ -212,6 +215,13 @@ public:
     void setVersion(int version) { d->version = version; }
     int compression() const { return d->compression; }
     void setCompression(int method) { d->compression = method; }
+    /// Members that addFile() and addData() add or refresh from now on store
+    /// a modification time later than `seconds` as `seconds`, so that packing
+    /// the same files again gives the same bytes; members already in the
+    /// archive keep theirs. Without a value (the default) every member keeps
+    /// its own time. clear() keeps the setting.
+    void setLatestMemberTime(std::optional<quint32> seconds) { d->latestMemberTime = seconds; }
+    std::optional<quint32> latestMemberTime() const { return d->latestMemberTime; }
 
     /// The first member whose name equals `name` exactly (case matters), or null.
     PackageArchiveFile *find(const QString &name) const;
@@ -223,13 +233,14 @@ public:
     /// Every member whose whole name matches the wildcard, in list order.
     QList<PackageArchiveFile *> match(const QString &pattern) const;
 
-    /// Records the disk file's size, mode (st_mode & KeptModeBits) and time as member
-    /// `name` (refreshing an existing member of that name in place); its bytes
+    /// Records the disk file's size, mode (st_mode & KeptModeBits) and time
+    /// (no later than latestMemberTime()) as member `name` (refreshing an existing member of that name in place); its bytes
     /// are read at save. Throws "cannot read " + diskPath when it cannot be
     /// opened, "file too large " + diskPath when it holds 4 GiB or more.
     PackageArchiveFile *addFile(const QString &diskPath, const QString &name);
     PackageArchiveFile *addFile(const QString &path);
-    /// As addFile(), with a copy of `bytes` as the member's bytes.
+    /// As addFile(), with a copy of `bytes` as the member's bytes and `time`
+    /// (no later than latestMemberTime()).
     PackageArchiveFile *addData(const QByteArray &bytes, const QDateTime &time, quint32 mode,
                                 const QString &name);
     /// Removes and deletes the first member named exactly `name`; false when none.
@@ -288,6 +299,7 @@ private:
     void buildSortedIndex();
     void writeMembers(PackageArchiveIOFileInterface &stream);
     PackageArchiveFile *addMember(const QString &name);
+    quint32 storedTime(qint64 seconds) const;
 
     std::unique_ptr<PackageArchiveData> d;
 };

@@ -75,6 +75,40 @@ TEST_F(ArchiveTest, AddFileRecordsSizeModeAndTimeAndRefreshesInPlace)
     EXPECT_EQ(thrownMessage([&] { archive.fileData("name"); }), "cannot read file name");
 }
 
+// The limit is applied to what is added or refreshed, compared before the
+// time is cut to 32 bits; members read from the package keep their times.
+TEST_F(ArchiveTest, LatestMemberTimeLimitsWhatIsAddedFromThenOn)
+{
+    const QByteArray body = QByteArray("\1\0\0\0", 4) + QByteArray(16, '\0') +
+                            v2Record("old", 20 + 21, 1, 0644, 3000000000u) + "o";
+    writeWholeFile(path("old.pkg"), v2Header(2) + zlibCompress(body, 6));
+    PackageArchive archive(path("old.pkg"));
+    archive.setLatestMemberTime(1000);
+    const struct {
+        const char *name;
+        time_t time;
+        quint32 stored;
+    } cases[] = {
+        {"later", 2000, 1000},
+        {"equal", 1000, 1000},
+        {"earlier", 999, 999},
+        {"zero", 0, 0},
+        {"before-1970", -5, quint32(-5)},
+    };
+    for (const auto &c : cases) {
+        writeWholeFile(path(c.name), "x");
+        setModeAndTime(path(c.name), 0644, c.time);
+        EXPECT_EQ(archive.addFile(path(c.name), c.name)->time(), c.stored) << c.name;
+    }
+    EXPECT_EQ(archive.addData("d", at(5000), 0644, "data")->time(), 1000u);
+    EXPECT_EQ(archive.find("old")->time(), 3000000000u);
+    EXPECT_EQ(archive.addFile(path("later"), "old")->time(), 1000u);
+    archive.clear();
+    EXPECT_EQ(archive.latestMemberTime(), std::optional<quint32>(1000));
+    archive.setLatestMemberTime(std::nullopt);
+    EXPECT_EQ(archive.addFile(path("later"), "later")->time(), 2000u);
+}
+
 TEST_F(ArchiveTest, FindAndRemoveWithAndWithoutTheNameIndex)
 {
     // Duplicates only arise from a loaded file; lay one out by hand.
