@@ -9,6 +9,7 @@
 #include <QRegExp>
 #include <QVector>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <dirent.h>
@@ -65,12 +66,16 @@ QStringList visibleEntries(const QString &directory)
     return names;
 }
 
+/// Names are Latin-1, one character per byte, so ordering their UTF-16 code
+/// units orders their bytes.
+void sortByBytes(QStringList &names)
+{
+    std::sort(names.begin(), names.end());
+}
+
 class Expander {
 public:
-    Expander(const QStringList &excludePaths, const DirectoryLoopHandler &onDirectoryLoop)
-        : m_excludePaths(excludePaths), m_onDirectoryLoop(onDirectoryLoop)
-    {
-    }
+    explicit Expander(const ExpansionOptions &options) : m_options(options) {}
 
     void expandArgument(const QString &argument)
     {
@@ -104,10 +109,10 @@ private:
             }
         }
         m_openDirectories.append({info.st_dev, info.st_ino});
-        const QStringList entries = visibleEntries(directory);
+        const QStringList entries = entriesOf(directory);
         for (const QString &entry : entries) {
             const QString path = directory + QLatin1Char('/') + entry;
-            if (m_excludePaths.contains(path))
+            if (m_options.excludePaths.contains(path))
                 continue;
             struct stat entryInfo;
             switch (kindOf(path.toLatin1(), &entryInfo)) {
@@ -135,7 +140,7 @@ private:
         for (const QString &pattern : splitWildcardPatterns(component))
             patterns.append(QRegExp(pattern, Qt::CaseInsensitive, QRegExp::Wildcard));
 
-        const QStringList entries = visibleEntries(directory);
+        const QStringList entries = entriesOf(directory);
         for (const QString &entry : entries) {
             bool matched = false;
             for (const QRegExp &pattern : patterns) {
@@ -153,18 +158,29 @@ private:
         }
     }
 
+    /// The walk's and the wildcards' one way of reading a directory: its
+    /// visible entries, reported as listed, in the order asked for.
+    QStringList entriesOf(const QString &directory)
+    {
+        QStringList entries = visibleEntries(directory);
+        if (m_options.onDirectoryListed)
+            m_options.onDirectoryListed(directory);
+        if (m_options.order == EntryOrder::Bytes)
+            sortByBytes(entries);
+        return entries;
+    }
+
     void reportLoop(const QString &path)
     {
-        if (m_onDirectoryLoop) {
-            m_onDirectoryLoop(path);
+        if (m_options.onDirectoryLoop) {
+            m_options.onDirectoryLoop(path);
             return;
         }
         fflush(stdout);
         fprintf(stderr, "warning: directory loop at %s\n", path.toLatin1().constData());
     }
 
-    const QStringList &m_excludePaths;
-    const DirectoryLoopHandler &m_onDirectoryLoop;
+    const ExpansionOptions &m_options;
     // The directories from the walk's start down to the one being listed.
     QVector<DirectoryId> m_openDirectories;
     QStringList m_paths;
@@ -186,10 +202,9 @@ QStringList splitWildcardPatterns(const QString &component)
     return patterns;
 }
 
-QStringList expandFileArguments(const QStringList &arguments, const QStringList &excludePaths,
-                                const DirectoryLoopHandler &onDirectoryLoop)
+QStringList expandFileArguments(const QStringList &arguments, const ExpansionOptions &options)
 {
-    Expander expander(excludePaths, onDirectoryLoop);
+    Expander expander(options);
     for (const QString &argument : arguments)
         expander.expandArgument(argument);
     return expander.paths();

@@ -11,17 +11,34 @@
 /// of the directories it is already inside (a link back to a parent).
 using DirectoryLoopHandler = std::function<void(const QString &path)>;
 
+/// Receives the path of every directory whose entries the walk or a wildcard
+/// read, as the expansion spells it.
+using DirectoryListedHandler = std::function<void(const QString &path)>;
+
+/// The order in which a directory's entries are taken.
+enum class EntryOrder {
+    FileSystem, ///< as the file system delivers them
+    Bytes,      ///< sorted by the bytes of their names, for reproducible packages
+};
+
+struct ExpansionOptions {
+    /// Compared exactly with each path the walk builds.
+    QStringList excludePaths;
+    EntryOrder order = EntryOrder::FileSystem;
+    DirectoryListedHandler onDirectoryListed;
+    /// Null: "warning: directory loop at %s\n" on stderr.
+    DirectoryLoopHandler onDirectoryLoop;
+};
+
 /// Expands `arguments` in order. A regular file (links followed) is taken as
-/// typed; a directory is walked (hidden entries skipped, directory order kept,
-/// `excludePaths` compared exactly with each path the walk builds); anything
-/// else is a directory part and a list of wildcard patterns matched without
-/// regard to case against the regular files of that directory. Paths are
-/// Latin-1, one character per byte, and every member name is the path exactly
-/// as built. Throws HException "can't open " + directory when a pattern's
-/// directory or a directory of the walk cannot be listed. A null
-/// `onDirectoryLoop` prints "warning: directory loop at %s\n" on stderr.
-QStringList expandFileArguments(const QStringList &arguments, const QStringList &excludePaths,
-                                const DirectoryLoopHandler &onDirectoryLoop = nullptr);
+/// typed; a directory is walked (hidden entries skipped, the excluded paths
+/// left out); anything else is a directory part and a list of wildcard
+/// patterns matched without regard to case against the regular files of that
+/// directory. Every directory's entries are taken in `options.order`. Paths
+/// are Latin-1, one character per byte, and every member name is the path
+/// exactly as built. Throws HException "can't open " + directory when a
+/// pattern's directory or a directory of the walk cannot be listed.
+QStringList expandFileArguments(const QStringList &arguments, const ExpansionOptions &options = {});
 
 /// The patterns of one wildcard component: split at ";" when it holds one,
 /// else at blanks; each trimmed, empty ones dropped.

@@ -5,6 +5,7 @@
 #include "project/solutionloaderror.h"
 #include "tool/commandtable.h"
 #include "tool/toolbanner.h"
+#include "tool/toolenvironment.h"
 #include "tool/tooloptions.h"
 
 #include <QtGlobal>
@@ -27,11 +28,12 @@ void discardLibraryMessage(QtMsgType, const QMessageLogContext &, const QString 
 // command are destroyed before this returns, so exit() runs with them released.
 ExitStatus runTool(int argc, char **argv)
 {
-    const ToolOptions options = scanToolOptions(argc, argv);
+    ToolOptions options = scanToolOptions(argc, argv);
     if (options.command == ToolCommand::None || options.fileArguments.isEmpty()) {
         printUsage();
         return ExitFailure;
     }
+    readToolEnvironment(options);
     if (options.showVersion)
         printVersionBanner(stdout);
     runCommand(options);

@@ -14,6 +14,7 @@
 #include "project/projectsystem.h"
 #include "project/projecttree.h"
 #include "project/solutionloader.h"
+#include "tool/dependencyfile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -60,6 +61,14 @@ bool exists(const QString &path)
 {
     struct stat info;
     return stat(pathBytes(path).constData(), &info) == 0;
+}
+
+/// Every file the archive holds is an input of it. (UTF-8 bytes, as the
+/// archive's disk paths are.)
+void addArchivedFiles(const PackageArchive &archive, DependencyFile &dependencies)
+{
+    for (const auto &member : archive.files())
+        dependencies.add(member->diskPath());
 }
 
 struct ArchiveWalk {
@@ -124,7 +133,7 @@ QString defaultArchiveName(const QString &projectPath)
     return QFileInfo(projectPath).baseName() + QLatin1String(".lxArchive");
 }
 
-void runProjectArchiveCommand(const ToolOptions &, CommandContext &context)
+void runProjectArchiveCommand(const ToolOptions &options, CommandContext &context)
 {
     const QString projectPath = argumentPath(context.arguments.value(0));
 
@@ -143,10 +152,12 @@ void runProjectArchiveCommand(const ToolOptions &, CommandContext &context)
     const QFileInfo project(projectPath);
     const QString descriptionPath =
         project.path() + QLatin1Char('/') + project.baseName() + QLatin1String("_package.xml");
+    DependencyFile dependencies(options.dependencyFile, outputPath);
 
     const ProjectElement *root = system->rootElement();
     const QString solutionPath = root->filePath();
     PackageArchive archive;
+    archive.setLatestMemberTime(options.sourceDateEpoch);
     addListedFile(archive, utf8Bytes(solutionPath), utf8Bytes(QFileInfo(solutionPath).fileName()));
 
     ArchiveWalk walk{*system, archive, QFileInfo(solutionPath).absolutePath()};
@@ -156,7 +167,12 @@ void runProjectArchiveCommand(const ToolOptions &, CommandContext &context)
         const QString relative = relativeFileName(descriptionPath, walk.solutionDirectory);
         if (!relative.isNull())
             addListedFile(archive, utf8Bytes(descriptionPath), utf8Bytes(relative));
+    } else {
+        // The description is archived once it appears there.
+        dependencies.add(utf8Bytes(project.path()));
     }
+    addArchivedFiles(archive, dependencies);
 
     writeProjectArchive(archive, outputPath);
+    dependencies.write();
 }

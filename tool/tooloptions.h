@@ -1,8 +1,11 @@
-// The result of the option scan, read by every command.
+// The result of the option scan and of the environment the driver reads,
+// read by every command.
 #pragma once
 
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 enum class ToolCommand {
     None = 0,
@@ -30,6 +33,16 @@ struct ToolOptions {
     QStringList excludePaths;
     /// Every non-option argument in order; Latin-1, one character per byte.
     QStringList fileArguments;
+
+    // From the environment (tool/toolenvironment.h), for -c, -r and -hzr.
+    /// SOURCE_DATE_EPOCH: members added store no later time, and directory
+    /// entries and wildcard matches are taken in byte order. None: the
+    /// files' own times and the file system's order.
+    std::optional<quint32> sourceDateEpoch;
+    /// DURIV_DEPFILE: where to write the make rule naming every input of the
+    /// package or archive written; empty for none. Latin-1, one character
+    /// per byte.
+    QString dependencyFile;
 };
 
 /// Scans argv[1..argc-1]. Throws HException "argument expected" or
