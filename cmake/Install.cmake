@@ -6,6 +6,8 @@
 #   <prefix>/targets/...                       project templates
 #   <prefix>/share/man/man1/duriv.1
 #   <prefix>/share/bash-completion/completions/duriv
+#   <prefix>/share/zsh/vendor-completions/_duriv
+#   <prefix>/lib/cmake/duriv/                 the CMake package (find_package)
 # Every destination is relative, so "cmake --install <build> --prefix P" and
 # DESTDIR both work.
 #
@@ -13,11 +15,12 @@
 # "cmake --build <build> --target package") holds that tree under /opt/duriv
 # and adds, outside the prefix, a /usr/bin/duriv link to the
 # binary (the program resolves it through /proc/self/exe, so its installation
-# stays /opt/duriv) and the manual page and completion where man and bash look
-# for them. Building it needs cpack, dpkg-deb, dpkg-shlibdeps (Debian package
+# stays /opt/duriv), the manual page and completions where man, bash and zsh
+# look for them, and the CMake package where find_package looks by default. Building it needs cpack, dpkg-deb, dpkg-shlibdeps (Debian package
 # dpkg-dev) and file.
 
 include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
 
 # "install" and "package" must not rebuild the whole tree with its test suites
 # first. What they install is built by the install step itself, below, so they
@@ -30,6 +33,13 @@ if(NOT CMAKE_INSTALL_BINDIR STREQUAL "bin")
 endif()
 
 set(DURIV_COMPLETION_DIR "${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions")
+set(DURIV_ZSH_COMPLETION_DIR "${CMAKE_INSTALL_DATAROOTDIR}/zsh/vendor-completions")
+# Not CMAKE_INSTALL_LIBDIR: the package holds no binaries, and a multiarch
+# directory would hide it from a cross build for another architecture.
+set(DURIV_CMAKE_PACKAGE_DIR lib/cmake/duriv)
+set(DURIV_CMAKE_PACKAGE_BUILD "${CMAKE_BINARY_DIR}/cmake-package")
+# Where the Debian package puts the installation.
+set(DURIV_DEB_PREFIX /opt/duriv)
 
 # The binary is brought up to date first (a no-op after "make"): the install
 # step, and CPack and the "package" target that run it, depend on it alone.
@@ -48,10 +58,27 @@ endif()
 
 install(FILES doc/duriv.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES completion/duriv.bash DESTINATION ${DURIV_COMPLETION_DIR} RENAME duriv)
+install(FILES completion/_duriv DESTINATION ${DURIV_ZSH_COMPLETION_DIR})
+
+# The CMake package, configured twice: the installed one finds the program
+# from its own place (lib/cmake/duriv is three levels below the prefix), so
+# the tree can be moved; the Debian package's copy outside the prefix names
+# the prefix.
+set(DURIV_CONFIG_PREFIX_CODE
+    "get_filename_component(_duriv_prefix \"\${CMAKE_CURRENT_LIST_DIR}/../../..\" ABSOLUTE)")
+configure_file(cmake/package/durivConfig.cmake.in "${DURIV_CMAKE_PACKAGE_BUILD}/durivConfig.cmake" @ONLY)
+set(DURIV_CONFIG_PREFIX_CODE "set(_duriv_prefix \"${DURIV_DEB_PREFIX}\")")
+configure_file(cmake/package/durivConfig.cmake.in "${DURIV_CMAKE_PACKAGE_BUILD}/deb/durivConfig.cmake" @ONLY)
+# A tool for the building machine: a 32-bit cross build must accept it too.
+write_basic_package_version_file("${DURIV_CMAKE_PACKAGE_BUILD}/durivConfigVersion.cmake"
+                                 COMPATIBILITY SameMajorVersion ARCH_INDEPENDENT)
+install(FILES "${DURIV_CMAKE_PACKAGE_BUILD}/durivConfig.cmake"
+              "${DURIV_CMAKE_PACKAGE_BUILD}/durivConfigVersion.cmake"
+              cmake/package/durivFunctions.cmake
+        DESTINATION ${DURIV_CMAKE_PACKAGE_DIR})
 
 # Files that only the Debian package carries, outside its prefix. They live in
 # a component of their own that a plain install leaves out.
-set(DURIV_DEB_PREFIX /opt/duriv)
 set(DURIV_DEB_LINK "${CMAKE_BINARY_DIR}/deb/duriv")
 file(MAKE_DIRECTORY "${CMAKE_BINARY_DIR}/deb")
 # Relative, so that the link also works in a tree unpacked with "dpkg -x".
@@ -60,6 +87,12 @@ install(FILES "${DURIV_DEB_LINK}" DESTINATION /usr/bin COMPONENT debian EXCLUDE_
 install(FILES doc/duriv.1 DESTINATION /usr/share/man/man1 COMPONENT debian EXCLUDE_FROM_ALL)
 install(FILES completion/duriv.bash DESTINATION /usr/share/bash-completion/completions
         RENAME duriv COMPONENT debian EXCLUDE_FROM_ALL)
+install(FILES completion/_duriv DESTINATION /usr/share/zsh/vendor-completions
+        COMPONENT debian EXCLUDE_FROM_ALL)
+install(FILES "${DURIV_CMAKE_PACKAGE_BUILD}/deb/durivConfig.cmake"
+              "${DURIV_CMAKE_PACKAGE_BUILD}/durivConfigVersion.cmake"
+              cmake/package/durivFunctions.cmake
+        DESTINATION /usr/lib/cmake/duriv COMPONENT debian EXCLUDE_FROM_ALL)
 
 set(CPACK_PACKAGE_NAME duriv)
 set(CPACK_PACKAGE_VENDOR "Varnix")

@@ -2,8 +2,10 @@
 #
 # Options are single-dash words; -compress, -format and -exclude take the next
 # word as their value. The first file argument is a package (.lxPackage or
-# .lxArchive) or, after -hzr, a project (.lxProject); later arguments are
-# files and directories, or for -hzr the output archive.
+# .lxArchive) or, after -hzr, a project (.lxProject) and then the output
+# archive. -t and -f then take a member name (a wildcard), -d member names,
+# -x the output directory, -c and -r files and directories. The zsh
+# completion (_duriv) offers the same.
 
 _duriv()
 {
@@ -35,7 +37,7 @@ _duriv()
 
     # The command (the last command option wins) and how many file arguments
     # come before the word being completed.
-    local command='' files=0 i word
+    local command='' package='' files=0 i word
     for ((i = 1; i < COMP_CWORD; i++)); do
         word=${COMP_WORDS[i]}
         case $word in
@@ -47,7 +49,7 @@ _duriv()
                 ;;
             -*) ;;
             *)
-                ((files++))
+                ((files++ == 0)) && package=$word
                 ;;
         esac
     done
@@ -70,9 +72,13 @@ _duriv()
             # The output directory.
             ((files == 1)) && _duriv_directories
             ;;
-        -t | -f | -d | -info)
-            # Member names and wildcards are not on disk.
+        -t | -f)
+            ((files == 1)) && _duriv_members "$package"
             ;;
+        -d)
+            _duriv_members "$package"
+            ;;
+        -info) ;;
         *)
             _duriv_files ''
             ;;
@@ -97,6 +103,22 @@ _duriv_files()
             COMPREPLY+=("$name")
         fi
     done
+}
+
+# The member names of package $1 that begin with the word, read from
+# "duriv -t": each listing line ends in the name after the permissions, the
+# size and the date.
+_duriv_members()
+{
+    local package=$1 line
+    local pattern='^-[-rwx]{9}  +[0-9]+  [A-Za-z]{3} [ 0-9]{2} [ 0-9:]{5}  (.*)$'
+    [[ $package == '~/'* ]] && package=$HOME/${package#'~/'}
+    [[ -f $package ]] || return
+    COMPREPLY=()
+    while IFS= read -r line; do
+        [[ $line =~ $pattern ]] || continue
+        [[ ${BASH_REMATCH[1]} == "$cur"* ]] && COMPREPLY+=("${BASH_REMATCH[1]}")
+    done < <(LC_ALL=C TZ=UTC "${COMP_WORDS[0]}" -t "$package" 2>/dev/null)
 }
 
 _duriv_directories()
