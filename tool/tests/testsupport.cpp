@@ -34,9 +34,12 @@ RunningTool::RunningTool(const QList<QByteArray> &arguments, const ToolRunOption
         options.standardOutputPath.isEmpty() ? capture + "/stdout" : options.standardOutputPath;
     const QByteArray errPath = capture + "/stderr", home = capture + "/home";
     mkdir(home.constData(), 0755);
-    // Later overrides replace earlier ones and the parent's variables.
+    // Later overrides replace earlier ones and the parent's variables. A
+    // build environment's SOURCE_DATE_EPOCH or DURIV_DEPFILE would change
+    // what every run writes: empty, they are off.
     QList<QPair<QByteArray, QByteArray>> overrides = {
-        {"TZ", "UTC"}, {"LC_ALL", "C"}, {"HOME", home}, {"MARROWGATE_ROOT_USER_DIR", home}};
+        {"TZ", "UTC"}, {"LC_ALL", "C"}, {"HOME", home}, {"MARROWGATE_ROOT_USER_DIR", home},
+        {"SOURCE_DATE_EPOCH", ""}, {"DURIV_DEPFILE", ""}};
     overrides += options.environment;
     QList<QByteArray> environment;
     for (char **entry = environ; *entry; ++entry)
