@@ -114,6 +114,8 @@ _duriv_members()
     local pattern='^-[-rwx]{9}  +[0-9]+  [A-Za-z]{3} [ 0-9]{2} [ 0-9:]{5}  (.*)$'
     [[ $package == '~/'* ]] && package=$HOME/${package#'~/'}
     [[ -f $package ]] || return
+    # Quotes blanks and the like in the names, as for file names.
+    compopt -o filenames 2>/dev/null
     COMPREPLY=()
     while IFS= read -r line; do
         [[ $line =~ $pattern ]] || continue

@@ -4,8 +4,10 @@
 set -e
 
 # groff checks the manual page; dpkg-dev (dpkg-shlibdeps) and file let the
-# Debian package test compute its dependencies.
-PACKAGES="cmake make gcc g++ pkg-config qtbase5-dev zlib1g-dev libbz2-dev libgtest-dev groff dpkg-dev file"
+# Debian package test compute its dependencies; ninja-build lets the CMake
+# package test build with the Ninja generator too; zsh loads the zsh
+# completion in its test.
+PACKAGES="cmake make gcc g++ pkg-config qtbase5-dev zlib1g-dev libbz2-dev libgtest-dev groff dpkg-dev file ninja-build zsh"
 if [ "$1" = "--bench" ]; then
   PACKAGES="$PACKAGES libarchive-tools pigz zip time"
 fi

@@ -60,9 +60,19 @@ function(_duriv_add_output target)
     set(all ALL)
   endif()
   set(depfile "${CMAKE_CURRENT_BINARY_DIR}/CMakeFiles/${target}.duriv.d")
+  set(forget "")
+  if(CMAKE_GENERATOR MATCHES "Makefiles")
+    # Makefile generators (3.25 at least) add what a dependency file names to
+    # what they recorded from it before, so an input removed since would stay
+    # a dependency and rebuild the output every time. Without the record the
+    # next build reads the new file alone.
+    set(forget COMMAND "${CMAKE_COMMAND}" -E rm -f
+                       "${CMAKE_CURRENT_BINARY_DIR}/CMakeFiles/${target}.dir/compiler_depend.internal")
+  endif()
   add_custom_command(OUTPUT "${arg_OUTPUT}"
     COMMAND "${CMAKE_COMMAND}" -E env "DURIV_DEPFILE=${depfile}"
             $<TARGET_FILE:duriv::duriv> ${arg_ARGUMENTS}
+    ${forget}
     DEPENDS duriv::duriv ${arg_DEPENDS}
     DEPFILE "${depfile}"
     WORKING_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}"

@@ -43,9 +43,14 @@ done
 root="$scratch/root"
 dpkg -x "$deb" "$root" || fail "dpkg -x failed"
 for path in opt/duriv/bin/duriv opt/duriv/share/man/man1/duriv.1 opt/duriv/targets/project_templates.xml \
-    usr/share/man/man1/duriv.1 usr/share/bash-completion/completions/duriv; do
+    usr/share/man/man1/duriv.1 usr/share/bash-completion/completions/duriv \
+    usr/share/zsh/vendor-completions/_duriv usr/lib/cmake/duriv/durivConfig.cmake \
+    usr/lib/cmake/duriv/durivConfigVersion.cmake usr/lib/cmake/duriv/durivFunctions.cmake; do
     [ -f "$root/$path" ] || fail "$path is not in the package"
 done
+# find_package's default place names the installation under /opt/duriv.
+grep -qxF 'set(_duriv_prefix "/opt/duriv")' "$root/usr/lib/cmake/duriv/durivConfig.cmake" ||
+    fail "usr/lib/cmake/duriv/durivConfig.cmake does not lead to /opt/duriv"
 [ -L "$root/usr/bin/duriv" ] || fail "usr/bin/duriv is not a link"
 [ "$(readlink -f "$root/usr/bin/duriv")" = "$(readlink -f "$root/opt/duriv/bin/duriv")" ] ||
     fail "usr/bin/duriv does not lead to opt/duriv/bin/duriv"

@@ -17,7 +17,9 @@ prefix="$scratch/prefix"
 cmake --install "$build" --prefix "$prefix" >"$scratch/install.log" 2>&1 ||
     fail "cmake --install failed: $(cat "$scratch/install.log")"
 
-for path in bin/duriv share/man/man1/duriv.1 share/bash-completion/completions/duriv; do
+for path in bin/duriv share/man/man1/duriv.1 share/bash-completion/completions/duriv \
+    share/zsh/vendor-completions/_duriv lib/cmake/duriv/durivConfig.cmake \
+    lib/cmake/duriv/durivConfigVersion.cmake lib/cmake/duriv/durivFunctions.cmake; do
     [ -f "$prefix/$path" ] || fail "$path is not installed"
 done
 [ -f "$prefix/targets/project_templates.xml" ] || fail "targets/project_templates.xml is not installed"
