@@ -123,7 +123,7 @@ QString applyConfigurationFile(const QString &path, const QString &installDir)
 
 void readConfigurationFile(const QString &installDir)
 {
-    const QString path = installDir + QStringLiteral("/bin/config.xml");
+    const QString path = configurationFilePath(installDir);
     if (!QFileInfo::exists(path))
         return;
     const QString failure = applyConfigurationFile(path, installDir);
@@ -136,6 +136,11 @@ void readConfigurationFile(const QString &installDir)
 }
 
 } // namespace
+
+QString configurationFilePath(const QString &installDir)
+{
+    return installDir + QStringLiteral("/bin/config.xml");
+}
 
 QString lodestarVersionNumber(int major, const QString &minor)
 {

@@ -4,9 +4,12 @@
 
 #include <QString>
 
-/// Reads installDir + "/bin/config.xml" when it exists, then defines the
+/// Reads configurationFilePath(installDir) when it exists, then defines the
 /// standard product and directory macros in the global list.
 void defineStandardMacros(const QString &installDir);
+
+/// The installation's configuration file: installDir + "/bin/config.xml".
+QString configurationFilePath(const QString &installDir);
 
 /// Expands `text` with expandSystemMacros(), defines PackagesDir with it and
 /// creates its "targets" subdirectory when missing.

@@ -23,6 +23,7 @@ void ProjectSystem::close()
     m_dynamicFolders.clear();
     m_projectIndex.clear();
     m_loadingFiles.clear();
+    m_loadInputs = LoadInputs();
     m_replacedImports.clear();
     m_rootElement.reset();
     m_solutionFileName.clear();

@@ -69,6 +69,24 @@ public:
                                 QString &templateName) = 0;
 };
 
+/// The order in which a wildcard of the template path takes its matches.
+enum class TemplateFileOrder {
+    FileSystem, ///< as the directory delivers them
+    Bytes,      ///< sorted by the bytes of their names, for reproducible archives
+};
+
+/// What a load read: a build that runs the load must run it again when one of
+/// these files changes or an entry appears in or disappears from one of these
+/// directories. Repeats are kept.
+struct LoadInputs {
+    /// Every file read: solution files and imports, their include files, the
+    /// project template files and theirs, in the order read.
+    QStringList files;
+    /// Every directory whose entries were listed: the template path's
+    /// wildcards, the dynamic folders.
+    QStringList directories;
+};
+
 /// Owns at most one loaded solution tree and the property schema that its
 /// values resolve against. Subclasses register their schema in their
 /// constructors and supply the toolchain specifics.
@@ -115,6 +133,12 @@ public:
     std::vector<std::unique_ptr<XMLNode>> &replacedImports() { return m_replacedImports; }
     QString templatesPath() const { return m_templatesPath; }
     void setTemplatesPath(const QString &path) { m_templatesPath = path; }
+    /// FileSystem unless set; close() keeps it.
+    TemplateFileOrder templateFileOrder() const { return m_templateFileOrder; }
+    void setTemplateFileOrder(TemplateFileOrder order) { m_templateFileOrder = order; }
+    /// What the last load read; emptied by close().
+    const LoadInputs &loadInputs() const { return m_loadInputs; }
+    LoadInputs &loadInputs() { return m_loadInputs; }
     QString solutionFileName() const { return m_solutionFileName; }
     void setSolutionFileName(const QString &name) { m_solutionFileName = name; }
     QDateTime loadTime() const { return m_loadTime; }
@@ -143,6 +167,8 @@ private:
     std::vector<ProjectElement *> m_dynamicFolders;
     std::vector<std::unique_ptr<XMLNode>> m_replacedImports;
     QString m_templatesPath;
+    TemplateFileOrder m_templateFileOrder = TemplateFileOrder::FileSystem;
+    LoadInputs m_loadInputs;
     QString m_solutionFileName;
     QDateTime m_loadTime;
     QMap<QString, ProjectElement *> m_projectIndex;

@@ -6,6 +6,7 @@
 #include "project/solutionloaderror.h"
 
 #include <QDir>
+#include <QFile>
 #include <QSet>
 
 #include <algorithm>
@@ -45,53 +46,75 @@ QString latin1(const QByteArray &bytes)
     return QString::fromLatin1(bytes);
 }
 
-void expandFrom(const QStringList &parts, int start, QStringList resolved, QStringList &out)
+/// Names as the system holds them, ordered by those bytes.
+void sortByBytes(QStringList &names)
 {
-    int wild = start;
-    while (wild < parts.size() && !parts.at(wild).contains(QLatin1Char('*')))
-        ++wild;
-    for (int i = start; i < wild; ++i)
-        resolved.append(parts.at(i));
-    if (wild == parts.size()) {
-        out.append(resolved.join(QLatin1Char('/')));
-        return;
-    }
-    QString directory = resolved.join(QLatin1Char('/'));
-    if (resolved.isEmpty())
-        directory = QStringLiteral(".");
-    else if (directory.isEmpty())
-        directory = QStringLiteral("/");
-    const bool last = wild + 1 == parts.size();
-    QDir::Filters filters = QDir::Dirs | QDir::NoDotAndDotDot | QDir::CaseSensitive;
-    if (last)
-        filters |= QDir::Files;
-    const QStringList matches =
-        QDir(directory).entryList(QStringList(parts.at(wild)), filters, QDir::Unsorted);
-    for (const QString &match : matches) {
-        QStringList next = resolved;
-        next.append(match);
-        expandFrom(parts, wild + 1, next, out);
-    }
+    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
+        return QFile::encodeName(a) < QFile::encodeName(b);
+    });
 }
+
+/// One pattern's expansion: the file names in the order asked for, and the
+/// directories listed on the way.
+struct PatternExpansion {
+    TemplateFileOrder order;
+    QStringList *listedDirectories;
+    QStringList fileNames;
+
+    void expandFrom(const QStringList &parts, int start, QStringList resolved)
+    {
+        int wild = start;
+        while (wild < parts.size() && !parts.at(wild).contains(QLatin1Char('*')))
+            ++wild;
+        for (int i = start; i < wild; ++i)
+            resolved.append(parts.at(i));
+        if (wild == parts.size()) {
+            fileNames.append(resolved.join(QLatin1Char('/')));
+            return;
+        }
+        QString directory = resolved.join(QLatin1Char('/'));
+        if (resolved.isEmpty())
+            directory = QStringLiteral(".");
+        else if (directory.isEmpty())
+            directory = QStringLiteral("/");
+        const bool last = wild + 1 == parts.size();
+        QDir::Filters filters = QDir::Dirs | QDir::NoDotAndDotDot | QDir::CaseSensitive;
+        if (last)
+            filters |= QDir::Files;
+        QStringList matches = QDir(directory).entryList(QStringList(parts.at(wild)), filters, QDir::Unsorted);
+        if (listedDirectories)
+            listedDirectories->append(directory);
+        if (order == TemplateFileOrder::Bytes)
+            sortByBytes(matches);
+        for (const QString &match : matches) {
+            QStringList next = resolved;
+            next.append(match);
+            expandFrom(parts, wild + 1, next);
+        }
+    }
+};
 
 } // namespace
 
-QStringList expandPathPattern(const QString &pattern)
+QStringList expandPathPattern(const QString &pattern, TemplateFileOrder order, QStringList *listedDirectories)
 {
-    QStringList out;
-    expandFrom(pattern.split(QLatin1Char('/')), 0, QStringList(), out);
-    return out;
+    PatternExpansion expansion{order, listedDirectories, QStringList()};
+    expansion.expandFrom(pattern.split(QLatin1Char('/')), 0, QStringList());
+    return expansion.fileNames;
 }
 
-ProjectTemplates::ProjectTemplates(const QString &paths)
+ProjectTemplates::ProjectTemplates(const QString &paths, TemplateFileOrder order, LoadInputs *inputs)
 {
     QStringList fileNames;
+    QStringList *listedDirectories = inputs ? &inputs->directories : nullptr;
     for (const QString &part : paths.split(QLatin1Char(';'), Qt::SkipEmptyParts))
-        fileNames += expandPathPattern(part);
+        fileNames += expandPathPattern(part, order, listedDirectories);
     for (const QString &fileName : fileNames) {
         auto file = std::make_unique<ProjectTemplateFile>();
         // A file that cannot be read, or is no regular file, has no root and adds nothing.
         file->loadPreprocessed(fileName, QString(), false);
+        if (inputs)
+            inputs->files += file->readFiles();
         m_files.push_back(std::move(file));
     }
     for (const auto &file : m_files) {
@@ -361,7 +384,8 @@ void expandTemplatedProjects(ProjectSystem &system, ProjectLoadProgressInterface
                              TemplateNotFoundErrorHandler *templateNotFound)
 {
     ProgressStep step(progress, QStringLiteral("Expanding templated projects"), 0);
-    ProjectTemplates templates(expandGlobalMacros(system.templatesPath()));
+    ProjectTemplates templates(expandGlobalMacros(system.templatesPath()), system.templateFileOrder(),
+                               &system.loadInputs());
     // Expansion may create elements, but never templated projects.
     const std::vector<ProjectElement *> projects = system.templatedProjects();
     const int count = static_cast<int>(projects.size());

@@ -37,9 +37,12 @@ private:
 /// Every template of the files of a path list, indexed by name.
 class ProjectTemplates {
 public:
-    /// `paths`: the expanded ";"-separated path list with wildcards. Missing
-    /// or unreadable files contribute nothing.
-    explicit ProjectTemplates(const QString &paths);
+    /// `paths`: the expanded ";"-separated path list with wildcards, whose
+    /// matches are taken in `order`. Missing or unreadable files contribute
+    /// nothing. The files read and the directories listed are added to
+    /// `inputs` when given.
+    explicit ProjectTemplates(const QString &paths, TemplateFileOrder order = TemplateFileOrder::FileSystem,
+                              LoadInputs *inputs = nullptr);
     ~ProjectTemplates();
 
     XMLElement *findProjectTemplate(const QString &templateName) const;
@@ -53,9 +56,11 @@ private:
     ProjectTemplateNodeList m_configurations;
 };
 
-/// The files that a path with "*" wildcards names, in directory order; a
-/// pattern without "*" is returned as it stands.
-QStringList expandPathPattern(const QString &pattern);
+/// The files that a path with "*" wildcards names, each wildcard's matches in
+/// `order`; a pattern without "*" is returned as it stands. Each directory
+/// listed on the way is appended to `listedDirectories` when given.
+QStringList expandPathPattern(const QString &pattern, TemplateFileOrder order = TemplateFileOrder::FileSystem,
+                              QStringList *listedDirectories = nullptr);
 
 /// Merges `templateElement` into `project` of `solution`, for the template
 /// configurations `configurations` (may be empty).

@@ -672,6 +672,7 @@ void scanDirectory(ProjectSystem &system, const QString &directory, ProjectEleme
         filters |= QDir::Dirs;
     const QFileInfoList entries =
         QDir(directory).entryInfoList(filters, QDir::Name | QDir::IgnoreCase);
+    system.loadInputs().directories.append(directory);
     for (const QFileInfo &entry : entries) {
         const QString name = entry.fileName();
         if (!entry.isDir() && !matchesAny(rules.exclusions, name) && matchesAny(rules.filters, name))

@@ -107,11 +107,13 @@ QString absoluteSolutionName(const QString &baseDirectory, const QString &name)
 
 // The file read through the preprocessor, with `macros` as its definitions;
 // its root element, of the solution file's document type.
-std::unique_ptr<ProjectElement> readSolutionDocument(const QString &name, const QString &absolute,
-                                                     const QString &macros)
+std::unique_ptr<ProjectElement> readSolutionDocument(ProjectSystem &system, const QString &name,
+                                                     const QString &absolute, const QString &macros)
 {
     ProjectSystemXMLPP2 document(makeProjectElement);
-    if (!document.loadPreprocessed(absolute, macros, !macros.isEmpty()))
+    const bool loaded = document.loadPreprocessed(absolute, macros, !macros.isEmpty());
+    system.loadInputs().files += document.readFiles();
+    if (!loaded)
         throw SolutionLoadError(name, utf8(document.errorMessage()),
                                 static_cast<int>(document.errorLine()));
     if (document.doctype() != "Kestrel_Project_File")
@@ -263,7 +265,7 @@ std::unique_ptr<ProjectElement> loadSolutionFile(ProjectSystem &system,
     const QString absolute = absoluteSolutionName(baseDirectory, name);
     if (system.loadingFiles().contains(absolute, Qt::CaseSensitive))
         throw SolutionLoadError(absolute, QStringLiteral(" solution already loaded"));
-    std::unique_ptr<ProjectElement> root = readSolutionDocument(name, absolute, macros);
+    std::unique_ptr<ProjectElement> root = readSolutionDocument(system, name, absolute, macros);
 
     system.loadingFiles().append(absolute);
     const QString directory = QFileInfo(absolute).absolutePath();

@@ -63,8 +63,35 @@ bool exists(const QString &path)
     return stat(pathBytes(path).constData(), &info) == 0;
 }
 
-/// Every file the archive holds is an input of it. (UTF-8 bytes, as the
-/// archive's disk paths are.)
+/// A path as the libraries hand it to the system when they read it.
+QString systemPath(const QString &path)
+{
+    return pathFromBytes(QFile::encodeName(path));
+}
+
+/// `path` when it exists; else the nearest directory above it that does,
+/// whose time changes when the path comes into being (system bytes).
+QString nearestExistingPath(QString path)
+{
+    while (!exists(path) && path != QLatin1String("/") && path != QLatin1String("."))
+        path = QFileInfo(path).path();
+    return path;
+}
+
+/// What the archive depends on besides its members: the installation's
+/// configuration file, present or not, and every file the load read and
+/// directory it listed.
+void addLoadInputs(const ProjectSystem &system, DependencyFile &dependencies)
+{
+    dependencies.add(nearestExistingPath(systemPath(configurationFilePath(installationDirectory()))));
+    for (const QString &file : system.loadInputs().files)
+        dependencies.add(systemPath(file));
+    for (const QString &directory : system.loadInputs().directories)
+        dependencies.add(systemPath(directory));
+}
+
+/// Every file the archive holds is an input of it (UTF-8 bytes, as the
+/// archive's disk paths are).
 void addArchivedFiles(const PackageArchive &archive, DependencyFile &dependencies)
 {
     for (const auto &member : archive.files())
@@ -144,6 +171,8 @@ void runProjectArchiveCommand(const ToolOptions &options, CommandContext &contex
     setEnvironmentSettings(std::make_unique<ElfDwarfKestrelEnvironmentSettings>())->initialise();
     ProjectSystem *system = setProjectSystem(std::make_unique<RISCVProjectSystem>(
         QString::fromLatin1(kTemplatesPath), QStringList(), false, false));
+    system->setTemplateFileOrder(options.sourceDateEpoch ? TemplateFileOrder::Bytes
+                                                         : TemplateFileOrder::FileSystem);
 
     loadSolution(*system, QFileInfo(projectPath).absoluteFilePath());
 
@@ -153,6 +182,7 @@ void runProjectArchiveCommand(const ToolOptions &options, CommandContext &contex
     const QString descriptionPath =
         project.path() + QLatin1Char('/') + project.baseName() + QLatin1String("_package.xml");
     DependencyFile dependencies(options.dependencyFile, outputPath);
+    addLoadInputs(*system, dependencies);
 
     const ProjectElement *root = system->rootElement();
     const QString solutionPath = root->filePath();
@@ -167,10 +197,9 @@ void runProjectArchiveCommand(const ToolOptions &options, CommandContext &contex
         const QString relative = relativeFileName(descriptionPath, walk.solutionDirectory);
         if (!relative.isNull())
             addListedFile(archive, utf8Bytes(descriptionPath), utf8Bytes(relative));
-    } else {
-        // The description is archived once it appears there.
-        dependencies.add(utf8Bytes(project.path()));
     }
+    // Archived once it appears.
+    dependencies.add(nearestExistingPath(utf8Bytes(descriptionPath)));
     addArchivedFiles(archive, dependencies);
 
     writeProjectArchive(archive, outputPath);

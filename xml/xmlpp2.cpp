@@ -604,7 +604,9 @@ std::unique_ptr<XMLElement> XMLPP2::Processor::loadIncludedRoot(const QString &f
         return nullptr;
     }
     IncludeDocument included(m_document);
-    if (!included.load(fileName)) {
+    const bool loaded = included.load(fileName);
+    m_document.noteRead(fileName);
+    if (!loaded) {
         report(QStringLiteral("error \"") + fromBytes(included.errorMessage()) + inFile
                + QString::number(included.errorLine()));
         return nullptr;
@@ -667,11 +669,19 @@ void XMLPP2::reportError(const QString &) {}
 bool XMLPP2::loadPreprocessed(const QString &path, const QString &definitions, bool expandAttributes)
 {
     m_fragments.clear();
-    if (!load(path))
+    const bool loaded = load(path);
+    noteRead(path);
+    if (!loaded)
         return false;
     if (root())
         processConditionals(root(), path, parseMacroList(definitions), expandAttributes);
     return true;
+}
+
+void XMLPP2::noteRead(const QString &path)
+{
+    if (QFileInfo(path).isFile())
+        m_readFiles.append(path);
 }
 
 void XMLPP2::processConditionals(XMLNode *first, const QString &path, const MacroMap &table,

@@ -5,6 +5,7 @@
 #include "xml/xmldocument.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <map>
 #include <memory>
@@ -46,10 +47,19 @@ public:
     void setExpansionLimit(quint64 nodes) { m_expansionLimit = nodes; }
     quint64 expansionLimit() const { return m_expansionLimit; }
 
+    /// Every regular file that loadPreprocessed() and the include elements
+    /// have read so far, well-formed or not, in the order read: what the
+    /// document depends on.
+    const QStringList &readFiles() const { return m_readFiles; }
+
 private:
     class Processor;
 
+    /// Notes `path` in readFiles() when it names a regular file.
+    void noteRead(const QString &path);
+
     quint64 m_expansionLimit = DefaultExpansionLimit;
+    QStringList m_readFiles;
     /// The xmldef elements of the current run, by name; xmlput copies them.
     std::map<QString, std::unique_ptr<XMLElement>> m_fragments;
 };

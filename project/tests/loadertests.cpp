@@ -227,6 +227,46 @@ TEST_F(Loader, TemplatesFileReplacesTheTemplatePath)
     EXPECT_EQ(resolve(byName("P"), "project_type", "Common"), "Library");
 }
 
+// What a build that runs the load must watch: the solution and its include,
+// the import, the template files (the wildcard's matches in byte order when
+// asked) and the directories listed for them and for the dynamic folders.
+TEST_F(Loader, InputsAreTheFilesReadAndTheDirectoriesListed)
+{
+    write("pk/b/t.xml", R"(<t><project template_name="T" type="Library"/></t>)");
+    write("pk/a/t.xml", R"(<t><project template_name="T" type="Executable"/></t>)");
+    write("inc.xml", R"(<folder Name="Included"/>)");
+    writeSolution("lib/lib.lxProject", R"(<solution><project Name="Lib"/></solution>)");
+    touch("dyn/sub/a.c");
+    writeSolution("s.lxProject", R"(<solution>
+  <project Name="P" template_name="T">
+    <include filename="inc.xml"/>
+    <folder Name="Dyn" path="dyn" filter="*.c" recurse="Yes"/>
+  </project>
+  <import file_name="lib/lib.lxProject"/>
+</solution>
+)");
+    system->setTemplatesPath(path("pk/*/t.xml"));
+    system->setTemplateFileOrder(TemplateFileOrder::Bytes);
+    load("s.lxProject");
+    EXPECT_EQ(resolve(byName("P"), "project_type", "Common"), "Library");
+    EXPECT_EQ(system->loadInputs().files, (QStringList{
+        path("s.lxProject"),
+        path("inc.xml"),
+        path("lib/lib.lxProject"),
+        path("pk/a/t.xml"),
+        path("pk/b/t.xml"),
+    }));
+    EXPECT_EQ(system->loadInputs().directories, (QStringList{
+        path("pk"),
+        path("dyn"),
+        path("dyn/sub"),
+    }));
+    system->close();
+    EXPECT_EQ(system->loadInputs().files, QStringList());
+    EXPECT_EQ(system->loadInputs().directories, QStringList());
+    EXPECT_EQ(system->templateFileOrder(), TemplateFileOrder::Bytes);
+}
+
 TEST_F(Loader, LoadCommandsRunFromTheSolutionDirectoryAndEnvironmentVariablesAreSet)
 {
     globalPropertyClassList().setMacro("LoaderGreeting", "hello");

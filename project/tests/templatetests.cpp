@@ -50,6 +50,36 @@ TEST_F(Templates, ExpandPathPattern)
     QDir::setCurrent(previous);
 }
 
+// For reproducible archives each wildcard's matches are sorted by their
+// bytes; every directory listed is reported, the way the expansion reached it.
+TEST_F(Templates, ExpandPathPatternInByteOrderReportingTheDirectoriesListed)
+{
+    const char *const files[] = {
+        "pk/b/x.xml",
+        "pk/B/x.xml",
+        "pk/a/y.xml",
+        "pk/_/x.xml",
+        "pk/a/x.xml",
+    };
+    for (const char *file : files)
+        touch(QLatin1String(file));
+    QStringList listed;
+    EXPECT_EQ(expandPathPattern(path("pk/*/*.xml"), TemplateFileOrder::Bytes, &listed), (QStringList{
+        path("pk/B/x.xml"),
+        path("pk/_/x.xml"),
+        path("pk/a/x.xml"),
+        path("pk/a/y.xml"),
+        path("pk/b/x.xml"),
+    }));
+    EXPECT_EQ(listed, (QStringList{
+        path("pk"),
+        path("pk/B"),
+        path("pk/_"),
+        path("pk/a"),
+        path("pk/b"),
+    }));
+}
+
 TEST_F(Templates, LaterFilesAndLaterElementsOverride)
 {
     write("one.xml", R"(<t>

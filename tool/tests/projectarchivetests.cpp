@@ -4,6 +4,7 @@
 #include "tool/tests/testsupport.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -295,6 +296,82 @@ TEST_F(ProjectArchiveTest, ListedFilesThatAreNotFilesAreUnreadable)
         EXPECT_EQ(run.err, "error: cannot read " + c.unreadable + "\n");
         EXPECT_FALSE(pathExists(workBytes(c.project + ".lxArchive")));
     }
+}
+
+// Under SOURCE_DATE_EPOCH the members' later times are the variable's and
+// the packages' template files are read in byte order, so the last in that
+// order wins whatever the directory's own order; without it, the last that
+// the directory delivers wins and the files keep their times.
+TEST_F(ProjectArchiveTest, SourceDateEpochLimitsTimesAndOrdersTemplateFiles)
+{
+    const QString packages = "user/Varnix Lodestar for RISC-V/v3/packages/";
+    const time_t late = utcTime(2030, 1, 1);
+    for (int i = 0; i < 8; ++i) {
+        const QByteArray file = "f" + QByteArray::number(i) + ".c";
+        sandbox.writeFile(packages + "p" + QString::number(i) + "/XML/project_templates.xml",
+                          R"(<projects><project template_name="T" type="Executable"><file name=")" + file +
+                              R"("/></project></projects>)");
+        sandbox.writeFile("work/" + QString::fromLatin1(file), file, 0644, late);
+    }
+    sandbox.writeFile("work/p.lxProject", solution(R"(  <project Name="app" template_name="T"/>
+)"), 0644, late);
+    ToolRunOptions options;
+    options.environment = {{"MARROWGATE_ROOT_USER_DIR", sandbox.full("user")}, {"SOURCE_DATE_EPOCH", "1700000000"}};
+    ToolRun run = hzr({"p.lxProject"}, options);
+    ASSERT_EQ(run.status, 0) << run.err.constData();
+    StoredPackage stored = readPackage(work("p.lxArchive"));
+    EXPECT_EQ(stored.names(), (QList<QByteArray>{"p.lxProject", "f7.c"}));
+    for (const Member &member : stored.members)
+        EXPECT_EQ(member.time, 1700000000u) << member.name.constData();
+
+    options.environment.removeLast();
+    run = hzr({"p.lxProject"}, options);
+    ASSERT_EQ(run.status, 0) << run.err.constData();
+    const QByteArray lastListed = readdirOrder(sandbox.full(pathBytes(packages))).last();
+    stored = readPackage(work("p.lxArchive"));
+    EXPECT_EQ(stored.names(), (QList<QByteArray>{"p.lxProject", "f" + lastListed.mid(1) + ".c"}));
+    for (const Member &member : stored.members)
+        EXPECT_EQ(time_t(member.time), late) << member.name.constData();
+}
+
+// DURIV_DEPFILE names, after the archive, the installation's configuration
+// file (here the directory it would appear in), the files the load read, the
+// directories it listed (the packages' templates, the dynamic folder), the
+// description's place and every archived file.
+TEST_F(ProjectArchiveTest, DependencyFileNamesEverythingTheArchiveIsMadeFrom)
+{
+    sandbox.writeFile("work/proj/p.lxProject", solution(R"(  <project Name="app" template_name="Exe" template_configurations="Debug">
+    <include filename="inc.xml"/>
+    <folder Name="inc" path="include" filter="*.h"/>
+  </project>
+  <import file_name="lib/lib.lxProject"/>
+)"));
+    sandbox.writeFile("work/proj/inc.xml", R"(<file file_name="src/main.c"/>)");
+    sandbox.writeFile("work/proj/lib/lib.lxProject", solution(projectListing("ring.c")));
+    for (const char *file : {"src/main.c", "include/a.h", "startup.c", "lib/ring.c"})
+        sandbox.writeFile(QString("work/proj/") + file, file);
+    const QByteArray root = QFile::encodeName(QFileInfo(sandbox.path()).canonicalFilePath());
+    ToolRunOptions options;
+    options.environment = {{"MARROWGATE_ROOT_USER_DIR", root + "/user"}, {"DURIV_DEPFILE", "../p.d"}};
+    const ToolRun run = hzr({"proj/p.lxProject"}, options);
+    ASSERT_EQ(run.status, 0) << run.err.constData();
+
+    QByteArray expected = root + "/work/p.lxArchive: \\\n " +
+                          root + "/install/bin \\\n " +
+                          root + "/work/proj/p.lxProject \\\n " +
+                          root + "/work/proj/inc.xml \\\n " +
+                          root + "/work/proj/lib/lib.lxProject \\\n " +
+                          root + "/install/targets/project_templates.xml \\\n " +
+                          root + "/user/Varnix\\ Lodestar\\ for\\ RISC-V/v3/packages \\\n " +
+                          root + "/work/proj/include \\\n " +
+                          root + "/work/proj";
+    const QList<QByteArray> names = members("p.lxArchive");
+    EXPECT_EQ(names.size(), 6);
+    for (const QByteArray &name : names) {
+        if (name != "p.lxProject" && name != "lib/lib.lxProject")
+            expected += " \\\n " + root + "/work/proj/" + name;
+    }
+    EXPECT_EQ(sandbox.readFile("p.d"), expected + "\n");
 }
 
 // Nothing but the error line reaches standard error.

@@ -3,6 +3,7 @@
 #include "xml/xmlpp2.h"
 #include "macros/propertyclass.h"
 #include <gtest/gtest.h>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -185,6 +186,26 @@ TEST_F(PreprocessorTest, IncludeFailuresAreReported)
     EXPECT_TRUE(tree.startsWith("r(s(s(s("));
     ASSERT_EQ(errors().size(), 1);
     EXPECT_TRUE(errors().front().contains(QStringLiteral("include nesting too deep")));
+}
+
+// What a build must watch: the document and each include file it read,
+// nested or malformed ones too, in the order read; a missing one was not read.
+TEST_F(PreprocessorTest, ReadFilesAreTheDocumentAndItsIncludes)
+{
+    ASSERT_TRUE(QDir(m_dir.path()).mkpath("sub/deeper"));
+    writeFile("sub/a.xml", R"(<a><include filename='deeper/b.xml'/></a>)");
+    writeFile("sub/deeper/b.xml", R"(<b/>)");
+    writeFile("bad.xml", "<a>\n<b></a>");
+    writeFile("main.xml",
+              R"(<r><include filename='sub/a.xml'/><include filename='missing.xml'/><include filename='bad.xml'/></r>)");
+    RecordingPP document;
+    ASSERT_TRUE(document.loadPreprocessed(path("main.xml"), QString(), false));
+    EXPECT_EQ(document.readFiles(), (QStringList{
+        path("main.xml"),
+        path("sub/a.xml"),
+        path("sub/deeper/b.xml"),
+        path("bad.xml"),
+    }));
 }
 
 TEST_F(PreprocessorTest, ExpansionLimitsStopRunawayLoopsAndDefinitions)
