@@ -93,7 +93,8 @@ TEST(DependencyFileTest, FailuresAndTheFileNotAskedFor)
     EXPECT_EQ(readdirOrder(pathBytes(sandbox.path())), QList<QByteArray>());
 
     DependencyFile file(sandbox.filePath("out.d"), "/t");
-    EXPECT_EQ(thrownMessage([&] { file.add("/in/line\nbreak"); }), "cannot list in dependency file /in/line\nbreak");
+    EXPECT_EQ(thrownMessage([&] { file.add("/in/line\nbreak"); }),
+              "cannot list in dependency file /in/line\nbreak");
     EXPECT_EQ(thrownMessage([&] { DependencyFile(sandbox.filePath("out.d"), "/t\r"); }),
               "cannot list in dependency file /t\r");
 
@@ -117,8 +118,9 @@ TEST(DependencyFileTest, CreateListsDirectoriesAndFiles)
     ToolRunOptions options;
     options.environment = {{"DURIV_DEPFILE", "build/p.d"}, {"SOURCE_DATE_EPOCH", "0"}};
     sandbox.makeDirectory("build");
-    const ToolRun run = sandbox.run({"-c", "build/p.lxPackage", "-exclude", "src/gen", "src", "inc/*.h", "notes.txt"},
-                                    options);
+    const QList<QByteArray> arguments = {"-c", "build/p.lxPackage", "-exclude", "src/gen", "src", "inc/*.h",
+                                         "notes.txt"};
+    const ToolRun run = sandbox.run(arguments, options);
     ASSERT_EQ(run.status, 0) << run.err.constData();
     const QByteArray root = pathBytes(sandbox.path());
     EXPECT_EQ(sandbox.readFile("build/p.d"), root + "/build/p.lxPackage: \\\n " +

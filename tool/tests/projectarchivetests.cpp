@@ -316,7 +316,10 @@ TEST_F(ProjectArchiveTest, SourceDateEpochLimitsTimesAndOrdersTemplateFiles)
     sandbox.writeFile("work/p.lxProject", solution(R"(  <project Name="app" template_name="T"/>
 )"), 0644, late);
     ToolRunOptions options;
-    options.environment = {{"MARROWGATE_ROOT_USER_DIR", sandbox.full("user")}, {"SOURCE_DATE_EPOCH", "1700000000"}};
+    options.environment = {
+        {"MARROWGATE_ROOT_USER_DIR", sandbox.full("user")},
+        {"SOURCE_DATE_EPOCH", "1700000000"},
+    };
     ToolRun run = hzr({"p.lxProject"}, options);
     ASSERT_EQ(run.status, 0) << run.err.constData();
     StoredPackage stored = readPackage(work("p.lxArchive"));

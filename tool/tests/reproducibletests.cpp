@@ -170,7 +170,8 @@ TEST(SourceDateEpochTest, AnythingButANumberIsIgnoredWithOneWarning)
         const ToolRun run = sandbox.run({"-c", "p.lxPackage", "f.c"}, withEpoch(c.value));
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.err, c.err);
-        EXPECT_EQ(readPackage(sandbox.filePath("p.lxPackage")).members.value(0).time, quint32(utcTime(2030, 1, 1)));
+        const StoredPackage stored = readPackage(sandbox.filePath("p.lxPackage"));
+        EXPECT_EQ(stored.members.value(0).time, quint32(utcTime(2030, 1, 1)));
     }
 }
 
