@@ -115,7 +115,7 @@ set(CPACK_COMPONENTS_ALL Unspecified debian)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# Depends on the libraries the binary really links (Qt 5 Core and Xml, zlib, libbz2).
+# Depends on the libraries the binary really links (Qt 5 Core and Xml, zlib, libbz2, ISA-L).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The default configuration name (CPackConfig.cmake) is what a plain "cpack"
 # in the build directory reads, and it gives the "package" target; no target

@@ -5,6 +5,8 @@
 #include "package/hexception.h"
 #include "package/packagemessages.h"
 
+#include <isa-l/igzip_lib.h>
+
 #include <algorithm>
 #include <cstring>
 #include <unistd.h>
@@ -12,6 +14,39 @@
 namespace {
 
 constexpr int BufferSize = 16384;
+
+/// zlib's rules for the two header bytes: deflate, a window of at most
+/// 32 KB, the check bits, and no preset dictionary (a package stream never
+/// has one). ISA-L alone accepts larger window fields.
+bool acceptableZlibHeader(unsigned cmf, unsigned flg)
+{
+    constexpr unsigned Deflate = 8;
+    constexpr unsigned LargestWindowField = 7;
+    constexpr unsigned PresetDictionary = 0x20;
+    return (cmf & 0x0F) == Deflate && (cmf >> 4) <= LargestWindowField && (cmf * 256 + flg) % 31 == 0 &&
+           (flg & PresetDictionary) == 0;
+}
+
+/// Whether decoding may go on after an isal_inflate result. Positive results
+/// are no success: ISAL_END_INPUT only asks for more input (the refill decides
+/// whether the file has it); ISAL_NEED_DICT cannot pass the header check and
+/// is refused should it come; the overflow results belong to the one-shot and
+/// gzip-header calls. Every negative result is damaged data or checksum.
+bool inflateGoesOn(int result)
+{
+    switch (result) {
+    case ISAL_DECOMP_OK:
+    case ISAL_END_INPUT:
+        return true;
+    case ISAL_NEED_DICT:
+    case ISAL_OUT_OVERFLOW:
+    case ISAL_NAME_OVERFLOW:
+    case ISAL_COMMENT_OVERFLOW:
+    case ISAL_EXTRA_OVERFLOW:
+    default:
+        return false;
+    }
+}
 
 } // namespace
 
@@ -125,7 +160,7 @@ void PackageArchiveCompressedInputFile::close()
 // ------------------------------------------------------------ zlib input
 
 PackageArchiveCompressedGzInputFile::PackageArchiveCompressedGzInputFile(FILE *file)
-    : PackageArchiveCompressedInputFile(file)
+    : PackageArchiveCompressedInputFile(file), m_state(std::make_unique<inflate_state>())
 {
     init();
 }
@@ -137,47 +172,76 @@ PackageArchiveCompressedGzInputFile::~PackageArchiveCompressedGzInputFile()
 
 void PackageArchiveCompressedGzInputFile::init()
 {
-    std::memset(&m_stream, 0, sizeof m_stream);
+    isal_inflate_init(m_state.get());
+    // The init resets the wrapper choice, a restart's included.
+    m_state->crc_flag = ISAL_ZLIB;
+    m_state->next_in = m_input;
+    m_state->avail_in = 0;
+    m_headerChecked = false;
     m_streamEnded = false;
-    if (inflateInit(&m_stream) != Z_OK)
-        throw HException(packagemessage::kInitInflate);
     m_initialised = true;
     m_position = 0;
 }
 
 void PackageArchiveCompressedGzInputFile::end()
 {
-    if (m_initialised) {
-        inflateEnd(&m_stream);
-        m_initialised = false;
+    m_initialised = false;
+}
+
+void PackageArchiveCompressedGzInputFile::refillInput()
+{
+    const size_t n = fread(m_input, 1, sizeof m_input, file());
+    if (n == 0)
+        throw HException(packagemessage::kReadingStream);
+    m_state->next_in = m_input;
+    m_state->avail_in = uint32_t(n);
+}
+
+void PackageArchiveCompressedGzInputFile::checkHeader()
+{
+    // The header is the file's first two bytes; a file cut after one of them
+    // has ended, as for zlib, before the header could be judged.
+    while (m_state->avail_in < 2) {
+        const size_t n = fread(m_input + m_state->avail_in, 1, sizeof m_input - m_state->avail_in, file());
+        if (n == 0)
+            throw HException(packagemessage::kReadingStream);
+        m_state->avail_in += uint32_t(n);
     }
+    if (!acceptableZlibHeader(m_input[0], m_input[1]))
+        throw HException(packagemessage::kReadingCompressed);
+    m_headerChecked = true;
 }
 
 int PackageArchiveCompressedGzInputFile::readBlock(void *buffer, int length)
 {
     // Past the end of the compressed data there is nothing more to deliver;
-    // reading on would feed trailing bytes to a finished inflater.
+    // the decoder would answer success with no output for ever.
     if (m_streamEnded || !m_initialised)
         return 0;
-    m_stream.next_out = static_cast<Bytef *>(buffer);
-    m_stream.avail_out = uInt(length);
-    while (m_stream.avail_out > 0) {
-        if (m_stream.avail_in == 0) {
-            size_t n = fread(m_input, 1, sizeof m_input, file());
-            if (n == 0)
-                throw HException(packagemessage::kReadingStream);
-            m_stream.next_in = m_input;
-            m_stream.avail_in = uInt(n);
-        }
-        int result = inflate(&m_stream, Z_NO_FLUSH);
-        if (result == Z_STREAM_END) {
+    inflate_state &state = *m_state;
+    state.next_out = static_cast<uint8_t *>(buffer);
+    state.avail_out = uint32_t(length);
+    while (state.avail_out > 0) {
+        if (!m_headerChecked)
+            checkHeader();
+        const uint32_t inputBefore = state.avail_in;
+        const uint32_t outputBefore = state.avail_out;
+        if (!inflateGoesOn(isal_inflate(&state)))
+            throw HException(packagemessage::kReadingCompressed);
+        if (state.block_state == ISAL_BLOCK_FINISH) {
             m_streamEnded = true;
             break;
         }
-        if (result != Z_OK)
+        if (state.avail_out != outputBefore)
+            continue;
+        // The decoder can hold decoded bytes back after using up its input,
+        // so only a call that yields nothing shows that it needs more.
+        if (state.avail_in == 0)
+            refillInput();
+        else if (state.avail_in == inputBefore)
             throw HException(packagemessage::kReadingCompressed);
     }
-    return length - int(m_stream.avail_out);
+    return length - int(state.avail_out);
 }
 
 // ----------------------------------------------------------- bzip2 input

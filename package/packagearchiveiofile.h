@@ -6,7 +6,10 @@
 
 #include <bzlib.h>
 #include <cstdio>
+#include <memory>
 #include <zlib.h>
+
+struct inflate_state;
 
 /// The abstract stream. Lengths and results are 32-bit signed; offsets are
 /// 32-bit unsigned positions.
@@ -86,18 +89,31 @@ protected:
     bool m_positionLost = false;
 };
 
+/// Method 0 input: a zlib stream (RFC 1950 header, deflate data, Adler-32
+/// trailer), decoded with ISA-L's inflater. Its two header bytes are checked
+/// here, as strictly as zlib does, before the decoder sees them.
 class PackageArchiveCompressedGzInputFile : public PackageArchiveCompressedInputFile {
 public:
     explicit PackageArchiveCompressedGzInputFile(FILE *file);
     ~PackageArchiveCompressedGzInputFile() override;
 
+    /// Cannot fail: the decoder state is allocated once, by the constructor.
     void init() override;
     void end() override;
+    /// Fewer than `length` bytes only at the end of the stream; throws
+    /// "error reading stream" when the file ends first and "error reading
+    /// from compressed stream" for a bad header, damaged data or checksum.
     int readBlock(void *buffer, int length) override;
 
 private:
-    z_stream m_stream;
+    /// Replaces the consumed input with the next bytes of the file.
+    void refillInput();
+    /// Throws unless the buffered input starts with an acceptable header.
+    void checkHeader();
+
+    std::unique_ptr<inflate_state> m_state; // about 87 KB: one per stream
     bool m_initialised = false;
+    bool m_headerChecked = false;
     bool m_streamEnded = false;
     unsigned char m_input[16384];
 };

@@ -3,13 +3,14 @@
 # those that are missing. Run as root (CI does) or with sudo available.
 set -e
 
-# groff checks the manual page; dpkg-dev (dpkg-shlibdeps) and file let the
-# Debian package test compute its dependencies; ninja-build lets the CMake
-# package test build with the Ninja generator too; zsh loads the zsh
-# completion in its test.
-PACKAGES="cmake make gcc g++ pkg-config qtbase5-dev zlib1g-dev libbz2-dev libgtest-dev groff dpkg-dev file ninja-build zsh"
+# libisal-dev: ISA-L's inflater reads zlib bodies. groff checks the manual
+# page; dpkg-dev (dpkg-shlibdeps) and file let the Debian package test compute
+# its dependencies; ninja-build lets the CMake package test build with the
+# Ninja generator too; zsh loads the zsh completion in its test.
+PACKAGES="cmake make gcc g++ pkg-config qtbase5-dev zlib1g-dev libbz2-dev libisal-dev libgtest-dev groff dpkg-dev file ninja-build zsh"
+# Every peer that bench/run.sh measures, and /usr/bin/time.
 if [ "$1" = "--bench" ]; then
-  PACKAGES="$PACKAGES libarchive-tools pigz zip time"
+  PACKAGES="$PACKAGES libarchive-tools tar gzip pigz zip unzip time"
 fi
 if [ "$1" = "--fuzz" ]; then
   PACKAGES="$PACKAGES clang libclang-rt-dev"

@@ -218,6 +218,15 @@ TEST_F(FormatTest, DamagedFilesGiveTheirMessages)
     const int firstRecordEnd = 20 + 18 + 5;
     const QByteArray gzGood = zlibCompress(good, 6);
     const QByteArray legacyGood = legacyBody(two, 2);
+    // gzGood behind another zlib header: CMF, then the FLG bits given with the
+    // check bits made right.
+    const auto reheaded = [&gzGood](unsigned cmf, unsigned flagBits) {
+        const unsigned flg = flagBits + (31 - (cmf * 256 + flagBits) % 31) % 31;
+        return QByteArray(1, char(cmf)) + char(flg) + gzGood.mid(2);
+    };
+    ASSERT_EQ(reheaded(0x78, 0x80), gzGood); // level 6 as zlib writes it
+    QByteArray badHeaderCheck = gzGood;
+    badHeaderCheck[1] = char(badHeaderCheck[1] ^ 1);
     // headerLooksValid: what isPackageFile, which reads only the header, answers.
     struct Case {
         const char *what;
@@ -243,6 +252,13 @@ TEST_F(FormatTest, DamagedFilesGiveTheirMessages)
         {"v2 zlib stream cut", v2Header(2) + gzGood.left(6), "error reading stream", true},
         {"v2 damaged deflate data", v2Header(2) + gzGood.left(2) + QByteArray(500, '\xff'),
          "error reading from compressed stream", true},
+        {"v2 zlib header, window field 8", v2Header(2) + reheaded(0x88, 0x80), "error reading from compressed stream",
+         true},
+        {"v2 zlib header, method 9", v2Header(2) + reheaded(0x79, 0x80), "error reading from compressed stream", true},
+        {"v2 zlib header, preset dictionary", v2Header(2) + reheaded(0x78, 0xA0),
+         "error reading from compressed stream", true},
+        {"v2 zlib header, bad check bits", v2Header(2) + badHeaderCheck, "error reading from compressed stream", true},
+        {"v2 zlib header cut", v2Header(2) + gzGood.left(1), "error reading stream", true},
         {"wrapped, body under 8 bytes", wrapperHeader() + zlibCompress(legacyGood.left(5), 6),
          "unsupported package file format", false},
         {"wrapped, no legacy magic", wrapperHeader() + zlibCompress(good, 6), "unsupported package file format", false},
@@ -269,6 +285,13 @@ TEST_F(FormatTest, DamagedFilesGiveTheirMessages)
         EXPECT_EQ(thrownMessage([&] { PackageArchive(path("cut.pkg")).fileData("big"); }),
                   method ? "error reading from compressed stream" : "error reading stream");
     }
+    // A wrong Adler-32 trailer fails the read that reaches it: the last member's.
+    QByteArray badChecksum = gzGood;
+    badChecksum[badChecksum.size() - 1] = char(badChecksum[badChecksum.size() - 1] ^ 1);
+    writeWholeFile(path("sum.pkg"), v2Header(2) + badChecksum);
+    PackageArchive checked(path("sum.pkg"));
+    EXPECT_EQ(checked.fileData("first"), QByteArray("1111"));
+    EXPECT_EQ(thrownMessage([&] { checked.fileData("second"); }), "error reading from compressed stream");
     PackageArchive archive;
     EXPECT_EQ(thrownMessage([&] { archive.load(path("missing.pkg")); }),
               pathBytes(path("missing.pkg")).toStdString() + " does not exist");

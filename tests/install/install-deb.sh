@@ -33,7 +33,7 @@ deb=${debs[0]}
 
 # The dependencies are those of the linked libraries.
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libqt5core5 libqt5xml5 zlib1g libbz2; do
+for library in libqt5core5 libqt5xml5 zlib1g libbz2 libisal2; do
     case "$depends" in
     *"$library"*) ;;
     *) fail "Depends lacks $library: $depends" ;;
