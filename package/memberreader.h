@@ -17,9 +17,9 @@ public:
     /// path when a disk file no longer has the member's size.
     MemberReader(PackageArchiveIOFileInterface *body, PackageArchiveFile *member);
 
-    /// Fills `buffer` (PackageArchive::ChunkSize bytes) with the next chunk;
-    /// 0 at the end. Throws the messages above when the source runs short or grows.
-    int next(char *buffer);
+    /// Fills `buffer` (`capacity` bytes, at least 1) with the next chunk; 0 at
+    /// the end. Throws the messages above when the source runs short or grows.
+    int next(char *buffer, int capacity = PackageArchive::ChunkSize);
 
 private:
     HException changed() const;
@@ -33,3 +33,6 @@ private:
 
 /// read() again when a signal interrupted it.
 ssize_t readRetrying(int fd, void *buffer, size_t length);
+/// write() until all `length` bytes are written (again after a signal);
+/// false on the first failure.
+bool writeAll(int fd, const char *data, size_t length);

@@ -258,12 +258,14 @@ public:
     void readFileData(PackageArchiveFile *member, const PackageDataSink &sink);
 
     /// Writes the member to `outputPath`: refuses an existing file unless
-    /// `overwrite` ("cannot overwrite file " + path; with overwrite it is
-    /// unlinked), creates missing parent directories, creates the file 0600,
-    /// streams the bytes, sets access and modification time, then the mode
-    /// (member mode & KeptModeBits). Throws "cannot create output file ",
-    /// "cannot write to output file ", "cannot set mode of output file "
-    /// (each + path) or a fetch error; a failure may leave a partial file.
+    /// `overwrite` ("cannot overwrite file " + path), creates missing parent
+    /// directories, creates the file 0600, writes the bytes, sets access and
+    /// modification time, then the mode (member mode & KeptModeBits). Throws
+    /// "cannot create output file ", "cannot write to output file ", "cannot
+    /// set mode of output file " (each + path) or a fetch error. Nothing is
+    /// left of a member that fails: it is read whole first, or written under
+    /// a temporary name beside the target that replaces the old file (with
+    /// `overwrite`) only when complete. See PackageMemberWriter, which does it.
     void extractFile(PackageArchiveFile *member, const QString &outputPath, bool overwrite);
     /// extractFile() to directory + "/" + name; nothing for a null member.
     /// Member names are used as they stand: see hasParentComponent().
@@ -296,6 +298,8 @@ public:
     virtual void openedForReading(FILE *file);
 
 private:
+    friend class PackageMemberWriter; // reads members from the body stream
+
     void buildSortedIndex();
     void writeMembers(PackageArchiveIOFileInterface &stream);
     PackageArchiveFile *addMember(const QString &name);

@@ -60,6 +60,20 @@ ssize_t readRetrying(int fd, void *buffer, size_t length)
     return n;
 }
 
+bool writeAll(int fd, const char *data, size_t length)
+{
+    while (length > 0) {
+        const ssize_t n = ::write(fd, data, length);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        length -= size_t(n);
+    }
+    return true;
+}
+
 MemberReader::MemberReader(PackageArchiveIOFileInterface *body, PackageArchiveFile *member)
     : m_member(member), m_remaining(member ? member->size() : 0)
 {
@@ -92,7 +106,7 @@ MemberReader::MemberReader(PackageArchiveIOFileInterface *body, PackageArchiveFi
     }
 }
 
-int MemberReader::next(char *buffer)
+int MemberReader::next(char *buffer, int capacity)
 {
     if (m_remaining == 0) {
         if (m_file.isOpen()) {
@@ -106,7 +120,7 @@ int MemberReader::next(char *buffer)
         }
         return 0;
     }
-    const int want = int(std::min<quint32>(m_remaining, PackageArchive::ChunkSize));
+    const int want = int(std::min<quint32>(m_remaining, quint32(capacity)));
     int got = 0;
     switch (m_member->source()) {
     case PackageArchiveFileEntry::SourceArchive:

@@ -50,7 +50,35 @@ bool inflateGoesOn(int result)
 
 } // namespace
 
+StreamCheckpoint::~StreamCheckpoint() = default;
+
 PackageArchiveIOFileInterface::~PackageArchiveIOFileInterface() = default;
+
+std::unique_ptr<StreamCheckpoint> PackageArchiveIOFileInterface::checkpoint()
+{
+    return nullptr;
+}
+
+void PackageArchiveIOFileInterface::restore(const StreamCheckpoint &) {}
+
+namespace {
+
+struct FilePositionCheckpoint : StreamCheckpoint {
+    off_t offset;
+};
+
+/// Everything the zlib input needs to come back: its decoder, the input it
+/// had buffered, and where the file and the decoded data stood.
+struct GzCheckpoint : StreamCheckpoint {
+    inflate_state state;
+    unsigned char input[16384];
+    off_t fileOffset;
+    quint32 position;
+    bool headerChecked;
+    bool streamEnded;
+};
+
+} // namespace
 
 // ---------------------------------------------------------------- plain
 
@@ -80,6 +108,21 @@ int PackageArchiveIOFile::seek(quint32 offset)
     if (!m_file)
         return -1;
     return fseeko(m_file, off_t(offset), SEEK_SET);
+}
+
+std::unique_ptr<StreamCheckpoint> PackageArchiveIOFile::checkpoint()
+{
+    if (!m_file)
+        return nullptr;
+    auto mark = std::make_unique<FilePositionCheckpoint>();
+    mark->offset = ftello(m_file);
+    return mark;
+}
+
+void PackageArchiveIOFile::restore(const StreamCheckpoint &checkpoint)
+{
+    if (m_file)
+        fseeko(m_file, static_cast<const FilePositionCheckpoint &>(checkpoint).offset, SEEK_SET);
 }
 
 void PackageArchiveIOFile::close()
@@ -155,6 +198,11 @@ void PackageArchiveCompressedInputFile::close()
 {
     end();
     closeFile(packagemessage::kReadingStream);
+}
+
+std::unique_ptr<StreamCheckpoint> PackageArchiveCompressedInputFile::checkpoint()
+{
+    return nullptr;
 }
 
 // ------------------------------------------------------------ zlib input
@@ -242,6 +290,34 @@ int PackageArchiveCompressedGzInputFile::readBlock(void *buffer, int length)
             throw HException(packagemessage::kReadingCompressed);
     }
     return length - int(state.avail_out);
+}
+
+std::unique_ptr<StreamCheckpoint> PackageArchiveCompressedGzInputFile::checkpoint()
+{
+    if (!m_initialised || m_positionLost)
+        return nullptr;
+    auto mark = std::make_unique<GzCheckpoint>();
+    mark->state = *m_state;
+    std::memcpy(mark->input, m_input, sizeof m_input);
+    mark->fileOffset = ftello(file());
+    mark->position = m_position;
+    mark->headerChecked = m_headerChecked;
+    mark->streamEnded = m_streamEnded;
+    return mark;
+}
+
+void PackageArchiveCompressedGzInputFile::restore(const StreamCheckpoint &checkpoint)
+{
+    const auto &mark = static_cast<const GzCheckpoint &>(checkpoint);
+    // The state's input pointer points into m_input, whose bytes come back too.
+    *m_state = mark.state;
+    std::memcpy(m_input, mark.input, sizeof m_input);
+    fseeko(file(), mark.fileOffset, SEEK_SET);
+    m_position = mark.position;
+    m_headerChecked = mark.headerChecked;
+    m_streamEnded = mark.streamEnded;
+    m_initialised = true;
+    m_positionLost = false;
 }
 
 // ----------------------------------------------------------- bzip2 input

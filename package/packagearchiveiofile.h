@@ -11,6 +11,12 @@
 
 struct inflate_state;
 
+/// Where an input stream stood, to come back to: see checkpoint().
+class StreamCheckpoint {
+public:
+    virtual ~StreamCheckpoint();
+};
+
 /// The abstract stream. Lengths and results are 32-bit signed; offsets are
 /// 32-bit unsigned positions.
 class PackageArchiveIOFileInterface {
@@ -26,6 +32,13 @@ public:
     /// file, throwing HException on failure. Destroying a stream that was not
     /// closed completes it too, but can only swallow the error.
     virtual void close() = 0;
+    /// Where the stream stands now, so that restore() can come back to it
+    /// without going over what came before; null when the stream cannot
+    /// (the default, and bzip2 input).
+    virtual std::unique_ptr<StreamCheckpoint> checkpoint();
+    /// Comes back to a checkpoint this stream made, for reading the same
+    /// bytes again.
+    virtual void restore(const StreamCheckpoint &checkpoint);
 };
 
 /// A plain stream on one FILE, which it owns.
@@ -44,6 +57,10 @@ public:
     /// Flushes written data (and, when asked, syncs it to disk) and closes the
     /// file; throws "cannot write file" when buffered data cannot be written.
     void close() override;
+
+    /// The file position.
+    std::unique_ptr<StreamCheckpoint> checkpoint() override;
+    void restore(const StreamCheckpoint &checkpoint) override;
 
     /// When set, close() also fsyncs the file before closing it.
     void setSyncOnClose(bool sync) { m_syncOnClose = sync; }
@@ -72,6 +89,8 @@ public:
     /// Forward: decompresses and drops; backward: restarts at the start.
     int seek(quint32 offset) override;
     void close() override;
+    /// None by default: a codec that can copy its state says so.
+    std::unique_ptr<StreamCheckpoint> checkpoint() override;
 
     quint32 position() const { return m_position; }
 
@@ -104,6 +123,9 @@ public:
     /// "error reading stream" when the file ends first and "error reading
     /// from compressed stream" for a bad header, damaged data or checksum.
     int readBlock(void *buffer, int length) override;
+    /// A copy of the decoder state and of the buffered input (about 100 KB).
+    std::unique_ptr<StreamCheckpoint> checkpoint() override;
+    void restore(const StreamCheckpoint &checkpoint) override;
 
 private:
     /// Replaces the consumed input with the next bytes of the file.

@@ -35,6 +35,10 @@ inline constexpr char kCannotCreateOutput[] = "cannot create output file ";
 inline constexpr char kCannotWriteOutput[] = "cannot write to output file ";
 inline constexpr char kCannotSetMode[] = "cannot set mode of output file ";
 
+// Keeping a large member aside until it has been read whole.
+inline constexpr char kCannotCreateSpool[] = "cannot create temporary file in ";
+inline constexpr char kCannotWriteSpool[] = "cannot write temporary file in ";
+
 // The compressed member streams.
 inline constexpr char kInitInflate[] = "cannot initialise inflate";
 inline constexpr char kInitDeflate[] = "cannot initialise deflate";

@@ -1,5 +1,5 @@
 // -x: every member written below an output directory.
-#include "package/packagearchive.h"
+#include "package/packagememberwriter.h"
 #include "tool/commands.h"
 
 #include <cstdio>
@@ -12,6 +12,8 @@ void runExtractCommand(const ToolOptions &options, CommandContext &context)
         throw HException("output directory not specified");
     const QString directory = context.arguments.first();
 
+    // One writer for the whole run: it remembers the directories it has seen.
+    PackageMemberWriter writer(*context.archive);
     for (const auto &member : context.archive->files()) {
         // A ".." component would place the file outside the directory; the
         // check comes before anything of the member is printed or written.
@@ -22,6 +24,6 @@ void runExtractCommand(const ToolOptions &options, CommandContext &context)
             std::printf("Extracting %s\n", member->name().toLatin1().constData());
             std::fflush(stdout);
         }
-        context.archive->extractFileTo(member.get(), directory, options.overwrite);
+        writer.extractFileTo(member.get(), directory, options.overwrite);
     }
 }

@@ -10,6 +10,7 @@
 #include "package/packagemessages.h"
 #include "package/pathbytes.h"
 #include "tool/replacementfile.h"
+#include "tool/temporarydirectory.h"
 
 #include <QRandomGenerator>
 
@@ -53,13 +54,6 @@ private:
 bool sameFile(const struct stat &a, const struct stat &b)
 {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-/// $TMPDIR, or /tmp when it is unset or empty.
-QString temporaryDirectory()
-{
-    const QByteArray directory = qgetenv("TMPDIR");
-    return pathFromBytes(directory.isEmpty() ? QByteArray("/tmp") : directory);
 }
 
 /// A name in `directory` that nothing holds yet.

@@ -94,6 +94,31 @@ TEST_F(StreamTest, InputStreamsDecodeAndSeekBothWays)
     }
 }
 
+// A checkpoint brings the stream back without a restart: the same bytes
+// again, also after the stream has gone on past them or back to the start.
+TEST_F(StreamTest, CheckpointsComeBackToTheSameBytes)
+{
+    const QByteArray data = realData(300000);
+    auto gz = inputOver(0, zlibCompress(data, 6), 11);
+    writeWholeFile(path("plain"), data);
+    PackageArchiveIOFile plain(openFile("plain", "rb"));
+    for (PackageArchiveIOFileInterface *stream : {static_cast<PackageArchiveIOFileInterface *>(gz.get()),
+                                                  static_cast<PackageArchiveIOFileInterface *>(&plain)}) {
+        stream->seek(123456);
+        const std::unique_ptr<StreamCheckpoint> mark = stream->checkpoint();
+        ASSERT_NE(mark, nullptr);
+        EXPECT_EQ(readAll(*stream, 100000, 7000), data.mid(123456, 100000));
+        stream->restore(*mark);
+        EXPECT_EQ(readAll(*stream, 100000, 65536), data.mid(123456, 100000));
+        stream->seek(0);
+        EXPECT_EQ(readAll(*stream, 10, 10), data.left(10));
+        stream->restore(*mark);
+        EXPECT_EQ(readAll(*stream, data.size() - 123456, 16384), data.mid(123456));
+    }
+    // libbzip2 keeps its state to itself: no checkpoint.
+    EXPECT_EQ(inputOver(1, bzip2Compress(data, 9))->checkpoint(), nullptr);
+}
+
 TEST_F(StreamTest, ReadingPastTheEnd)
 {
     const QByteArray data("exactly thirty-two bytes of text");

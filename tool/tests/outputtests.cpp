@@ -53,6 +53,18 @@ TEST_F(OutputCommand, WritesMatchingMembersBackToBack)
     EXPECT_EQ(run.err, "error: wildcard expected\n");
 }
 
+// A member whose bytes run out writes none of them; those before it stay written.
+TEST_F(OutputCommand, CutShortMemberWritesNothing)
+{
+    writePackage(sandbox.filePath("cut.lxPackage"), {{"a.h", "first\n"}, {"blob.bin", blob}});
+    const QByteArray whole = sandbox.readFile("cut.lxPackage");
+    sandbox.writeFile("cut.lxPackage", whole.left(whole.size() - 1000));
+    const ToolRun run = sandbox.run({"-f", "cut.lxPackage", "*"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "first\n");
+    EXPECT_EQ(run.err, "error: error reading stream\n");
+}
+
 // A member larger than the stdio buffer fails while writing, a tiny one only
 // at the final flush; -t and -info check their output the same way.
 TEST_F(OutputCommand, FailingStandardOutputIsAnError)
