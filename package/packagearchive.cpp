@@ -122,10 +122,13 @@ PackageArchiveFile *PackageArchive::findPackageDescription() const
 
 QList<PackageArchiveFile *> PackageArchive::match(const QString &pattern) const
 {
-    const QRegExp wildcard(pattern, Qt::CaseSensitive, QRegExp::Wildcard);
+    // "*" matches every name: the listing's default needs no matcher.
+    const bool everything = pattern == QLatin1String("*");
+    const QRegExp wildcard(everything ? QString() : pattern, Qt::CaseSensitive, QRegExp::Wildcard);
     QList<PackageArchiveFile *> found;
+    found.reserve(int(d->files.size()));
     for (const auto &member : d->files)
-        if (wildcard.exactMatch(member->name()))
+        if (everything || wildcard.exactMatch(member->name()))
             found.append(member.get());
     return found;
 }

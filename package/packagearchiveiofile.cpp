@@ -76,6 +76,8 @@ struct GzCheckpoint : StreamCheckpoint {
     quint32 position;
     bool headerChecked;
     bool streamEnded;
+    QByteArray staged;
+    QByteArray stagedFailure;
 };
 
 } // namespace
@@ -208,7 +210,8 @@ std::unique_ptr<StreamCheckpoint> PackageArchiveCompressedInputFile::checkpoint(
 // ------------------------------------------------------------ zlib input
 
 PackageArchiveCompressedGzInputFile::PackageArchiveCompressedGzInputFile(FILE *file)
-    : PackageArchiveCompressedInputFile(file), m_state(std::make_unique<inflate_state>())
+    : PackageArchiveCompressedInputFile(file), m_state(std::make_unique<inflate_state>()),
+      m_staging(std::make_unique<uint8_t[]>(StagingSize))
 {
     init();
 }
@@ -227,6 +230,9 @@ void PackageArchiveCompressedGzInputFile::init()
     m_state->avail_in = 0;
     m_headerChecked = false;
     m_streamEnded = false;
+    m_stagedBegin = 0;
+    m_stagedEnd = 0;
+    m_stagedFailure.clear();
     m_initialised = true;
     m_position = 0;
 }
@@ -262,34 +268,79 @@ void PackageArchiveCompressedGzInputFile::checkHeader()
 
 int PackageArchiveCompressedGzInputFile::readBlock(void *buffer, int length)
 {
+    auto *out = static_cast<uint8_t *>(buffer);
+    int delivered = takeStaged(out, length);
     // Past the end of the compressed data there is nothing more to deliver;
     // the decoder would answer success with no output for ever.
-    if (m_streamEnded || !m_initialised)
-        return 0;
-    inflate_state &state = *m_state;
-    state.next_out = static_cast<uint8_t *>(buffer);
-    state.avail_out = uint32_t(length);
-    while (state.avail_out > 0) {
-        if (!m_headerChecked)
-            checkHeader();
-        const uint32_t inputBefore = state.avail_in;
-        const uint32_t outputBefore = state.avail_out;
-        if (!inflateGoesOn(isal_inflate(&state)))
-            throw HException(packagemessage::kReadingCompressed);
-        if (state.block_state == ISAL_BLOCK_FINISH) {
-            m_streamEnded = true;
-            break;
+    if (delivered < length && m_stagedFailure.isEmpty() && !m_streamEnded && m_initialised) {
+        QByteArray failure;
+        if (length - delivered >= StagingSize) {
+            delivered += decode(out + delivered, length - delivered, failure);
+            if (!failure.isEmpty())
+                throw HException(failure);
+            return delivered;
         }
-        if (state.avail_out != outputBefore)
-            continue;
-        // The decoder can hold decoded bytes back after using up its input,
-        // so only a call that yields nothing shows that it needs more.
-        if (state.avail_in == 0)
-            refillInput();
-        else if (state.avail_in == inputBefore)
-            throw HException(packagemessage::kReadingCompressed);
+        m_stagedBegin = 0;
+        m_stagedEnd = decode(m_staging.get(), StagingSize, m_stagedFailure);
+        delivered += takeStaged(out + delivered, length - delivered);
     }
-    return length - int(state.avail_out);
+    if (stagedFailureReached(delivered < length))
+        throw HException(m_stagedFailure);
+    return delivered;
+}
+
+bool PackageArchiveCompressedGzInputFile::stagedFailureReached(bool wantsMore) const
+{
+    if (m_stagedFailure.isEmpty())
+        return false;
+    if (wantsMore)
+        return true;
+    // zlib judged what follows the last byte asked for (the next symbol, a
+    // block end, the trailer) in the same call, but asked the file for more
+    // only while output was still wanted.
+    return m_stagedBegin == m_stagedEnd && m_stagedFailure != packagemessage::kReadingStream;
+}
+
+int PackageArchiveCompressedGzInputFile::takeStaged(uint8_t *out, int length)
+{
+    const int n = std::min(length, m_stagedEnd - m_stagedBegin);
+    if (n > 0) {
+        std::memcpy(out, m_staging.get() + m_stagedBegin, size_t(n));
+        m_stagedBegin += n;
+    }
+    return n;
+}
+
+int PackageArchiveCompressedGzInputFile::decode(uint8_t *out, int capacity, QByteArray &failure)
+{
+    inflate_state &state = *m_state;
+    state.next_out = out;
+    state.avail_out = uint32_t(capacity);
+    try {
+        while (state.avail_out > 0) {
+            if (!m_headerChecked)
+                checkHeader();
+            const uint32_t inputBefore = state.avail_in;
+            const uint32_t outputBefore = state.avail_out;
+            if (!inflateGoesOn(isal_inflate(&state)))
+                throw HException(packagemessage::kReadingCompressed);
+            if (state.block_state == ISAL_BLOCK_FINISH) {
+                m_streamEnded = true;
+                break;
+            }
+            if (state.avail_out != outputBefore)
+                continue;
+            // The decoder can hold decoded bytes back after using up its input,
+            // so only a call that yields nothing shows that it needs more.
+            if (state.avail_in == 0)
+                refillInput();
+            else if (state.avail_in == inputBefore)
+                throw HException(packagemessage::kReadingCompressed);
+        }
+    } catch (const HException &error) {
+        failure = error.message();
+    }
+    return capacity - int(state.avail_out);
 }
 
 std::unique_ptr<StreamCheckpoint> PackageArchiveCompressedGzInputFile::checkpoint()
@@ -303,6 +354,9 @@ std::unique_ptr<StreamCheckpoint> PackageArchiveCompressedGzInputFile::checkpoin
     mark->position = m_position;
     mark->headerChecked = m_headerChecked;
     mark->streamEnded = m_streamEnded;
+    mark->staged = QByteArray(reinterpret_cast<const char *>(m_staging.get()) + m_stagedBegin,
+                              m_stagedEnd - m_stagedBegin);
+    mark->stagedFailure = m_stagedFailure;
     return mark;
 }
 
@@ -316,6 +370,10 @@ void PackageArchiveCompressedGzInputFile::restore(const StreamCheckpoint &checkp
     m_position = mark.position;
     m_headerChecked = mark.headerChecked;
     m_streamEnded = mark.streamEnded;
+    std::memcpy(m_staging.get(), mark.staged.constData(), size_t(mark.staged.size()));
+    m_stagedBegin = 0;
+    m_stagedEnd = mark.staged.size();
+    m_stagedFailure = mark.stagedFailure;
     m_initialised = true;
     m_positionLost = false;
 }

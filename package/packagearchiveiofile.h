@@ -2,6 +2,7 @@
 // decompressing streams that the archive reads and writes its body through.
 #pragma once
 
+#include <QByteArray>
 #include <QtGlobal>
 
 #include <bzlib.h>
@@ -111,8 +112,16 @@ protected:
 /// Method 0 input: a zlib stream (RFC 1950 header, deflate data, Adler-32
 /// trailer), decoded with ISA-L's inflater. Its two header bytes are checked
 /// here, as strictly as zlib does, before the decoder sees them.
+///
+/// Reads shorter than StagingSize are served from a buffer that the decoder
+/// fills StagingSize bytes at a time: small calls would cost the decoder more
+/// than their bytes, and it would look ahead of them on its own. A failure
+/// met while filling it waits until a read wants bytes beyond those decoded
+/// before it, so errors surface where the data needs them, as with zlib.
 class PackageArchiveCompressedGzInputFile : public PackageArchiveCompressedInputFile {
 public:
+    static constexpr int StagingSize = 256 * 1024;
+
     explicit PackageArchiveCompressedGzInputFile(FILE *file);
     ~PackageArchiveCompressedGzInputFile() override;
 
@@ -123,21 +132,33 @@ public:
     /// "error reading stream" when the file ends first and "error reading
     /// from compressed stream" for a bad header, damaged data or checksum.
     int readBlock(void *buffer, int length) override;
-    /// A copy of the decoder state and of the buffered input (about 100 KB).
+    /// A copy of the decoder state and of the buffered input and output.
     std::unique_ptr<StreamCheckpoint> checkpoint() override;
     void restore(const StreamCheckpoint &checkpoint) override;
 
 private:
+    /// Decodes up to `capacity` bytes into `out` and answers how many came;
+    /// a failure leaves its message in `failure`, the bytes before it counted.
+    int decode(uint8_t *out, int capacity, QByteArray &failure);
     /// Replaces the consumed input with the next bytes of the file.
     void refillInput();
     /// Throws unless the buffered input starts with an acceptable header.
     void checkHeader();
+    /// Whether the failure that stopped the last fill is due now that the
+    /// staged bytes are taken (`wantsMore`: the read is still short).
+    bool stagedFailureReached(bool wantsMore) const;
+    /// Moves up to `length` staged bytes to `out`; answers how many.
+    int takeStaged(uint8_t *out, int length);
 
     std::unique_ptr<inflate_state> m_state; // about 87 KB: one per stream
     bool m_initialised = false;
     bool m_headerChecked = false;
     bool m_streamEnded = false;
     unsigned char m_input[16384];
+    std::unique_ptr<uint8_t[]> m_staging;
+    int m_stagedBegin = 0;
+    int m_stagedEnd = 0;
+    QByteArray m_stagedFailure; // what stopped the last fill, if anything
 };
 
 class PackageArchiveCompressedBzInputFile : public PackageArchiveCompressedInputFile {

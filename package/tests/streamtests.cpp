@@ -2,7 +2,24 @@
 #include "package/packagearchiveiofile.h"
 #include "testsupport.h"
 
+#include <zlib.h>
+
 namespace {
+
+/// How many bytes zlib itself decodes from `compressed` before it fails.
+int zlibBytesBeforeFailure(const QByteArray &compressed, int outputSize)
+{
+    QByteArray output(outputSize, '\0');
+    z_stream stream = {};
+    EXPECT_EQ(inflateInit(&stream), Z_OK);
+    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(compressed.constData()));
+    stream.avail_in = uInt(compressed.size());
+    stream.next_out = reinterpret_cast<Bytef *>(output.data());
+    stream.avail_out = uInt(output.size());
+    EXPECT_EQ(inflate(&stream, Z_NO_FLUSH), Z_DATA_ERROR);
+    inflateEnd(&stream);
+    return int(stream.total_out);
+}
 
 class StreamTest : public TempDirTest {
 protected:
@@ -117,6 +134,30 @@ TEST_F(StreamTest, CheckpointsComeBackToTheSameBytes)
     }
     // libbzip2 keeps its state to itself: no checkpoint.
     EXPECT_EQ(inputOver(1, bzip2Compress(data, 9))->checkpoint(), nullptr);
+}
+
+// Damaged data fails the read that reaches it and none before: small reads
+// get every byte that zlib decodes ahead of the damage, although the decoder
+// looks ahead of small reads.
+TEST_F(StreamTest, DamageFailsTheReadThatReachesIt)
+{
+    const QByteArray data = realData(400000);
+    const QByteArray whole = zlibCompress(data, 6);
+    for (int damageAt : {whole.size() / 20, whole.size() / 2, whole.size() * 9 / 10}) {
+        SCOPED_TRACE(damageAt);
+        const QByteArray compressed = whole.left(damageAt) + QByteArray(64, '\xff') + whole.mid(damageAt + 64);
+        const int good = zlibBytesBeforeFailure(compressed, 2 * data.size());
+        auto stream = inputOver(0, compressed);
+        char buffer[1000];
+        int delivered = 0;
+        EXPECT_EQ(thrownMessage([&] {
+                      while (stream->read(buffer, sizeof buffer) == int(sizeof buffer))
+                          delivered += int(sizeof buffer);
+                  }),
+                  "error reading from compressed stream");
+        // The read that reaches the damage fails whole.
+        EXPECT_GE(delivered, good - int(sizeof buffer));
+    }
 }
 
 TEST_F(StreamTest, ReadingPastTheEnd)
