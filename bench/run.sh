@@ -8,9 +8,12 @@
 # files). A second set of a few large files and a package holding one 1 GB
 # member measure throughput and memory on big members.
 #
-# Every duriv command runs beside its closest peer, alternately, RUNS times
-# (default 3); the table shows medians of wall time, CPU time (user+system)
-# and peak resident memory from /usr/bin/time, and the ratio duriv / peer.
+# Every duriv command runs beside its peers, in turns whose order rotates,
+# RUNS times (default 3); the table shows medians of wall time, CPU time
+# (user+system) and peak resident memory from /usr/bin/time, and the ratio
+# duriv / fastest peer (by median wall time), followed by every peer's median
+# wall time with its min-max. Every reading command has bsdtar among its
+# peers, and tar and unzip where they do the same job.
 # Environment: RUNS, HUGE_MB (size of the single large member, default 1024),
 # LARGE_MB (total of the large-file set, default 384), KEEP=1 keeps bench/work.
 set -euo pipefail
@@ -101,92 +104,140 @@ measure() {
     echo "$key $wall $(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }') $rss" >> "$results"
 }
 
-# Figures: label, duriv key, peer key, setup, duriv command, peer command
-pairs=()
+# A figure: label, setup, the duriv command, then its peers as name/command
+# pairs. Keys in the results are "<figure number>.<side>" (side 0: duriv).
 sep=$'\x1f'
-pair() { pairs+=("$1$sep$2$sep$3$sep$4$sep$5$sep$6"); }
+figures=()
+figure() {
+    local label="$1" setup="$2" dcmd="$3"; shift 3
+    local entry="$label$sep$setup$sep$dcmd"
+    while [ $# -gt 0 ]; do entry="$entry$sep$1$sep$2"; shift 2; done
+    figures+=("$entry")
+}
 
 # Creation figures write their own outputs; the reading figures use the
-# packages prepared below.
-pair "-c -compress 7 vs tar|gzip -7" c7 targz "rm -f c.lxPackage c.tar.gz" \
-     "$D -c -compress 7 c.lxPackage tree" "tar -chf - tree | gzip -7 > c.tar.gz"
-pair "-c level 7 vs zlib deflate floor" c7f floor "rm -f f.lxPackage" \
-     "$D -c -compress 7 f.lxPackage tree" "find -L tree -type f | ./deflatefloor 7"
-pair "-c -bzip2 vs tar -cjf" cbz tarbz "rm -f b.lxPackage b.tar.bz2" \
-     "$D -c -bzip2 b.lxPackage tree" "tar -chjf b.tar.bz2 tree"
-pair "-t vs tar -tzf" t tartz "true" "$D -t t.lxPackage" "tar -tzf t.tar.gz"
-pair "-t vs bsdtar -tf" t2 bsdt "true" "$D -t t.lxPackage" "bsdtar -tf t.tar.gz"
-pair "-x vs tar -xzf" x tarx "rm -rf xo xp; mkdir xo xp" \
-     "$D -x t.lxPackage xo" "tar -xzf t.tar.gz -C xp"
-pair "-x vs bsdtar -xf" x2 bsdx "rm -rf xo xp; mkdir xo xp" \
-     "$D -x t.lxPackage xo" "bsdtar -xf t.tar.gz -C xp"
-pair "-f '*' vs tar -xzOf" f tarf "true" "$D -f t.lxPackage '*'" "tar -xzOf t.tar.gz"
-pair "-f '*' vs bsdtar -xOf" f2 bsdf "true" "$D -f t.lxPackage '*'" "bsdtar -xOf t.tar.gz"
-pair "-r one file vs tar redo" r tarr \
-     "cp t.lxPackage r.lxPackage; cp t.tar.gz r.tar.gz; rm -rf rx; mkdir rx; cp extra.h tree.extra.h 2>/dev/null || true" \
-     "$D -r r.lxPackage extra.h" \
-     "tar -xzf r.tar.gz -C rx && cp extra.h rx/ && tar -cf - -C rx . | gzip -7 > r.tar.gz"
-pair "large: -c vs tar|gzip -7" lc ltargz "rm -f lc.lxPackage lc.tar.gz" \
-     "$D -c -compress 7 lc.lxPackage large" "tar -cf - large | gzip -7 > lc.tar.gz"
-pair "large: -x vs bsdtar -xf" lx lbsdx "rm -rf lxo lxp; mkdir lxo lxp" \
-     "$D -x l.lxPackage lxo" "bsdtar -xf l.tar.gz -C lxp"
-pair "20000 members: -t vs bsdtar -tf" mt mbsdt "true" \
-     "$D -t m.lxPackage" "bsdtar -tf m.tar.gz"
-pair "1 GB member: -c vs tar|gzip -7" hc htargz "rm -f hc.lxPackage hc.tar.gz" \
-     "$D -c -compress 7 hc.lxPackage huge" "tar -cf - huge | gzip -7 > hc.tar.gz"
-pair "1 GB member: -x vs bsdtar -xf" hx hbsdx "rm -rf hxo hxp; mkdir hxo hxp" \
-     "$D -x h.lxPackage hxo" "bsdtar -xf h.tar.gz -C hxp"
-pair "1 GB member: -f vs bsdtar -xOf" hf hbsdf "true" \
-     "$D -f h.lxPackage '*'" "bsdtar -xOf h.tar.gz"
-pair "1 GB member: -r vs tar redo" hr htarr \
-     "cp h.lxPackage hr.lxPackage; cp h.tar.gz hr.tar.gz; rm -rf hrx; mkdir hrx" \
-     "$D -r hr.lxPackage extra.h" \
-     "tar -xzf hr.tar.gz -C hrx && cp extra.h hrx/ && tar -cf - -C hrx . | gzip -7 > hr.tar.gz"
+# packages and peer archives prepared below.
+figure "-c -compress 7" "rm -f c.lxPackage c.tar.gz c.zip" \
+    "$D -c -compress 7 c.lxPackage tree" \
+    "tar|gzip -7" "tar -chf - tree | gzip -7 > c.tar.gz" \
+    "zlib deflate floor" "find -L tree -type f | ./deflatefloor 7"
+figure "-c -bzip2" "rm -f b.lxPackage b.tar.bz2" \
+    "$D -c -bzip2 b.lxPackage tree" \
+    "tar -cjf" "tar -chjf b.tar.bz2 tree"
+figure "-t (tree)" "true" "$D -t t.lxPackage" \
+    "tar -tzf" "tar -tzf t.tar.gz" \
+    "bsdtar -tf" "bsdtar -tf t.tar.gz" \
+    "unzip -l" "unzip -l t.zip"
+figure "-x (tree)" "rm -rf xo xp; mkdir xo xp" "$D -x t.lxPackage xo" \
+    "tar -xzf" "tar -xzf t.tar.gz -C xp" \
+    "bsdtar -xf" "bsdtar -xf t.tar.gz -C xp" \
+    "unzip" "unzip -q t.zip -d xp"
+figure "-f '*' (tree)" "true" "$D -f t.lxPackage '*'" \
+    "tar -xzOf" "tar -xzOf t.tar.gz" \
+    "bsdtar -xOf" "bsdtar -xOf t.tar.gz" \
+    "unzip -p" "unzip -p t.zip"
+figure "-r one file (tree)" \
+    "cp t.lxPackage r.lxPackage; cp t.tar.gz r.tar.gz; rm -rf rx; mkdir rx" \
+    "$D -r r.lxPackage extra.h" \
+    "tar redo" "tar -xzf r.tar.gz -C rx && cp extra.h rx/ && tar -cf - -C rx . | gzip -7 > r.tar.gz"
+figure "large: -c" "rm -f lc.lxPackage lc.tar.gz" "$D -c -compress 7 lc.lxPackage large" \
+    "tar|gzip -7" "tar -cf - large | gzip -7 > lc.tar.gz"
+figure "large: -x" "rm -rf lxo lxp; mkdir lxo lxp" "$D -x l.lxPackage lxo" \
+    "tar -xzf" "tar -xzf l.tar.gz -C lxp" \
+    "bsdtar -xf" "bsdtar -xf l.tar.gz -C lxp" \
+    "unzip" "unzip -q l.zip -d lxp"
+figure "20000 members: -t" "true" "$D -t m.lxPackage" \
+    "tar -tzf" "tar -tzf m.tar.gz" \
+    "bsdtar -tf" "bsdtar -tf m.tar.gz" \
+    "unzip -l" "unzip -l m.zip"
+figure "$HUGE_MB MB member: -c" "rm -f hc.lxPackage hc.tar.gz" "$D -c -compress 7 hc.lxPackage huge" \
+    "tar|gzip -7" "tar -cf - huge | gzip -7 > hc.tar.gz"
+figure "$HUGE_MB MB member: -x" "rm -rf hxo hxp; mkdir hxo hxp" "$D -x h.lxPackage hxo" \
+    "tar -xzf" "tar -xzf h.tar.gz -C hxp" \
+    "bsdtar -xf" "bsdtar -xf h.tar.gz -C hxp" \
+    "unzip" "unzip -q h.zip -d hxp"
+figure "$HUGE_MB MB member: -f" "true" "$D -f h.lxPackage '*'" \
+    "tar -xzOf" "tar -xzOf h.tar.gz" \
+    "bsdtar -xOf" "bsdtar -xOf h.tar.gz" \
+    "unzip -p" "unzip -p h.zip"
+figure "$HUGE_MB MB member: -r" \
+    "cp h.lxPackage hr.lxPackage; cp h.tar.gz hr.tar.gz; rm -rf hrx; mkdir hrx" \
+    "$D -r hr.lxPackage extra.h" \
+    "tar redo" "tar -xzf hr.tar.gz -C hrx && cp extra.h hrx/ && tar -cf - -C hrx . | gzip -7 > hr.tar.gz"
 
-# Inputs of the reading figures, made once.
+# Inputs of the reading figures, made once: the same files as a package, a
+# .tar.gz and a .zip at the same compression level.
 echo "preparing packages..." >&2
-"$D" -c -compress 7 t.lxPackage tree; tar -chf - tree | gzip -7 > t.tar.gz
-"$D" -c l.lxPackage large; tar -cf - large | gzip -7 > l.tar.gz
-"$D" -c m.lxPackage many; tar -czf m.tar.gz many
-"$D" -c h.lxPackage huge; tar -cf - huge | gzip -7 > h.tar.gz
+prepare() {
+    local name="$1" dir="$2" level="$3"
+    "$D" -c -compress "$level" "$name.lxPackage" "$dir"
+    tar -chf - "$dir" | gzip -"$level" > "$name.tar.gz"
+    rm -f "$name.zip"; zip -q -r -"$level" "$name.zip" "$dir"
+}
+prepare t tree 7
+prepare l large 7
+prepare m many 7
+prepare h huge 7
 
 for run in $(seq 1 "$RUNS"); do
     echo "run $run of $RUNS..." >&2
-    for p in "${pairs[@]}"; do
-        IFS="$sep" read -r label dk pk setup dcmd pcmd <<< "$p"
-        # Alternate which side goes first so caches favour neither.
-        if [ $((run % 2)) -eq 1 ]; then
-            measure "$dk" "$setup" "$dcmd"; measure "$pk" "$setup" "$pcmd"
-        else
-            measure "$pk" "$setup" "$pcmd"; measure "$dk" "$setup" "$dcmd"
-        fi
+    for f in "${!figures[@]}"; do
+        IFS="$sep" read -r -a parts <<< "${figures[$f]}"
+        setup="${parts[1]}"
+        commands=("${parts[2]}")
+        for ((i = 4; i < ${#parts[@]}; i += 2)); do commands+=("${parts[$i]}"); done
+        # Rotate which side goes first so caches favour none.
+        n=${#commands[@]}
+        for ((k = 0; k < n; k++)); do
+            side=$(((k + run) % n))
+            measure "$f.$side" "$setup" "${commands[$side]}"
+        done
     done
 done
 
-# median KEY FIELD (2 wall, 3 cpu, 4 rss)
+# median KEY FIELD (2 wall, 3 cpu, 4 rss); range KEY FIELD: "min-max"
 median() {
     awk -v k="$1" -v f="$2" '$1 == k { print $f }' "$results" | sort -g \
         | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
+range() {
+    awk -v k="$1" -v f="$2" '$1 == k { print $f }' "$results" | sort -g | awk 'NR == 1 { lo = $1 } { hi = $1 } END { print lo "-" hi }'
+}
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
+megabytes() { awk -v v="$1" 'BEGIN { printf "%.1f", v / 1024 }'; }
 
 echo
 echo "Tree: $tree_files files, $tree_mb MB; large set: $LARGE_MB MB in 3 files; single member: $HUGE_MB MB; $RUNS runs"
-echo "Machine: $(nproc) cores, $(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo), $(uname -sr)"
+echo "Machine: $(nproc) cores, $(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo), $(uname -sr); load at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
-printf "%-36s %-10s %12s %12s %7s\n" figure measure duriv peer ratio
-for p in "${pairs[@]}"; do
-    IFS="$sep" read -r label dk pk _ <<< "$p"
+printf "%-26s %-8s %14s %14s %7s  %s\n" figure measure duriv "fastest peer" ratio "peer"
+for f in "${!figures[@]}"; do
+    IFS="$sep" read -r -a parts <<< "${figures[$f]}"
+    label="${parts[0]}"
+    # The fastest peer by median wall time.
+    best=1; bestWall=""; p=1
+    for ((i = 3; i < ${#parts[@]}; i += 2)); do
+        w=$(median "$f.$p" 2)
+        if [ -z "$bestWall" ] || awk -v a="$w" -v b="$bestWall" 'BEGIN { exit !(a < b) }'; then
+            best=$p; bestWall=$w
+        fi
+        p=$((p + 1))
+    done
+    bestName="${parts[$((1 + 2 * best))]}"
     for m in "wall s:2" "cpu s:3" "rss MB:4"; do
         name="${m%:*}"; field="${m#*:}"
-        dv=$(median "$dk" "$field"); pv=$(median "$pk" "$field")
-        if [ "$field" = 4 ]; then
-            dv=$(awk -v v="$dv" 'BEGIN { printf "%.1f", v / 1024 }')
-            pv=$(awk -v v="$pv" 'BEGIN { printf "%.1f", v / 1024 }')
-        fi
-        printf "%-36s %-10s %12s %12s %7s\n" "$label" "$name" "$dv" "$pv" "$(ratio "$dv" "$pv")"
+        dv=$(median "$f.0" "$field"); pv=$(median "$f.$best" "$field")
+        if [ "$field" = 4 ]; then dv=$(megabytes "$dv"); pv=$(megabytes "$pv"); fi
+        printf "%-26s %-8s %14s %14s %7s  %s\n" "$label" "$name" "$dv" "$pv" "$(ratio "$dv" "$pv")" "$bestName"
         label=""
     done
+    line="  duriv $(median "$f.0" 2) ($(range "$f.0" 2))"
+    p=1
+    for ((i = 3; i < ${#parts[@]}; i += 2)); do
+        line="$line; ${parts[$i]} $(median "$f.$p" 2) ($(range "$f.$p" 2))"
+        p=$((p + 1))
+    done
+    echo "$line s wall"
 done
 echo
 floor_size=$(find -L tree -type f | ./deflatefloor 7)
