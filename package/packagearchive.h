@@ -2,7 +2,8 @@
 // lookup by name and wildcard, extraction, and loading and saving the file.
 // The code behind it is split by job: packagearchive.cpp (the member list),
 // packagearchivefile.cpp (members and their bytes), packageformat.cpp (the
-// file format), packageextraction.cpp (writing members to disk).
+// file format), packageextraction.cpp (writing members to disk), with
+// packagememberwriter.h (members written out whole or not at all).
 #pragma once
 
 #include "package/hexception.h"

@@ -7,6 +7,7 @@
 #include "package/packagemessages.h"
 #include "package/pathbytes.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
