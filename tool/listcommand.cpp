@@ -56,14 +56,20 @@ public:
     /// "%s  %8lu  %s  %s\n": permissions, size, date, name.
     void addLine(const PackageArchiveFile &member)
     {
-        addPermissions(member.mode());
-        m_text += "  ";
-        addNumber(member.size(), 8, ' ');
-        m_text += "  ";
-        addDate(member.time());
-        m_text += "  ";
-        addName(member.name());
-        m_text += '\n';
+        // Room for the longest line; what is not used is cut off again.
+        const QString &name = member.name();
+        const std::size_t start = m_text.size();
+        m_text.resize(start + kLongestFixedPart + std::size_t(name.size()));
+        char *out = &m_text[start];
+        out = putPermissions(out, member.mode());
+        out = putBlanks(out);
+        out = putNumber(out, member.size(), 8, ' ');
+        out = putBlanks(out);
+        out = putDate(out, member.time());
+        out = putBlanks(out);
+        out = putName(out, name);
+        *out++ = '\n';
+        m_text.resize(std::size_t(out - m_text.data()));
         if (m_text.size() >= kFlushAt)
             flush();
     }
@@ -83,58 +89,72 @@ public:
     }
 
 private:
+    // Permissions, size (up to 10 digits), date (at most 15 bytes), three
+    // separators and the newline.
+    static constexpr std::size_t kLongestFixedPart = 10 + 10 + 15 + 3 * 2 + 1;
+
+    static char *putBlanks(char *out)
+    {
+        *out++ = ' ';
+        *out++ = ' ';
+        return out;
+    }
+
     // "-" then rwx for owner, group and others. The first character is always
     // "-": the listing does not show file types.
-    void addPermissions(quint32 mode)
+    static char *putPermissions(char *out, quint32 mode)
     {
         static const char kLetters[] = "rwxrwxrwx";
-        m_text += '-';
+        *out++ = '-';
         for (int bit = 0; bit < 9; ++bit)
-            m_text += (mode & (0400u >> bit)) ? kLetters[bit] : '-';
+            *out++ = (mode & (0400u >> bit)) ? kLetters[bit] : '-';
+        return out;
     }
 
     /// The decimal digits of `value`, right-aligned in `width` with `pad`.
-    void addNumber(quint32 value, std::size_t width, char pad)
+    static char *putNumber(char *out, quint32 value, int width, char pad)
     {
         char digits[10];
-        std::size_t count = 0;
+        int count = 0;
         do {
             digits[count++] = char('0' + value % 10);
             value /= 10;
         } while (value > 0);
-        if (count < width)
-            m_text.append(width - count, pad);
+        for (int i = count; i < width; ++i)
+            *out++ = pad;
         while (count > 0)
-            m_text += digits[--count];
+            *out++ = digits[--count];
+        return out;
     }
 
     // Current year: "%s %2d %02d:%02d" (month, day, hour, minute); any other
     // year: "%s %2d %5d" (month, day, year).
-    void addDate(quint32 seconds)
+    char *putDate(char *out, quint32 seconds) const
     {
         const time_t time = static_cast<time_t>(seconds);
         struct tm parts;
         std::memset(&parts, 0, sizeof parts);
         localtime_r(&time, &parts);
         const QByteArray &month = m_months[std::size_t(parts.tm_mon)];
-        m_text.append(month.constData(), std::size_t(month.size()));
-        m_text += ' ';
-        addNumber(quint32(parts.tm_mday), 2, ' ');
-        m_text += ' ';
+        std::memcpy(out, month.constData(), std::size_t(month.size()));
+        out += month.size();
+        *out++ = ' ';
+        out = putNumber(out, quint32(parts.tm_mday), 2, ' ');
+        *out++ = ' ';
         if (parts.tm_year == m_currentYear) {
-            addNumber(quint32(parts.tm_hour), 2, '0');
-            m_text += ':';
-            addNumber(quint32(parts.tm_min), 2, '0');
-        } else {
-            addNumber(quint32(parts.tm_year + 1900), 5, ' ');
+            out = putNumber(out, quint32(parts.tm_hour), 2, '0');
+            *out++ = ':';
+            return putNumber(out, quint32(parts.tm_min), 2, '0');
         }
+        return putNumber(out, quint32(parts.tm_year + 1900), 5, ' ');
     }
 
     /// One byte per character: Latin-1, "?" for a character above U+00FF.
-    void addName(const QString &name)
+    static char *putName(char *out, const QString &name)
     {
         for (const QChar c : name)
-            m_text += c.unicode() <= 0xFF ? char(c.unicode()) : '?';
+            *out++ = c.unicode() <= 0xFF ? char(c.unicode()) : '?';
+        return out;
     }
 
     const std::array<QByteArray, kMonths> m_months;
