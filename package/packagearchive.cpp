@@ -38,6 +38,7 @@ PackageArchive::~PackageArchive()
 void PackageArchive::clear()
 {
     d->sortedIndex.clear();
+    d->byName.clear();
     d->files.clear();
     d->body.reset();
 }
@@ -97,10 +98,8 @@ QList<PackageArchiveFile *> PackageArchive::filesInBodyOrder() const
 PackageArchiveFile *PackageArchive::find(const QString &name) const
 {
     if (d->sortedIndex.empty()) {
-        for (const auto &member : d->files)
-            if (member->name() == name)
-                return member.get();
-        return nullptr;
+        const auto named = d->byName.constFind(name);
+        return named == d->byName.constEnd() ? nullptr : named->front();
     }
     auto at = std::lower_bound(d->sortedIndex.begin(), d->sortedIndex.end(), name, nameLess);
     return at != d->sortedIndex.end() && (*at)->name() == name ? *at : nullptr;
@@ -133,6 +132,14 @@ QList<PackageArchiveFile *> PackageArchive::match(const QString &pattern) const
     return found;
 }
 
+void PackageArchive::indexNames()
+{
+    d->byName.clear();
+    d->byName.reserve(int(d->files.size()));
+    for (const auto &member : d->files)
+        d->byName[member->name()].push_back(member.get());
+}
+
 void PackageArchive::buildSortedIndex()
 {
     // Equal names end up latest-loaded first, as if each new member had been
@@ -161,6 +168,7 @@ PackageArchiveFile *PackageArchive::addMember(const QString &name)
         auto at = std::lower_bound(d->sortedIndex.begin(), d->sortedIndex.end(), name, nameLess);
         d->sortedIndex.insert(at, added);
     }
+    d->byName[name].push_back(added);
     d->files.push_back(std::move(member));
     return added;
 }
@@ -215,14 +223,18 @@ PackageArchiveFile *PackageArchive::addData(const QByteArray &bytes, const QDate
 
 bool PackageArchive::remove(const QString &name)
 {
-    auto it = std::find_if(d->files.begin(), d->files.end(),
-                           [&name](const std::unique_ptr<PackageArchiveFile> &f) {
-                               return f->name() == name;
-                           });
-    if (it == d->files.end())
+    const auto named = d->byName.find(name);
+    if (named == d->byName.end())
         return false;
-    d->sortedIndex.erase(std::remove(d->sortedIndex.begin(), d->sortedIndex.end(), it->get()),
-                         d->sortedIndex.end());
-    d->files.erase(it);
+    // The first of the name in list order goes; the next one becomes the first.
+    PackageArchiveFile *first = named->front();
+    named->erase(named->begin());
+    if (named->empty())
+        d->byName.erase(named);
+    if (!d->sortedIndex.empty())
+        d->sortedIndex.erase(std::remove(d->sortedIndex.begin(), d->sortedIndex.end(), first),
+                             d->sortedIndex.end());
+    d->files.erase(std::find_if(d->files.begin(), d->files.end(),
+                                [first](const std::unique_ptr<PackageArchiveFile> &f) { return f.get() == first; }));
     return true;
 }

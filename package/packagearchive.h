@@ -11,6 +11,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -125,6 +126,9 @@ public:
     std::vector<std::unique_ptr<PackageArchiveFile>> files;
     /// The same members ordered by name; empty unless load() was asked to build it.
     std::vector<PackageArchiveFile *> sortedIndex;
+    /// The members of each name in list order, so that finding the first one
+    /// and removing it take no scan of the list.
+    QHash<QString, std::vector<PackageArchiveFile *>> byName;
     int version = 1;
     int compression = 0;
     /// The latest modification time a member added from now on may store.
@@ -302,6 +306,7 @@ private:
     friend class PackageMemberWriter; // reads members from the body stream
 
     void buildSortedIndex();
+    void indexNames();
     void writeMembers(PackageArchiveIOFileInterface &stream);
     PackageArchiveFile *addMember(const QString &name);
     quint32 storedTime(qint64 seconds) const;

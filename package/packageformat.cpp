@@ -479,6 +479,7 @@ void PackageArchive::load(const QString &path, qint32 archiveOffset, int keepSor
         if (!d->body)
             throw HException(packagemessage::kUnsupportedFormat);
         formatFor(d->version).readTable(*d->body, count, d->files);
+        indexNames();
         if (keepSortedIndex & 1)
             buildSortedIndex();
     } catch (...) {

@@ -147,6 +147,33 @@ TEST_F(ArchiveTest, FindAndRemoveWithAndWithoutTheNameIndex)
     }
 }
 
+// Without the sorted index, a name always finds the first of its members in
+// list order, also after remove() took the ones before it.
+TEST_F(ArchiveTest, TheFirstMemberOfANameIsFoundAfterRemovals)
+{
+    const QList<RawMember> members = {
+        {"dup", "1", 0, 10},
+        {"other", "o", 0, 0},
+        {"dup", "2", 0, 20},
+        {"dup", "3", 0, 30},
+    };
+    writeWholeFile(path("dups.pkg"), v2Header(2) + zlibCompress(v2Body(members, 4), 6));
+    PackageArchive archive;
+    archive.load(path("dups.pkg"));
+    EXPECT_EQ(archive.find("dup")->time(), 10u);
+    ASSERT_TRUE(archive.remove("dup"));
+    EXPECT_EQ(archive.find("dup")->time(), 20u);
+    // A refresh goes to the first one too, in its place.
+    archive.addData("new", at(40), 0644, "dup");
+    EXPECT_EQ(archive.files().at(1)->time(), 40u);
+    ASSERT_TRUE(archive.remove("dup"));
+    EXPECT_EQ(archive.fileData("dup"), QByteArray("3"));
+    ASSERT_TRUE(archive.remove("dup"));
+    EXPECT_EQ(archive.find("dup"), nullptr);
+    EXPECT_FALSE(archive.remove("dup"));
+    EXPECT_EQ(archive.files().size(), 1u);
+}
+
 TEST_F(ArchiveTest, ByteNamesPassThroughWhateverTheLocaleCodec)
 {
     // Paths are one byte per character both ways, not the locale's encoding:
