@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QLocale>
 
+#include <algorithm>
 #include <climits>
 #include <initializer_list>
 #include <vector>
@@ -197,26 +198,46 @@ const QString *MacroTables::find(const QString &name) const
     return nullptr;
 }
 
+namespace {
+
 // The passes: each one's output is the next one's text while a pass asks for
-// a rescan, up to the pass bound and the growth bound.
-QString expandMacros(const QString &text, const MacroTables &tables, QChar introducer)
+// a rescan, up to the pass bound and the growth bound. A pass that passes
+// `maxLength` gives nothing, unless the growth bound stopped it first.
+std::optional<QString> expandInPasses(const QString &text, const MacroTables &tables, QChar introducer,
+                                      int maxLength)
 {
-    int limit = INT_MAX;
+    int growthLimit = INT_MAX;
     QString working = text;
     for (int pass = 1;; ++pass) {
         // Text without an introducer comes out as it went in, with no rescan.
         if (!working.contains(introducer))
             return working;
-        ExpansionPass scan(working, introducer, tables, limit);
+        ExpansionPass scan(working, introducer, tables, std::min(growthLimit, maxLength));
         QString result = scan.run();
         if (scan.grewPastLimit())
-            return working;
+            return growthLimit <= maxLength ? std::optional<QString>(working) : std::nullopt;
+        // The pass stops growing at its last reference; plain text after it counts too.
+        if (result.size() > maxLength && result.size() > working.size())
+            return std::nullopt;
         if (!scan.rescan() || pass == kMaxExpansionPasses)
             return result;
         if (pass == 1)
-            limit = result.size() > INT_MAX - kMaxRescanGrowth ? INT_MAX : result.size() + kMaxRescanGrowth;
+            growthLimit = result.size() > INT_MAX - kMaxRescanGrowth ? INT_MAX : result.size() + kMaxRescanGrowth;
         working = result;
     }
+}
+
+} // namespace
+
+QString expandMacros(const QString &text, const MacroTables &tables, QChar introducer)
+{
+    return *expandInPasses(text, tables, introducer, INT_MAX);
+}
+
+std::optional<QString> expandMacrosWithin(const QString &text, const MacroTables &tables, int maxLength,
+                                          QChar introducer)
+{
+    return expandInPasses(text, tables, introducer, maxLength);
 }
 
 bool dynamicMacroValue(const QString &name, QString &out)

@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <optional>
+
 /// The character that opens a reference, as in "$(NAME)".
 inline constexpr char kMacroIntroducer = '$';
 
@@ -26,6 +28,11 @@ QString expandMacros(const QString &text, const MacroTables &tables,
 
 /// `text` expanded with `table` alone: no overrides, no global macros.
 QString expandMacros(const QString &text, const MacroMap &table);
+
+/// As expandMacros(), or nothing as soon as a pass's output passes
+/// `maxLength` characters; for a caller that must not hold such a text.
+std::optional<QString> expandMacrosWithin(const QString &text, const MacroTables &tables, int maxLength,
+                                          QChar introducer = QLatin1Char(kMacroIntroducer));
 
 /// The clock macros (Date, DateYear, ..., UnixTime) read from the local clock
 /// now. Returns false, leaving `out` alone, for any other name.

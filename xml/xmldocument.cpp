@@ -211,14 +211,7 @@ QByteArray QXMLDocument::documentType(const QString &path)
 
 std::optional<QString> QXMLDocument::expandWithinLimit(const QString &text, const MacroMap &table)
 {
-    // The first pass inserts at most the longest value per reference.
-    const int references = text.count(QLatin1String("$("));
-    qint64 longest = 0;
-    for (const QString &value : table)
-        longest = std::max(longest, qint64(value.size()));
-    if (references > 0 && text.size() + references * (longest + 1) > MaxExpandedLength)
-        return std::nullopt;
-    return expandMacros(text, table);
+    return expandMacrosWithin(text, MacroTables{&table, nullptr, nullptr}, MaxExpandedLength);
 }
 
 bool QXMLDocument::expandAttributeMacros(XMLElement *element, const MacroMap &table, AttributeScope scope)

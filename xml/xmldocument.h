@@ -110,16 +110,16 @@ public:
 
     /// The longest result that an expansion of `$(NAME)` references may give:
     /// definitions that double themselves would otherwise exhaust memory.
-    static constexpr qint64 MaxExpandedLength = qint64(1) << 22;
+    static constexpr int MaxExpandedLength = 1 << 22;
 
     /// `text` expanded with `table` alone (no overrides, no global macros), or
-    /// nothing when the result could pass MaxExpandedLength characters.
+    /// nothing when an expansion pass passes MaxExpandedLength characters.
     static std::optional<QString> expandWithinLimit(const QString &text, const MacroMap &table);
 
     /// For `element` and, with AttributeScope::Subtree, all its descendants,
     /// every attribute value holding a "$" is replaced by its expansion with
     /// `table` alone (no overrides, no global macros). Values are UTF-8. A value
-    /// whose expansion could pass MaxExpandedLength characters stays as it is,
+    /// whose expansion passes MaxExpandedLength characters stays as it is,
     /// and the result is then false.
     bool expandAttributeMacros(XMLElement *element, const MacroMap &table,
                                AttributeScope scope = AttributeScope::Subtree);

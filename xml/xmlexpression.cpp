@@ -15,6 +15,13 @@ XMLExpressionValue XMLExpressionValue::invalid(const QString &error)
     return value;
 }
 
+XMLExpressionValue XMLExpressionValue::nestedTooDeeply()
+{
+    XMLExpressionValue value = invalid(QStringLiteral("expression nested too deeply"));
+    value.m_nestedTooDeeply = true;
+    return value;
+}
+
 XMLExpressionValue XMLExpressionValue::fromInteger(qint64 integer)
 {
     XMLExpressionValue value;
@@ -57,6 +64,9 @@ using Value = XMLExpressionValue;
 struct EvaluationError {
     QString message;
 };
+
+// Raised when the nesting passes MaxExpressionNesting.
+struct NestingError {};
 
 [[noreturn]] void fail(const QString &message)
 {
@@ -482,14 +492,12 @@ public:
 
 private:
     // Each nesting (parentheses, unary operators, the conditional operator)
-    // costs stack; past this the expression is refused.
-    static constexpr int kMaxDepth = 256;
-
+    // costs stack; past MaxExpressionNesting the expression is refused.
     struct DepthGuard {
         explicit DepthGuard(int &depth) : m_depth(depth)
         {
-            if (++m_depth > kMaxDepth)
-                fail("expression nested too deeply");
+            if (++m_depth > MaxExpressionNesting)
+                throw NestingError{};
         }
         ~DepthGuard() { --m_depth; }
         int &m_depth;
@@ -637,5 +645,7 @@ XMLExpressionValue evaluateXMLExpression(const QString &text)
         return parser.parseAll();
     } catch (const EvaluationError &error) {
         return XMLExpressionValue::invalid(error.message);
+    } catch (const NestingError &) {
+        return XMLExpressionValue::nestedTooDeeply();
     }
 }

@@ -159,43 +159,56 @@ QByteArray XMLElement::name() const
     return m_name;
 }
 
-void XMLElement::setAttribute(const QByteArray &name, const QByteArray &value)
+int XMLElement::attributeIndex(const QByteArray &name) const
 {
-    for (XMLAttribute &attribute : m_attributes) {
-        if (attribute.name == name) {
-            attribute.value = value;
-            return;
+    if (m_attributes.size() < IndexedFrom) {
+        for (size_t i = 0; i < m_attributes.size(); ++i) {
+            if (m_attributes[i].name == name)
+                return int(i);
+        }
+        return -1;
+    }
+    if (!m_index) {
+        m_index = std::make_unique<QHash<QByteArray, int>>();
+        m_index->reserve(int(m_attributes.size()));
+        for (size_t i = 0; i < m_attributes.size(); ++i) {
+            if (!m_index->contains(m_attributes[i].name))
+                m_index->insert(m_attributes[i].name, int(i));
         }
     }
+    return m_index->value(name, -1);
+}
+
+void XMLElement::setAttribute(const QByteArray &name, const QByteArray &value)
+{
+    const int at = attributeIndex(name);
+    if (at >= 0) {
+        m_attributes[size_t(at)].value = value;
+        return;
+    }
     m_attributes.push_back({name, value});
+    if (m_index)
+        m_index->insert(name, int(m_attributes.size() - 1));
 }
 
 void XMLElement::removeAttribute(const QByteArray &name)
 {
-    for (auto it = m_attributes.begin(); it != m_attributes.end(); ++it) {
-        if (it->name == name) {
-            m_attributes.erase(it);
-            return;
-        }
-    }
+    const int at = attributeIndex(name);
+    if (at < 0)
+        return;
+    m_attributes.erase(m_attributes.begin() + at);
+    m_index.reset();
 }
 
 bool XMLElement::hasAttribute(const QByteArray &name) const
 {
-    for (const XMLAttribute &attribute : m_attributes) {
-        if (attribute.name == name)
-            return true;
-    }
-    return false;
+    return attributeIndex(name) >= 0;
 }
 
 QByteArray XMLElement::attribute(const QByteArray &name) const
 {
-    for (const XMLAttribute &attribute : m_attributes) {
-        if (attribute.name == name)
-            return attribute.value;
-    }
-    return QByteArray();
+    const int at = attributeIndex(name);
+    return at < 0 ? QByteArray() : m_attributes[size_t(at)].value;
 }
 
 const std::vector<XMLAttribute> &XMLElement::attributes() const

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 
 #include <functional>
 #include <memory>
@@ -90,7 +91,9 @@ struct XMLAttribute {
     QByteArray value;
 };
 
-/// An element with a tag name and attributes in insertion order.
+/// An element with a tag name and attributes in insertion order. Names are
+/// unique in the list; an element with many attributes finds a name through
+/// an index instead of a scan, so reading one with thousands stays linear.
 class XMLElement : public XMLNode {
 public:
     explicit XMLElement(const QByteArray &name = QByteArray());
@@ -109,8 +112,17 @@ public:
     virtual const std::vector<XMLAttribute> &attributes() const;
 
 private:
+    /// Below this many attributes a scan is as quick as the index.
+    static constexpr size_t IndexedFrom = 16;
+
+    /// The position of the first attribute called `name`, or -1.
+    int attributeIndex(const QByteArray &name) const;
+
     QByteArray m_name;
     std::vector<XMLAttribute> m_attributes;
+    /// Name -> position in m_attributes, built on first use past IndexedFrom
+    /// and dropped when a removal shifts the positions.
+    mutable std::unique_ptr<QHash<QByteArray, int>> m_index;
 };
 
 /// Common base of the nodes that carry one text.

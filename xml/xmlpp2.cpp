@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -47,17 +48,10 @@ QString withoutNewlines(QString text)
     return text;
 }
 
-// The table, extended by the macro list of the directive's "macros" attribute
-// when it has one.
-MacroMap tableWithMacros(const XMLElement &element, const MacroMap &table)
+// The entries of a directive's "macros" attribute, newlines removed.
+MacroMap macroEntries(const XMLElement &element)
 {
-    if (!element.hasAttribute("macros"))
-        return table;
-    MacroMap extended = table;
-    const MacroMap entries = parseMacroList(withoutNewlines(attributeText(element, "macros")));
-    for (auto it = entries.constBegin(); it != entries.constEnd(); ++it)
-        extended.insert(it.key(), it.value());
-    return extended;
+    return parseMacroList(withoutNewlines(attributeText(element, "macros")));
 }
 
 // A number where one is stored: the 64-bit result read as unsigned. Floats
@@ -82,11 +76,6 @@ bool unsignedValue(const XMLExpressionValue &value, quint64 &out)
     return false;
 }
 
-bool evaluateUnsigned(const QString &text, quint64 &out)
-{
-    return unsignedValue(evaluateXMLExpression(text), out);
-}
-
 QString upperHex(quint64 value)
 {
     return QStringLiteral("0x") + QString::number(value, 16).toUpper();
@@ -100,17 +89,15 @@ quint64 countNodes(const XMLNode &node)
     return count;
 }
 
-// The table of one loop iteration k: the index in decimal, as a letter and in
-// hexadecimal, and the arithmetic progression in decimal and hexadecimal.
-MacroMap iterationTable(const MacroMap &table, const QString &index, quint64 k, quint64 progression)
+// The nodes one pass of a loop copies: the element children and their subtrees.
+quint64 bodyNodes(const XMLElement &element)
 {
-    MacroMap iteration = table;
-    iteration.insert(index, QString::number(k));
-    iteration.insert(index + QStringLiteral("_alpha"), QString(QChar(ushort('A' + k))));
-    iteration.insert(index + QStringLiteral("_hex"), upperHex(k));
-    iteration.insert(index + QStringLiteral("_ap"), QString::number(qint64(progression)));
-    iteration.insert(index + QStringLiteral("_ap_hex"), upperHex(progression));
-    return iteration;
+    quint64 count = 0;
+    for (const XMLNode *child = element.firstChild(); child; child = child->nextSibling()) {
+        if (child->isElement())
+            count += countNodes(*child);
+    }
+    return count;
 }
 
 // Turns the odometer of item positions one step; false once every
@@ -139,24 +126,72 @@ private:
     XMLDocument &m_owner;
 };
 
+// The definitions in force, changed in place. A frame remembers how many
+// changes came before it and undoes the later ones when it ends, so that
+// entering a block or making a loop pass costs nothing however many
+// definitions there are.
+class DefinitionTable {
+public:
+    explicit DefinitionTable(MacroMap initial) : m_map(std::move(initial)) {}
+
+    const MacroMap &map() const { return m_map; }
+    bool contains(const QString &name) const { return m_map.contains(name); }
+    QString value(const QString &name) const { return m_map.value(name); }
+
+    void define(const QString &name, const QString &value)
+    {
+        const auto it = m_map.constFind(name);
+        m_changes.push_back({name, it == m_map.constEnd() ? std::nullopt : std::optional<QString>(*it)});
+        m_map.insert(name, value);
+    }
+    void defineAll(const MacroMap &entries)
+    {
+        for (auto it = entries.constBegin(); it != entries.constEnd(); ++it)
+            define(it.key(), it.value());
+    }
+
+    size_t mark() const { return m_changes.size(); }
+    /// Undoes every change made since `mark`, latest first.
+    void rollBack(size_t mark)
+    {
+        while (m_changes.size() > mark) {
+            const Change &change = m_changes.back();
+            if (change.previous)
+                m_map.insert(change.name, *change.previous);
+            else
+                m_map.remove(change.name);
+            m_changes.pop_back();
+        }
+    }
+
+private:
+    struct Change {
+        QString name;
+        std::optional<QString> previous;
+    };
+
+    MacroMap m_map;
+    std::vector<Change> m_changes;
+};
+
 } // namespace
 
 // Walks sibling chains with an explicit stack of frames instead of recursion,
-// so nesting depth costs heap, not stack. A frame is one chain being visited
-// with its own definition table; a splice frame, when its chain is done,
-// moves the processed children of its container into the place of its
-// directive element.
+// so nesting depth costs heap, not stack. A frame is one chain being visited;
+// the definitions it makes are undone when it ends. A splice frame, when its
+// chain is done, moves the processed children of its container into the
+// place of its directive element. A limit stops the whole run.
 class XMLPP2::Processor {
 public:
-    Processor(XMLPP2 &document, bool expandAttributes)
-        : m_document(document), m_expandAttributes(expandAttributes)
+    Processor(XMLPP2 &document, bool expandAttributes, const MacroMap &table)
+        : m_document(document), m_expandAttributes(expandAttributes), m_table(table)
     {
     }
 
-    void run(XMLNode *first, const QString &path, const MacroMap &table)
+    bool run(XMLNode *first, const QString &path)
     {
-        m_frames.push_back(Frame{first, table, path, 0, nullptr, nullptr});
-        while (!m_frames.empty()) {
+        m_frames.push_back(Frame{first, m_table.mark(), path, 0, nullptr, nullptr});
+        while (!m_frames.empty() && !m_failed) {
             XMLNode *node = m_frames.back().next;
             if (!node) {
                 finishFrame();
@@ -166,12 +201,13 @@ public:
             if (XMLElement *element = node->toElement())
                 visit(*element);
         }
+        return !m_failed;
     }
 
 private:
     struct Frame {
         XMLNode *next;
-        MacroMap table;
+        size_t tableMark;
         QString path;
         int includeDepth;
         XMLElement *container;
@@ -182,6 +218,14 @@ private:
 
     void report(const QString &message) { m_document.reportError(kPrefix + message); }
 
+    // Ends the run at `where` with `limit` and the current file as the error.
+    void fail(const QString &limit, const XMLNode &where)
+    {
+        m_failed = true;
+        m_document.m_exceededLimit = true;
+        m_document.setError((limit + QStringLiteral(" in ") + frame().path).toUtf8(), where.line());
+    }
+
     void drop(XMLElement &element)
     {
         // Unlinked, the element is deleted with its subtree.
@@ -189,22 +233,24 @@ private:
             parent->removeChild(&element);
     }
 
-    // Processes the children of `container` with `table` and then puts them in
-    // the place of `target`. Nothing to process means nothing to put.
-    void splice(XMLElement &container, XMLElement &target, const MacroMap &table, const QString &path,
-                int includeDepth)
+    // Processes the children of `container` in a frame of their own and then
+    // puts them in the place of `target`. Nothing to process means nothing to
+    // put: `target` goes and no frame is opened (false).
+    bool splice(XMLElement &container, XMLElement &target, const QString &path, int includeDepth)
     {
         if (!container.firstChild()) {
             drop(target);
-            return;
+            return false;
         }
-        m_frames.push_back(Frame{container.firstChild(), table, path, includeDepth, &container, &target});
+        m_frames.push_back(Frame{container.firstChild(), m_table.mark(), path, includeDepth, &container, &target});
+        return true;
     }
 
     void finishFrame()
     {
         Frame done = std::move(m_frames.back());
         m_frames.pop_back();
+        m_table.rollBack(done.tableMark);
         if (!done.target)
             return;
         XMLNode *parent = done.target->parent();
@@ -216,7 +262,7 @@ private:
     }
 
     // Puts copies after `element`, drops it, and lets the current frame visit
-    // the copies next, with its own table.
+    // the copies next, with the definitions in force.
     void replaceByCopies(XMLElement &element, std::vector<std::unique_ptr<XMLNode>> copies)
     {
         XMLNode *parent = element.parent();
@@ -228,60 +274,75 @@ private:
         drop(element);
     }
 
-    // Accounts for nodes that an expansion adds; false once the run is over its limit.
-    bool admit(quint64 nodes)
+    // Accounts for nodes that an expansion adds; false once the run is past its limit.
+    bool admit(quint64 nodes, const XMLNode &where)
     {
         const quint64 limit = m_document.expansionLimit();
-        if (m_limitReached)
-            return false;
         m_added += nodes;
-        if (limit != 0 && m_added > limit) {
-            m_limitReached = true;
-            report(QStringLiteral("expansion limit of %1 nodes exceeded").arg(limit));
-            return false;
-        }
-        return true;
+        if (limit == 0 || m_added <= limit)
+            return true;
+        fail(QStringLiteral("expansion limit of %1 nodes exceeded").arg(limit), where);
+        return false;
     }
 
-    // Deep copies of the element children of `element`, attribute values
-    // expanded with `table`, appended to `out`. False when the limit is hit.
-    bool copyBody(const XMLElement &element, const MacroMap &table, std::vector<std::unique_ptr<XMLNode>> &out)
+    // One loop pass: deep copies of the element children of `element`,
+    // attribute values expanded with the definitions in force, appended to
+    // `out`. A pass costs its nodes, one at least. False at a limit.
+    bool copyBody(const XMLElement &element, quint64 passNodes, std::vector<std::unique_ptr<XMLNode>> &out)
     {
+        if (!admit(std::max<quint64>(passNodes, 1), element))
+            return false;
         for (const XMLNode *child = element.firstChild(); child; child = child->nextSibling()) {
             if (!child->isElement())
                 continue;
-            if (!admit(countNodes(*child)))
-                return false;
             std::unique_ptr<XMLNode> copy = m_document.cloneNode(*child);
-            expandAttributes(copy->toElement(), table, AttributeScope::Subtree);
+            if (!expandAttributes(copy->toElement(), AttributeScope::Subtree))
+                return false;
             out.push_back(std::move(copy));
         }
         return true;
     }
 
-    // The expansion, or an empty text (never evaluable) when it is refused.
-    QString expandExpression(const QString &text, const MacroMap &table)
+    // The expansion with the definitions in force; nothing at the length limit.
+    std::optional<QString> expandText(const QString &text, const XMLNode &where)
     {
-        const std::optional<QString> expanded = QXMLDocument::expandWithinLimit(text, table);
+        std::optional<QString> expanded = QXMLDocument::expandWithinLimit(text, m_table.map());
         if (!expanded)
-            reportTextLimit();
-        return expanded.value_or(QString());
+            failTextLimit(where);
+        return expanded;
     }
 
     // The attribute values of `element`, or of its whole subtree, that hold a
-    // "$". A refused value stays as it is.
-    void expandAttributes(XMLElement *element, const MacroMap &table, AttributeScope scope)
+    // "$"; false at the length limit.
+    bool expandAttributes(XMLElement *element, AttributeScope scope)
     {
-        if (!m_document.expandAttributeMacros(element, table, scope))
-            reportTextLimit();
+        if (!element || m_document.expandAttributeMacros(element, m_table.map(), scope))
+            return true;
+        failTextLimit(*element);
+        return false;
     }
 
-    void reportTextLimit()
+    void failTextLimit(const XMLNode &where)
     {
-        if (m_textLimitReached)
-            return;
-        m_textLimitReached = true;
-        report(QStringLiteral("expansion limit of %1 characters exceeded").arg(QXMLDocument::MaxExpandedLength));
+        fail(QStringLiteral("expansion limit of %1 characters exceeded").arg(QXMLDocument::MaxExpandedLength), where);
+    }
+
+    // The value of `expression`, expanded first unless `asWritten`; nesting
+    // past the evaluator's limit ends the run.
+    XMLExpressionValue evaluate(const QString &expression, const XMLNode &where, bool asWritten = false)
+    {
+        const std::optional<QString> text = asWritten ? expression : expandText(expression, where);
+        if (!text)
+            return XMLExpressionValue::invalid(QString());
+        XMLExpressionValue value = evaluateXMLExpression(*text);
+        if (value.isNestedTooDeeply())
+            fail(QStringLiteral("expression nesting limit of %1 levels exceeded").arg(MaxExpressionNesting), where);
+        return value;
+    }
+
+    bool numberOf(const QString &expression, const XMLNode &where, quint64 &out, bool asWritten = false)
+    {
+        return unsignedValue(evaluate(expression, where, asWritten), out);
     }
 
     void visit(XMLElement &element);
@@ -303,37 +364,40 @@ private:
         quint64 multiplier = 1;
         quint64 addend = 0;
     };
-    bool readLoop(const XMLElement &element, const MacroMap &table, Loop &loop);
+    bool readLoop(const XMLElement &element, Loop &loop);
+    void defineIteration(const QString &index, quint64 k, quint64 progression);
     void processFor(XMLElement &element);
     void processForeach(XMLElement &element);
     QString includedFileName(const XMLElement &element, const QString &includingPath);
-    std::unique_ptr<XMLElement> loadIncludedRoot(const QString &fileName, int includeDepth);
+    bool admitInclude(const XMLElement &element, int includeDepth);
+    std::unique_ptr<XMLElement> loadIncludedRoot(const QString &fileName);
     void placeIncludedContent(XMLElement &element, std::unique_ptr<XMLElement> root);
     void processInclude(XMLElement &element);
 
     void keep(XMLElement &element)
     {
         if (element.firstChild())
-            m_frames.push_back(Frame{element.firstChild(), frame().table, frame().path, frame().includeDepth,
+            m_frames.push_back(Frame{element.firstChild(), m_table.mark(), frame().path, frame().includeDepth,
                                      nullptr, nullptr});
     }
 
     void spliceOwnChildren(XMLElement &element)
     {
         const Frame &current = frame();
-        splice(element, element, current.table, current.path, current.includeDepth);
+        splice(element, element, current.path, current.includeDepth);
     }
 
     XMLPP2 &m_document;
     const bool m_expandAttributes;
+    DefinitionTable m_table;
     std::vector<Frame> m_frames;
     quint64 m_added = 0;
-    bool m_limitReached = false;
-    bool m_textLimitReached = false;
+    int m_includedFiles = 0;
+    bool m_failed = false;
 };
 
 // An element's name selects its directive; any other element stays, its
-// children processed with a copy of the table.
+// children processed in a frame of their own.
 void XMLPP2::Processor::visit(XMLElement &element)
 {
     using Handler = void (Processor::*)(XMLElement &);
@@ -354,8 +418,8 @@ void XMLPP2::Processor::visit(XMLElement &element)
         {"foreach", &Processor::processForeach},
         {"include", &Processor::processInclude},
     };
-    if (m_expandAttributes)
-        expandAttributes(&element, frame().table, AttributeScope::Element);
+    if (m_expandAttributes && !expandAttributes(&element, AttributeScope::Element))
+        return;
     const QByteArray name = element.name();
     for (const auto &directive : kDirectives) {
         if (name == directive.name) {
@@ -387,20 +451,20 @@ void XMLPP2::Processor::processIfNot(XMLElement &element)
 
 void XMLPP2::Processor::processIfDef(XMLElement &element)
 {
-    spliceIf(element, frame().table.contains(attributeText(element, "name")));
+    spliceIf(element, m_table.contains(attributeText(element, "name")));
 }
 
 void XMLPP2::Processor::processIfNDef(XMLElement &element)
 {
-    spliceIf(element, !frame().table.contains(attributeText(element, "name")));
+    spliceIf(element, !m_table.contains(attributeText(element, "name")));
 }
 
 // True: splice; false, empty or not evaluable: drop.
 void XMLPP2::Processor::processIfEx(XMLElement &element)
 {
-    const QString expression = expandExpression(attributeText(element, "expression"), frame().table);
-    const XMLExpressionValue value = evaluateXMLExpression(expression);
-    spliceIf(element, value.isBool() && value.truth());
+    const XMLExpressionValue value = evaluate(attributeText(element, "expression"), element);
+    if (!m_failed)
+        spliceIf(element, value.isBool() && value.truth());
 }
 
 // Whether the value of the one attribute's name is in its list.
@@ -413,21 +477,19 @@ void XMLPP2::Processor::processMembership(XMLElement &element, bool inverse)
     }
     const XMLAttribute &condition = element.attributes().front();
     const QString key = fromBytes(condition.name);
-    MacroMap &table = frame().table;
     // Testing a name defines it, empty, for the elements that follow.
-    if (!table.contains(key))
-        table.insert(key, QStringLiteral(""));
-    const bool member = listItems(fromBytes(condition.value)).contains(table.value(key));
+    if (!m_table.contains(key))
+        m_table.define(key, QStringLiteral(""));
+    const bool member = listItems(fromBytes(condition.value)).contains(m_table.value(key));
     spliceIf(element, member != inverse);
 }
 
 void XMLPP2::Processor::processSwitch(XMLElement &element)
 {
     const QString key = attributeText(element, "name");
-    MacroMap &table = frame().table;
-    if (!table.contains(key))
-        table.insert(key, QStringLiteral(""));
-    const QString value = table.value(key);
+    if (!m_table.contains(key))
+        m_table.define(key, QStringLiteral(""));
+    const QString value = m_table.value(key);
     XMLElement *chosen = nullptr;
     XMLElement *fallback = nullptr;
     for (XMLNode *child = element.firstChild(); child && !chosen; child = child->nextSibling()) {
@@ -436,8 +498,8 @@ void XMLPP2::Processor::processSwitch(XMLElement &element)
             continue;
         // The cases are chosen among before anything inside the switch is
         // visited, so their values are expanded here.
-        if (m_expandAttributes)
-            expandAttributes(candidate, frame().table, AttributeScope::Element);
+        if (m_expandAttributes && !expandAttributes(candidate, AttributeScope::Element))
+            return;
         if (candidate->name() == "case" && listItems(attributeText(*candidate, "value")).contains(value))
             chosen = candidate;
         else if (candidate->name() == "default" && !fallback)
@@ -450,7 +512,7 @@ void XMLPP2::Processor::processSwitch(XMLElement &element)
         return;
     }
     const Frame &current = frame();
-    splice(*chosen, element, current.table, current.path, current.includeDepth);
+    splice(*chosen, element, current.path, current.includeDepth);
 }
 
 void XMLPP2::Processor::processDefine(XMLElement &element)
@@ -461,16 +523,15 @@ void XMLPP2::Processor::processDefine(XMLElement &element)
         return;
     }
     const QString key = attributeText(element, "name");
-    MacroMap &table = frame().table;
     quint64 number = 0;
     if (element.hasAttribute("value")) {
-        table.insert(key, attributeText(element, "value"));
+        m_table.define(key, attributeText(element, "value"));
     } else if (element.hasAttribute("expression")) {
-        if (evaluateUnsigned(expandExpression(attributeText(element, "expression"), table), number))
-            table.insert(key, QString::number(number));
+        if (numberOf(attributeText(element, "expression"), element, number))
+            m_table.define(key, QString::number(number));
     } else if (element.hasAttribute("hex_expression")) {
-        if (evaluateUnsigned(expandExpression(attributeText(element, "hex_expression"), table), number))
-            table.insert(key, upperHex(number));
+        if (numberOf(attributeText(element, "hex_expression"), element, number))
+            m_table.define(key, upperHex(number));
     } else {
         report(QStringLiteral("missing value or expression in <define>"));
     }
@@ -487,6 +548,8 @@ void XMLPP2::Processor::processXmlDef(XMLElement &element)
     m_document.m_fragments[key].reset(static_cast<XMLElement *>(removed.release()));
 }
 
+// The directive element itself holds the copy of the fragment while it is
+// processed; "macros" extends the definitions for the copy alone.
 void XMLPP2::Processor::processXmlPut(XMLElement &element)
 {
     const QString key = attributeText(element, "name");
@@ -497,43 +560,53 @@ void XMLPP2::Processor::processXmlPut(XMLElement &element)
         return;
     }
     const XMLElement &fragment = *found->second;
-    const Frame &current = frame();
-    const bool withMacros = element.hasAttribute("macros");
-    const MacroMap table = tableWithMacros(element, current.table);
-    // The directive element itself holds the copy while it is processed.
+    quint64 nodes = 0;
+    for (const XMLNode *child = fragment.firstChild(); child; child = child->nextSibling())
+        nodes += countNodes(*child);
+    if (!admit(nodes, element))
+        return;
     element.takeChildren();
-    for (const XMLNode *child = fragment.firstChild(); child; child = child->nextSibling()) {
-        if (!admit(countNodes(*child))) {
-            drop(element);
+    for (const XMLNode *child = fragment.firstChild(); child; child = child->nextSibling())
+        element.appendChild(m_document.cloneNode(*child));
+    const QString path = frame().path;
+    if (!splice(element, element, path, frame().includeDepth) || !element.hasAttribute("macros"))
+        return;
+    m_table.defineAll(macroEntries(element));
+    for (XMLNode *child = element.firstChild(); child; child = child->nextSibling()) {
+        if (!expandAttributes(child->toElement(), AttributeScope::Subtree))
             return;
-        }
-        std::unique_ptr<XMLNode> copy = m_document.cloneNode(*child);
-        if (withMacros)
-            expandAttributes(copy->toElement(), table, AttributeScope::Subtree);
-        element.appendChild(std::move(copy));
     }
-    splice(element, element, table, current.path, current.includeDepth);
 }
 
 // The bounds as written and the progression's factors expanded with the
-// table; false when one of them is not a number.
-bool XMLPP2::Processor::readLoop(const XMLElement &element, const MacroMap &table, Loop &loop)
+// definitions; false when one of them is not a number.
+bool XMLPP2::Processor::readLoop(const XMLElement &element, Loop &loop)
 {
-    if (!evaluateUnsigned(attributeText(element, "start"), loop.start)
-        || !evaluateUnsigned(attributeText(element, "end"), loop.end)
-        || !evaluateUnsigned(attributeText(element, "incr"), loop.increment))
+    if (!numberOf(attributeText(element, "start"), element, loop.start, true)
+        || !numberOf(attributeText(element, "end"), element, loop.end, true)
+        || !numberOf(attributeText(element, "incr"), element, loop.increment, true))
         return false;
-    if (element.hasAttribute("mul")
-        && !evaluateUnsigned(expandExpression(attributeText(element, "mul"), table), loop.multiplier))
+    if (element.hasAttribute("mul") && !numberOf(attributeText(element, "mul"), element, loop.multiplier))
         return false;
     if (element.hasAttribute("add"))
-        return evaluateUnsigned(expandExpression(attributeText(element, "add"), table), loop.addend);
+        return numberOf(attributeText(element, "add"), element, loop.addend);
     if (element.hasAttribute("sub")) {
-        const bool ok = evaluateUnsigned(expandExpression(attributeText(element, "sub"), table), loop.addend);
+        const bool ok = numberOf(attributeText(element, "sub"), element, loop.addend);
         loop.addend = 0 - loop.addend;
         return ok;
     }
     return true;
+}
+
+// The definitions of one loop pass k: the index in decimal, as a letter and
+// in hexadecimal, and the arithmetic progression in decimal and hexadecimal.
+void XMLPP2::Processor::defineIteration(const QString &index, quint64 k, quint64 progression)
+{
+    m_table.define(index, QString::number(k));
+    m_table.define(index + QStringLiteral("_alpha"), QString(QChar(ushort('A' + k))));
+    m_table.define(index + QStringLiteral("_hex"), upperHex(k));
+    m_table.define(index + QStringLiteral("_ap"), QString::number(qint64(progression)));
+    m_table.define(index + QStringLiteral("_ap_hex"), upperHex(progression));
 }
 
 void XMLPP2::Processor::processFor(XMLElement &element)
@@ -544,19 +617,24 @@ void XMLPP2::Processor::processFor(XMLElement &element)
         drop(element);
         return;
     }
-    const MacroMap table = frame().table;
     Loop loop;
-    if (!readLoop(element, table, loop)) {
-        drop(element);
+    if (!readLoop(element, loop)) {
+        if (!m_failed)
+            drop(element);
         return;
     }
     const QString index = attributeText(element, "index");
+    const quint64 passNodes = bodyNodes(element);
     std::vector<std::unique_ptr<XMLNode>> copies;
     for (quint64 k = loop.start; k < loop.end;) {
         // Wrapping arithmetic; the decimal form is signed so that "sub" can go below zero.
         const quint64 progression = k * loop.multiplier + loop.addend;
-        if (!copyBody(element, iterationTable(table, index, k, progression), copies))
-            break;
+        const size_t mark = m_table.mark();
+        defineIteration(index, k, progression);
+        const bool copied = copyBody(element, passNodes, copies);
+        m_table.rollBack(mark);
+        if (!copied)
+            return;
         if (loop.increment == 0 || k + loop.increment < k)
             break; // a step that would never reach the end, or would wrap past it
         k += loop.increment;
@@ -572,15 +650,18 @@ void XMLPP2::Processor::processForeach(XMLElement &element)
     bool empty = lists.empty();
     for (const auto &list : lists)
         empty = empty || list.second.isEmpty();
+    const quint64 passNodes = bodyNodes(element);
     std::vector<std::unique_ptr<XMLNode>> copies;
     // An odometer over the lists: the last attribute turns fastest.
     std::vector<int> position(lists.size(), 0);
     for (bool more = !empty; more; more = nextCombination(lists, position)) {
-        MacroMap combination = frame().table;
+        const size_t mark = m_table.mark();
         for (size_t i = 0; i < lists.size(); ++i)
-            combination.insert(lists[i].first, lists[i].second.at(position[i]));
-        if (!copyBody(element, combination, copies))
-            break;
+            m_table.define(lists[i].first, lists[i].second.at(position[i]));
+        const bool copied = copyBody(element, passNodes, copies);
+        m_table.rollBack(mark);
+        if (!copied)
+            return;
     }
     replaceByCopies(element, std::move(copies));
 }
@@ -595,20 +676,29 @@ QString XMLPP2::Processor::includedFileName(const XMLElement &element, const QSt
     return fileName;
 }
 
-// The root of the include file, or null once the reason is reported.
-std::unique_ptr<XMLElement> XMLPP2::Processor::loadIncludedRoot(const QString &fileName, int includeDepth)
+// Whether one more file may be included from a file `includeDepth` includes deep.
+bool XMLPP2::Processor::admitInclude(const XMLElement &element, int includeDepth)
 {
-    const QString inFile = QStringLiteral("\" in include file ") + fileName + QStringLiteral(" line:");
     if (includeDepth >= XMLPP2::MaxIncludeDepth) {
-        report(QStringLiteral("error \"include nesting too deep") + inFile + QLatin1Char('0'));
-        return nullptr;
+        fail(QStringLiteral("include nesting limit of %1 files exceeded").arg(XMLPP2::MaxIncludeDepth), element);
+        return false;
     }
+    if (++m_includedFiles > XMLPP2::MaxIncludedFiles) {
+        fail(QStringLiteral("include limit of %1 files exceeded").arg(XMLPP2::MaxIncludedFiles), element);
+        return false;
+    }
+    return true;
+}
+
+// The root of the include file, or null once the reason is reported.
+std::unique_ptr<XMLElement> XMLPP2::Processor::loadIncludedRoot(const QString &fileName)
+{
     IncludeDocument included(m_document);
     const bool loaded = included.load(fileName);
     m_document.noteRead(fileName);
     if (!loaded) {
-        report(QStringLiteral("error \"") + fromBytes(included.errorMessage()) + inFile
-               + QString::number(included.errorLine()));
+        report(QStringLiteral("error \"") + fromBytes(included.errorMessage()) + QStringLiteral("\" in include file ")
+               + fileName + QStringLiteral(" line:") + QString::number(included.errorLine()));
         return nullptr;
     }
     std::unique_ptr<XMLElement> root = included.takeRoot();
@@ -637,6 +727,8 @@ void XMLPP2::Processor::placeIncludedContent(XMLElement &element, std::unique_pt
     }
 }
 
+// "macros" extends the definitions for the included content alone; with
+// "expand_macros" its attribute values are expanded with them at once.
 void XMLPP2::Processor::processInclude(XMLElement &element)
 {
     if (!element.hasAttribute("filename")) {
@@ -644,20 +736,28 @@ void XMLPP2::Processor::processInclude(XMLElement &element)
         drop(element);
         return;
     }
-    const Frame &current = frame();
-    const QString fileName = includedFileName(element, current.path);
-    std::unique_ptr<XMLElement> root = loadIncludedRoot(fileName, current.includeDepth);
-    if (!root || !admit(countNodes(*root))) {
+    const int includeDepth = frame().includeDepth;
+    const QString fileName = includedFileName(element, frame().path);
+    if (!admitInclude(element, includeDepth))
+        return;
+    std::unique_ptr<XMLElement> root = loadIncludedRoot(fileName);
+    if (!root) {
         drop(element);
         return;
     }
-    const MacroMap table = tableWithMacros(element, current.table);
+    if (!admit(countNodes(*root), element))
+        return;
     placeIncludedContent(element, std::move(root));
-    if (flagSet(element, "expand_macros") && !m_expandAttributes) {
-        for (XMLNode *child = element.firstChild(); child; child = child->nextSibling())
-            expandAttributes(child->toElement(), table, AttributeScope::Subtree);
+    if (!splice(element, element, fileName, includeDepth + 1))
+        return;
+    if (element.hasAttribute("macros"))
+        m_table.defineAll(macroEntries(element));
+    if (!flagSet(element, "expand_macros") || m_expandAttributes)
+        return;
+    for (XMLNode *child = element.firstChild(); child; child = child->nextSibling()) {
+        if (!expandAttributes(child->toElement(), AttributeScope::Subtree))
+            return;
     }
-    splice(element, element, table, fileName, current.includeDepth + 1);
 }
 
 XMLPP2::XMLPP2(bool keepText) : QXMLDocument(keepText) {}
@@ -669,13 +769,14 @@ void XMLPP2::reportError(const QString &) {}
 bool XMLPP2::loadPreprocessed(const QString &path, const QString &definitions, bool expandAttributes)
 {
     m_fragments.clear();
+    m_exceededLimit = false;
     const bool loaded = load(path);
     noteRead(path);
     if (!loaded)
         return false;
-    if (root())
-        processConditionals(root(), path, parseMacroList(definitions), expandAttributes);
-    return true;
+    if (!root())
+        return true;
+    return processConditionals(root(), path, parseMacroList(definitions), expandAttributes);
 }
 
 void XMLPP2::noteRead(const QString &path)
@@ -684,28 +785,28 @@ void XMLPP2::noteRead(const QString &path)
         m_readFiles.append(path);
 }
 
-void XMLPP2::processConditionals(XMLNode *first, const QString &path, const MacroMap &table,
+bool XMLPP2::processConditionals(XMLNode *first, const QString &path, const MacroMap &table,
                                  bool expandAttributes)
 {
+    m_exceededLimit = false;
     if (!first)
-        return;
-    Processor processor(*this, expandAttributes);
-    if (first->parent()) {
-        processor.run(first, path, table);
-        return;
-    }
+        return true;
+    Processor processor(*this, expandAttributes, table);
+    if (first->parent())
+        return processor.run(first, path);
     if (first != root())
-        return;
+        return true;
     // The root has no parent to splice into: give it one for the run and take
     // the first element that is left as the new root.
     XMLElement holder;
     holder.appendChild(takeRoot());
-    processor.run(holder.firstChild(), path, table);
+    const bool processed = processor.run(holder.firstChild(), path);
     XMLElement *newRoot = holder.firstChildElement();
     if (newRoot) {
         std::unique_ptr<XMLNode> taken = holder.removeChild(newRoot);
         setRoot(std::unique_ptr<XMLElement>(static_cast<XMLElement *>(taken.release())));
     }
+    return processed;
 }
 
 ProjectSystemXMLPP2::ProjectSystemXMLPP2(XMLElementFactory elementFactory, bool keepText)

@@ -13,18 +13,22 @@
 /// A document that replaces every directive element (if, ifnot, ifdef, ifndef,
 /// ifex, switch, define, xmldef, xmlput, for, foreach, include) by what it
 /// stands for. Directive errors never stop processing: each one goes to
-/// reportError() and processing goes on with the following elements. An
-/// expansion of `$(NAME)` references whose result could pass
-/// MaxExpandedLength characters is refused and reported once per run, like
-/// the node limit below.
+/// reportError() and processing goes on with the following elements. A run
+/// that needs more than one of the limits below allows stops instead: it
+/// fails like a read error, with the limit and the file in errorMessage(),
+/// and exceededLimit() tells the two apart.
 class XMLPP2 : public QXMLDocument {
 public:
     /// The default number of nodes that loops, fragments and includes may add
-    /// in one run, so that a runaway document fails instead of exhausting memory.
-    static constexpr quint64 DefaultExpansionLimit = quint64(1) << 22;
-    /// How deeply included files may include further files; a file that
-    /// includes itself stops here instead of recursing forever.
+    /// in one run, each loop pass counting as one at least, so that a runaway
+    /// document fails instead of exhausting time and memory.
+    static constexpr quint64 DefaultExpansionLimit = quint64(1) << 19;
+    /// How deeply included files may include further files: a file that
+    /// includes itself stops here.
     static constexpr int MaxIncludeDepth = 32;
+    /// How many files one run may include: files that include the next one
+    /// twice would otherwise double the work at every level.
+    static constexpr int MaxIncludedFiles = 4096;
 
     explicit XMLPP2(bool keepText = false);
     ~XMLPP2() override;
@@ -34,14 +38,20 @@ public:
 
     /// Loads `path` and, on success, preprocesses the whole tree with the
     /// definitions of `definitions` (";"-separated NAME=value entries).
-    /// Fails only when the file cannot be loaded or read.
+    /// Fails when the file cannot be loaded or read, or when preprocessing
+    /// passes a limit.
     bool loadPreprocessed(const QString &path, const QString &definitions, bool expandAttributes);
 
     /// Processes `first` and its following siblings in place with `table`;
     /// `path` is the file the nodes come from (relative includes are resolved
     /// against its directory). `first` must have a parent or be the root.
-    void processConditionals(XMLNode *first, const QString &path, const MacroMap &table,
+    /// False when a limit stopped it, the tree then half processed.
+    bool processConditionals(XMLNode *first, const QString &path, const MacroMap &table,
                              bool expandAttributes);
+
+    /// Whether the last failure of loadPreprocessed() or processConditionals()
+    /// was a limit rather than a file that could not be loaded or read.
+    bool exceededLimit() const { return m_exceededLimit; }
 
     /// Limits the nodes that expansions may add per run; 0 means no limit.
     void setExpansionLimit(quint64 nodes) { m_expansionLimit = nodes; }
@@ -59,6 +69,7 @@ private:
     void noteRead(const QString &path);
 
     quint64 m_expansionLimit = DefaultExpansionLimit;
+    bool m_exceededLimit = false;
     QStringList m_readFiles;
     /// The xmldef elements of the current run, by name; xmlput copies them.
     std::map<QString, std::unique_ptr<XMLElement>> m_fragments;

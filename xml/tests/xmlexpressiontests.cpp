@@ -116,15 +116,20 @@ TEST(ExpressionTest, Table)
         EXPECT_EQ(shown(c.text), c.shown) << c.text;
 }
 
+// The whole expression is one level and each parenthesis one more; past the
+// limit the expression is refused as nested too deeply, however deep it is.
 TEST(ExpressionTest, DeepNestingIsRefusedNotFatal)
 {
-    const int depth = 100000;
-    const QString parens = QString(depth, QLatin1Char('(')) + QLatin1Char('1') + QString(depth, QLatin1Char(')'));
-    const QString tooDeep = QStringLiteral("expression nested too deeply");
-    EXPECT_EQ(evaluateXMLExpression(parens).error(), tooDeep);
-    EXPECT_EQ(evaluateXMLExpression(QStringLiteral("- ").repeated(depth) + QLatin1Char('1')).error(), tooDeep);
-    EXPECT_EQ(evaluateXMLExpression(QString(50, QLatin1Char('(')) + QLatin1Char('1') + QString(50, QLatin1Char(')')))
-                  .integer(), 1);
+    auto parenthesised = [](int depth) {
+        return QString(depth, QLatin1Char('(')) + QLatin1Char('1') + QString(depth, QLatin1Char(')'));
+    };
+    EXPECT_EQ(evaluateXMLExpression(parenthesised(MaxExpressionNesting - 1)).integer(), 1);
+    const XMLExpressionValue tooDeep = evaluateXMLExpression(parenthesised(MaxExpressionNesting));
+    EXPECT_TRUE(tooDeep.isNestedTooDeeply());
+    EXPECT_EQ(tooDeep.error(), QStringLiteral("expression nested too deeply"));
+    EXPECT_TRUE(evaluateXMLExpression(parenthesised(100000)).isNestedTooDeeply());
+    EXPECT_TRUE(evaluateXMLExpression(QStringLiteral("- ").repeated(100000) + QLatin1Char('1')).isNestedTooDeeply());
+    EXPECT_FALSE(evaluateXMLExpression(QStringLiteral("(1")).isNestedTooDeeply());
 }
 
 // Random expressions that C reads the same way. The C stays free of undefined behaviour:

@@ -89,6 +89,27 @@ TEST(XMLNodeTest, AttributesKeepInsertionOrderAndFirstMatchWins)
     EXPECT_FALSE(e.attribute("e").isNull());
 }
 
+// Past a few attributes names are found through an index; it must give the
+// same answers, also after removals shift the positions.
+TEST(XMLNodeTest, ManyAttributesAreFoundByName)
+{
+    XMLElement e("e");
+    const int count = 1000;
+    for (int i = 0; i < count; ++i)
+        e.setAttribute("a" + QByteArray::number(i), QByteArray::number(i));
+    e.setAttribute("a7", "seven");
+    EXPECT_EQ(e.attributes().size(), size_t(count));
+    EXPECT_EQ(e.attribute("a7"), "seven");
+    EXPECT_EQ(e.attributes().at(7).value, "seven");
+    e.removeAttribute("a3");
+    EXPECT_FALSE(e.hasAttribute("a3"));
+    EXPECT_EQ(e.attribute("a999"), "999");
+    e.setAttribute("a3", "back");
+    EXPECT_EQ(e.attributes().back().name, "a3");
+    EXPECT_EQ(e.attribute("a3"), "back");
+    EXPECT_TRUE(e.attribute("a1000").isNull());
+}
+
 TEST(XMLNodeTest, SubtreeWalkVisitsDocumentOrderAndStopsAtTheSubtree)
 {
     XMLElement root("r");

@@ -1,5 +1,6 @@
 // The preprocessor: small documents per directive and interaction, checked on the tree and the messages.
 #include "xml/tests/treedump.h"
+#include "xml/xmlexpression.h"
 #include "xml/xmlpp2.h"
 #include "macros/propertyclass.h"
 #include <gtest/gtest.h>
@@ -173,7 +174,6 @@ TEST_F(PreprocessorTest, IncludeFailuresAreReported)
 {
     writeFile("bad.xml", "<a>\n<b></a>");
     writeFile("empty.xml", "  ");
-    writeFile("self.xml", R"(<s><include filename='self.xml'/></s>)");
     const QString dir = m_dir.path();
     EXPECT_EQ(run(R"(<r><include filename='missing.xml'/><include filename='bad.xml'/><include filename='empty.xml'/><z/></r>)"),
               "r(z)");
@@ -182,10 +182,6 @@ TEST_F(PreprocessorTest, IncludeFailuresAreReported)
         prefix + "error \"couldn't read " + dir + "/missing.xml\" in include file " + dir + "/missing.xml line:0",
         prefix + "error \"tagName mismatch\" in include file " + dir + "/bad.xml line:1",
         prefix + "error: include file '" + dir + "/empty.xml' is empty"}));
-    const QByteArray tree = run(R"(<r><include filename='self.xml'/></r>)");
-    EXPECT_TRUE(tree.startsWith("r(s(s(s("));
-    ASSERT_EQ(errors().size(), 1);
-    EXPECT_TRUE(errors().front().contains(QStringLiteral("include nesting too deep")));
 }
 
 // What a build must watch: the document and each include file it read,
@@ -208,23 +204,74 @@ TEST_F(PreprocessorTest, ReadFilesAreTheDocumentAndItsIncludes)
     }));
 }
 
-TEST_F(PreprocessorTest, ExpansionLimitsStopRunawayLoopsAndDefinitions)
+// A run that needs more than a limit allows stops and fails like a read
+// error, the limit and the file in the message; just within it, it goes on.
+TEST_F(PreprocessorTest, LimitsStopTheRunLikeAReadError)
 {
-    // Definitions that double themselves stop at the character limit.
-    const QByteArray doubled =
-        run(R"(<r>)" + QByteArray(R"(<define name='A' value='$(A)$(A)'/>)").repeated(60) + R"(<a v='$(A)'/><b v='$(B)'/></r>)",
-            "A=x;B=y", true);
-    EXPECT_LT(doubled.size(), 40 << 20);
-    EXPECT_TRUE(doubled.endsWith(",b[v=y])")) << doubled.right(40).constData();
-    EXPECT_EQ(errors(), QStringList{kPrefix + QStringLiteral("expansion limit of 4194304 characters exceeded")});
-    // A runaway loop stops at the expansion limit.
+    const QString dir = m_dir.path();
+    // c1 includes c2, ..., c32 includes c33: from c2 the chain is 32 includes deep.
+    for (int i = 1; i <= 33; ++i)
+        writeFile(QStringLiteral("c%1.xml").arg(i),
+                  i < 33 ? QStringLiteral("<c><include filename='c%1.xml'/></c>").arg(i + 1).toUtf8() : "<leaf/>");
+    // t1 includes t2 twice, ..., t11 includes t12 twice: 4094 includes below t1.
+    for (int i = 1; i <= 12; ++i)
+        writeFile(QStringLiteral("t%1.xml").arg(i),
+                  i < 12 ? QStringLiteral("<t><include filename='t%1.xml'/><include filename='t%1.xml'/></t>").arg(i + 1).toUtf8()
+                         : "<leaf/>");
+    const QByteArray within[] = {
+        R"(<r><include filename='c2.xml'/><e/></r>)",
+        R"(<r><include filename='t1.xml'/><e/></r>)",
+        R"(<r><ifex expression=')" + QByteArray(MaxExpressionNesting - 1, '(') + "1==1"
+            + QByteArray(MaxExpressionNesting - 1, ')') + R"('><e/></ifex></r>)",
+    };
+    for (const QByteArray &text : within)
+        EXPECT_TRUE(run(text).endsWith("e)")) << text.left(40).constData();
+
+    const struct {
+        const char *name;
+        QByteArray text;
+        const char *definitions;
+        QString message;
+    } cases[] = {
+        {"IncludeNesting", R"(<r><include filename='c1.xml'/></r>)", "",
+         "include nesting limit of 32 files exceeded in " + dir + "/c32.xml"},
+        {"IncludedFiles", R"(<r><include filename='t1.xml'/><include filename='t1.xml'/></r>)", "",
+         "include limit of 4096 files exceeded in " + dir + "/t1.xml"},
+        {"ExpressionNesting",
+         R"(<r><ifex expression=')" + QByteArray(MaxExpressionNesting, '(') + "1" + QByteArray(MaxExpressionNesting, ')')
+             + R"('/></r>)",
+         "", "expression nesting limit of 256 levels exceeded in " + dir + "/main.xml"},
+        {"DefinitionsThatDoubleThemselves",
+         "<r>" + QByteArray(R"(<define name='A' value='$(A)$(A)'/>)").repeated(30) + "</r>", "A=x",
+         "expansion limit of 4194304 characters exceeded in " + dir + "/main.xml"},
+    };
+    for (const auto &c : cases) {
+        writeFile("main.xml", c.text);
+        EXPECT_FALSE(m_pp.loadPreprocessed(path("main.xml"), QString::fromUtf8(c.definitions), true)) << c.name;
+        EXPECT_EQ(QString::fromUtf8(m_pp.errorMessage()), c.message) << c.name;
+        EXPECT_TRUE(m_pp.exceededLimit()) << c.name;
+    }
+}
+
+// Every loop pass counts, one node at least, so that a pass without elements
+// cannot go on for ever either; the line is the loop's.
+TEST_F(PreprocessorTest, ExpansionLimitCountsNodesAndLoopPasses)
+{
     m_pp.setExpansionLimit(100);
-    const QByteArray tree = run(R"(<r><for index='i' start='0' end='0xFFFFFFFFFFFFFFFF' incr='1'><e/></for>)"
-                                R"(<foreach a='1,2,3,4,5,6,7,8,9,10' b='1,2,3,4,5,6,7,8,9,10'><f/></foreach><z/></r>)");
-    EXPECT_EQ(tree.count("e"), 100);
-    EXPECT_EQ(tree.count("f"), 0);
-    EXPECT_TRUE(tree.endsWith(",z)"));
-    EXPECT_EQ(errors(), QStringList{kPrefix + QStringLiteral("expansion limit of 100 nodes exceeded")});
+    const QByteArray items = "1,2,3,4,5,6,7,8,9,10";
+    EXPECT_EQ(run(R"(<r><for index='i' start='0' end='100' incr='1'><e/></for><z/></r>)").count("e"), 100);
+    EXPECT_EQ(run(R"(<r><foreach a=')" + items + R"(' b=')" + items + R"('>text</foreach><z/></r>)"), "r(z)");
+    const QByteArray runaways[] = {
+        "<r>\n<for index='i' start='0' end='0xFFFFFFFFFFFFFFFF' incr='1'><e/></for></r>",
+        "<r>\n<foreach a='" + items + ",11' b='" + items + "'>text</foreach></r>",
+    };
+    for (const QByteArray &text : runaways) {
+        writeFile("main.xml", text);
+        EXPECT_FALSE(m_pp.loadPreprocessed(path("main.xml"), QString(), false)) << text.constData();
+        EXPECT_EQ(QString::fromUtf8(m_pp.errorMessage()),
+                  "expansion limit of 100 nodes exceeded in " + path("main.xml"));
+        EXPECT_EQ(m_pp.errorLine(), 1u);
+    }
 }
 
 TEST_F(PreprocessorTest, DeepDocumentsAreProcessedWithoutRecursion)
@@ -284,6 +331,7 @@ TEST_F(PreprocessorTest, LoadFailureIsTheLoadersBusiness)
     writeFile("bad.xml", R"(<a 1='x'/>)");
     EXPECT_FALSE(m_pp.loadPreprocessed(path("bad.xml"), QString(), false));
     EXPECT_EQ(m_pp.errorMessage(), "bad tagName");
+    EXPECT_FALSE(m_pp.exceededLimit());
     EXPECT_TRUE(errors().isEmpty());
 }
 
