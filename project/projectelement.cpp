@@ -27,7 +27,7 @@ const ProjectElement *asProjectElement(const XMLNode *node)
 }
 
 ProjectElement::ProjectElement(const QByteArray &tagName)
-    : XMLElement(tagName), m_kind(projectElementKind(tagName))
+    : XMLElement(tagName), m_kind(projectElementKind(tagName)), m_record(std::make_shared<TreeRecord>())
 {
 }
 
@@ -37,6 +37,8 @@ void ProjectElement::setName(const QByteArray &name)
 {
     XMLElement::setName(name);
     m_kind = projectElementKind(name);
+    if (ProjectElement *parent = parentElement())
+        parent->childKindChanged();
     treeChanged();
 }
 
@@ -90,11 +92,33 @@ void ProjectElement::insertChildrenAfter(XMLNode *reference,
 
 void ProjectElement::childMoved(XMLNode *node)
 {
-    // A child that joins stops being the top of a tree of its own; one that
-    // leaves becomes one, with a state that none of its values was computed in.
-    if (const ProjectElement *element = asProjectElement(node))
-        element->m_treeState.reset();
+    if (const ProjectElement *element = asProjectElement(node)) {
+        // A child that joins brings its tree into this one.
+        if (element->parent() == this) {
+            std::shared_ptr<TreeRecord> mine = treeRecord();
+            std::shared_ptr<TreeRecord> theirs = element->treeRecord();
+            if (mine != theirs) {
+                if (mine->rank < theirs->rank)
+                    std::swap(mine, theirs);
+                theirs->merged = mine;
+                if (mine->rank == theirs->rank)
+                    ++mine->rank;
+            }
+        }
+        if (element->kind() == ProjectElementKind::Folder) {
+            // A folder appended at the end keeps the list in order.
+            if (m_childFoldersKnown && element->parent() == this && lastChild() == node)
+                m_childFolders.push_back(const_cast<ProjectElement *>(element));
+            else
+                m_childFoldersKnown = false;
+        }
+    }
     treeChanged();
+}
+
+void ProjectElement::childKindChanged()
+{
+    m_childFoldersKnown = false;
 }
 
 void ProjectElement::forgetConfiguration(const XMLNode *node)
@@ -157,30 +181,43 @@ ProjectElement *ProjectElement::nextSiblingProjectElement() const
     return nullptr;
 }
 
-const ProjectElement *ProjectElement::treeTop() const
+const std::vector<ProjectElement *> &ProjectElement::childFolders() const
 {
-    const ProjectElement *top = this;
-    while (const ProjectElement *parent = top->parentElement())
-        top = parent;
-    return top;
+    if (!m_childFoldersKnown) {
+        m_childFolders.clear();
+        for (ProjectElement *child = firstChildProjectElement(); child; child = child->nextSiblingProjectElement()) {
+            if (child->kind() == ProjectElementKind::Folder)
+                m_childFolders.push_back(child);
+        }
+        m_childFoldersKnown = true;
+    }
+    return m_childFolders;
 }
 
-std::shared_ptr<const ProjectElement::TreeState> ProjectElement::treeState() const
+std::shared_ptr<ProjectElement::TreeRecord> ProjectElement::treeRecord() const
 {
-    const ProjectElement *top = treeTop();
-    if (!top->m_treeState)
-        top->m_treeState = std::make_shared<const TreeState>();
-    return top->m_treeState;
+    std::shared_ptr<TreeRecord> top = m_record;
+    while (top->merged)
+        top = top->merged;
+    // Every record on the way now leads to the top at once.
+    for (std::shared_ptr<TreeRecord> record = m_record; record != top;) {
+        std::shared_ptr<TreeRecord> next = record->merged;
+        record->merged = top;
+        record = next;
+    }
+    m_record = top;
+    return top;
 }
 
 void ProjectElement::treeChanged()
 {
-    treeTop()->m_treeState.reset();
+    ++treeRecord()->changes;
 }
 
 bool ProjectElement::cachedValue(const QString &key, QString &value) const
 {
-    if (!m_cacheState || m_cacheState != treeState())
+    const std::shared_ptr<TreeRecord> record = treeRecord();
+    if (m_cacheRecord != record || m_cacheChanges != record->changes)
         return false;
     const auto it = m_cache.constFind(key);
     if (it == m_cache.constEnd())
@@ -191,10 +228,11 @@ bool ProjectElement::cachedValue(const QString &key, QString &value) const
 
 void ProjectElement::cacheValue(const QString &key, const QString &value) const
 {
-    const std::shared_ptr<const TreeState> state = treeState();
-    if (m_cacheState != state) {
+    const std::shared_ptr<TreeRecord> record = treeRecord();
+    if (m_cacheRecord != record || m_cacheChanges != record->changes) {
         m_cache.clear();
-        m_cacheState = state;
+        m_cacheRecord = record;
+        m_cacheChanges = record->changes;
     }
     m_cache.insert(key, value);
 }

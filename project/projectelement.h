@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <memory>
+#include <vector>
 
 /// What an element is, from its tag name; the numbers are the stored codes.
 enum class ProjectElementKind {
@@ -87,6 +88,9 @@ public:
     /// nextSiblingElement() this walks the element children only.
     ProjectElement *firstChildProjectElement() const;
     ProjectElement *nextSiblingProjectElement() const;
+    /// The children of kind Folder, in order; remembered, so that adding
+    /// files to an element with many children does not look at each of them.
+    const std::vector<ProjectElement *> &childFolders() const;
 
     /// A value computed from the tree (a file path, a project directory) that
     /// this element remembers under `key`. It holds until anything in the
@@ -96,18 +100,25 @@ public:
     void cacheValue(const QString &key, const QString &value) const;
 
 private:
-    /// Identifies one state of a tree; compared by address only.
-    struct TreeState {};
+    /// Counts the changes of one tree. Trees that join share one record from
+    /// then on (the one `merged` leads to); a subtree that leaves keeps it,
+    /// which makes remembered values forgotten more often, never kept too
+    /// long. So a change costs the same however deep the element sits.
+    struct TreeRecord {
+        std::shared_ptr<TreeRecord> merged;
+        quint64 changes = 0;
+        int rank = 0;
+    };
 
-    /// The outermost ProjectElement above this one, or this one.
-    const ProjectElement *treeTop() const;
-    /// The current state of the element's tree.
-    std::shared_ptr<const TreeState> treeState() const;
+    /// The record of this element's tree, with the way to it shortened.
+    std::shared_ptr<TreeRecord> treeRecord() const;
     /// Called by every change: what the tree's elements remember is forgotten.
     void treeChanged();
     /// After `node` joined or left this element's children.
     void childMoved(XMLNode *node);
     void forgetConfiguration(const XMLNode *node);
+    /// After a child's kind changed: a folder may have come or gone.
+    void childKindChanged();
 
     ProjectElementKind m_kind;
     QMap<QString, ProjectElement *> m_configurations;
@@ -119,12 +130,13 @@ private:
     bool m_canModify = true;
     QDateTime m_fileTime;
 
-    // At the top of a tree: its current state, made anew after every change.
-    // The values an element remembers keep the state they were computed in
-    // alive, so a new state can never be mistaken for an old one.
-    mutable std::shared_ptr<const TreeState> m_treeState;
-    mutable std::shared_ptr<const TreeState> m_cacheState;
+    mutable std::shared_ptr<TreeRecord> m_record;
+    // The record and its change count when the remembered values were computed.
+    mutable std::shared_ptr<TreeRecord> m_cacheRecord;
+    mutable quint64 m_cacheChanges = 0;
     mutable QHash<QString, QString> m_cache;
+    mutable std::vector<ProjectElement *> m_childFolders;
+    mutable bool m_childFoldersKnown = false;
 };
 
 /// `node` as a ProjectElement, or null when it is another kind of node.

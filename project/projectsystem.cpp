@@ -28,6 +28,7 @@ void ProjectSystem::close()
     m_rootElement.reset();
     m_solutionFileName.clear();
     m_fileTimes.clear();
+    m_loadBudget.reset(m_loadLimits);
 }
 
 void ProjectSystem::setRootElement(std::unique_ptr<ProjectElement> root)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "macros/propertyclass.h"
+#include "project/loadlimits.h"
 #include "project/projectelement.h"
 #include "project/propertyschema.h"
 
@@ -148,6 +149,11 @@ public:
     QMap<QString, ProjectElement *> &projectIndex() { return m_projectIndex; }
     /// Forgets the remembered modification times of project files.
     void dropFileTimeCache() { m_fileTimes.clear(); }
+    /// The limits of every load; set them before loading.
+    const LoadLimits &loadLimits() const { return m_loadLimits; }
+    void setLoadLimits(const LoadLimits &limits) { m_loadLimits = limits; }
+    /// What the current load has spent; close() starts it afresh.
+    LoadBudget &loadBudget() { return m_loadBudget; }
 
     /// Per-project build data gathered after templates are expanded; a
     /// system without a build side gathers nothing. Returns how many
@@ -173,6 +179,8 @@ private:
     QDateTime m_loadTime;
     QMap<QString, ProjectElement *> m_projectIndex;
     QMap<QString, QDateTime> m_fileTimes;
+    LoadLimits m_loadLimits;
+    LoadBudget m_loadBudget;
 };
 
 /// The project system with the standard schema.

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QSet>
 
 #include <algorithm>
@@ -16,27 +17,15 @@ ProjectTemplateFile::~ProjectTemplateFile() = default;
 
 void ProjectTemplateFile::reportError(const QString &) {}
 
-std::vector<std::pair<QString, XMLElement *>>::const_iterator
-ProjectTemplateNodeList::firstNotBefore(const QString &name) const
-{
-    return std::lower_bound(m_nodes.begin(), m_nodes.end(), name,
-                            [](const std::pair<QString, XMLElement *> &node, const QString &key) {
-                                return node.first < key;
-                            });
-}
-
 void ProjectTemplateNodeList::add(const QString &name, XMLElement *element)
 {
-    // In front of equal names: the latest addition is found first.
-    m_nodes.insert(firstNotBefore(name), {name, element});
+    // The latest addition of a name replaces the earlier ones.
+    m_nodes.insert(name, element);
 }
 
 XMLElement *ProjectTemplateNodeList::find(const QString &name) const
 {
-    const auto at = firstNotBefore(name);
-    if (at != m_nodes.end() && at->first == name)
-        return at->second;
-    return nullptr;
+    return m_nodes.value(name, nullptr);
 }
 
 namespace {
@@ -103,7 +92,8 @@ QStringList expandPathPattern(const QString &pattern, TemplateFileOrder order, Q
     return expansion.fileNames;
 }
 
-ProjectTemplates::ProjectTemplates(const QString &paths, TemplateFileOrder order, LoadInputs *inputs)
+ProjectTemplates::ProjectTemplates(const QString &paths, TemplateFileOrder order, LoadInputs *inputs,
+                                   quint64 expansionNodes)
 {
     QStringList fileNames;
     QStringList *listedDirectories = inputs ? &inputs->directories : nullptr;
@@ -111,10 +101,15 @@ ProjectTemplates::ProjectTemplates(const QString &paths, TemplateFileOrder order
         fileNames += expandPathPattern(part, order, listedDirectories);
     for (const QString &fileName : fileNames) {
         auto file = std::make_unique<ProjectTemplateFile>();
-        // A file that cannot be read, or is no regular file, has no root and adds nothing.
-        file->loadPreprocessed(fileName, QString(), false);
+        file->setExpansionLimit(expansionNodes);
+        // A file that cannot be read, or is no regular file, has no root and
+        // adds nothing; one that passes a limit is not a missing file.
+        const bool loaded = file->loadPreprocessed(fileName, QString(), false);
         if (inputs)
             inputs->files += file->readFiles();
+        if (!loaded && file->exceededLimit())
+            throw SolutionLoadError(fileName, QString::fromUtf8(file->errorMessage()),
+                                    static_cast<int>(file->errorLine()));
         m_files.push_back(std::move(file));
     }
     for (const auto &file : m_files) {
@@ -125,16 +120,29 @@ ProjectTemplates::ProjectTemplates(const QString &paths, TemplateFileOrder order
 
 ProjectTemplates::~ProjectTemplates() = default;
 
-void ProjectTemplates::index(XMLElement *element)
+// Project templates are indexed as the walk reaches them, each child of a
+// "configurations" element once its own subtree is indexed. An explicit
+// stack keeps a deep file off the call stack.
+void ProjectTemplates::index(XMLElement *root)
 {
-    if (element->name() == "project")
-        m_projects.add(latin1(element->attribute("template_name")), element);
-    const bool configurations = element->name() == "configurations";
-    for (XMLElement *child = element->firstChildElement(); child;
-         child = child->nextSiblingElement()) {
-        index(child);
-        if (configurations)
-            m_configurations.add(latin1(child->attribute("name")), child);
+    std::vector<std::pair<XMLElement *, XMLElement *>> pending; // an element and its next child
+    auto enter = [&](XMLElement *element) {
+        if (element->name() == "project")
+            m_projects.add(latin1(element->attribute("template_name")), element);
+        pending.emplace_back(element, element->firstChildElement());
+    };
+    enter(root);
+    while (!pending.empty()) {
+        XMLElement *next = pending.back().second;
+        if (next) {
+            pending.back().second = next->nextSiblingElement();
+            enter(next);
+            continue;
+        }
+        XMLElement *done = pending.back().first;
+        pending.pop_back();
+        if (!pending.empty() && pending.back().first->name() == "configurations")
+            m_configurations.add(latin1(done->attribute("name")), done);
     }
 }
 
@@ -159,6 +167,9 @@ struct Merge {
     ProjectElement *solution;
     ProjectElement *project;
     QStringList configurations;
+    /// The configuration templates applied in this expansion: applying one
+    /// again would change nothing, so each is applied once.
+    QSet<QString> appliedConfigurations;
 };
 
 bool sameIgnoringCase(const QByteArray &value, const char *word)
@@ -181,83 +192,155 @@ QString substitute(const QString &text, const QString &configuration)
     return result.replace(kConfigurationMacro, configuration);
 }
 
-bool applyConfigurationTemplate(Merge &merge, const QString &name, QSet<QString> &active)
+// One configuration template being applied: its children in turn, and the
+// templates that an "inherited_configurations" child names in between.
+struct Application {
+    const XMLElement *next;
+    ProjectElement *configuration;
+    QString name;
+    QStringList inherited;
+    int nextInherited;
+};
+
+// Opens the application of `configurationTemplate` unless this expansion
+// has applied it already.
+void beginApplication(Merge &merge, const QString &name, const XMLElement *configurationTemplate,
+                      std::vector<Application> &pending)
+{
+    if (merge.appliedConfigurations.contains(name))
+        return;
+    merge.appliedConfigurations.insert(name);
+    ProjectElement *configuration = findConfiguration(merge.solution, name);
+    if (!configuration)
+        configuration = createConfiguration(merge.system, merge.solution, name);
+    pending.push_back({configurationTemplate->firstChildElement(), configuration, name, QStringList(), 0});
+}
+
+void applyTemplateValue(Merge &merge, Application &application, const XMLElement *child)
+{
+    const QString property = latin1(child->attribute("name"));
+    const QString value = latin1(child->attribute("value"));
+    if (property.isEmpty() || value.isEmpty())
+        return;
+    ProjectElement *configuration = application.configuration;
+    if (property == QLatin1String("inherited_configurations")) {
+        configuration->setProperty(property, value);
+        application.inherited = value.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        application.nextInherited = 0;
+    } else if (!configuration->hasProperty(property)) {
+        configuration->setProperty(property, value);
+    } else if (configuration->property(property) != value) {
+        // The solution already has another value: this project differs.
+        setConfigurationProperty(merge.system, merge.project, property, application.name, value);
+    }
+}
+
+// An explicit stack of applications, so a long chain of inheriting templates
+// costs no call stack.
+bool applyConfigurationTemplate(Merge &merge, const QString &name)
 {
     const XMLElement *configurationTemplate = merge.templates.findConfigurationTemplate(name);
     if (!configurationTemplate)
         return false;
-    // A template that inherits itself, directly or not, is applied once.
-    if (active.contains(name))
-        return true;
-    active.insert(name);
-    ProjectElement *configuration = findConfiguration(merge.solution, name);
-    if (!configuration)
-        configuration = createConfiguration(merge.system, merge.solution, name);
-    for (const XMLElement *child = configurationTemplate->firstChildElement(); child;
-         child = child->nextSiblingElement()) {
-        const QString property = latin1(child->attribute("name"));
-        const QString value = latin1(child->attribute("value"));
-        if (property.isEmpty() || value.isEmpty())
+    std::vector<Application> pending;
+    beginApplication(merge, name, configurationTemplate, pending);
+    while (!pending.empty()) {
+        Application &top = pending.back();
+        if (top.nextInherited < top.inherited.size()) {
+            const QString inherited = top.inherited.at(top.nextInherited++);
+            if (const XMLElement *found = merge.templates.findConfigurationTemplate(inherited))
+                beginApplication(merge, inherited, found, pending);
             continue;
-        if (property == QLatin1String("inherited_configurations")) {
-            configuration->setProperty(property, value);
-            for (const QString &inherited : value.split(QLatin1Char(';'), Qt::SkipEmptyParts))
-                applyConfigurationTemplate(merge, inherited, active);
-        } else if (!configuration->hasProperty(property)) {
-            configuration->setProperty(property, value);
-        } else if (configuration->property(property) != value) {
-            // The solution already has another value: this project differs.
-            setConfigurationProperty(merge.system, merge.project, property, name, value);
         }
+        const XMLElement *child = top.next;
+        if (!child) {
+            pending.pop_back();
+            continue;
+        }
+        top.next = child->nextSiblingElement();
+        merge.system.loadBudget().chargeElements();
+        applyTemplateValue(merge, top, child);
     }
-    active.remove(name);
     return true;
 }
 
-bool applyConfigurationTemplate(Merge &merge, const QString &name)
+// One template element whose children are being merged into a target. The
+// target's file and folder children are looked up by name: nothing but this
+// frame adds such children to its target meanwhile.
+struct MergeFrame {
+    ProjectElement *target;
+    const XMLElement *next;
+    bool childrenIndexed;
+    QHash<QString, ProjectElement *> files;
+    QHash<QString, ProjectElement *> folders;
+};
+
+// The first file and folder of each name among the frame target's children.
+void indexChildren(const ProjectSystem &system, MergeFrame &frame)
 {
-    QSet<QString> active;
-    return applyConfigurationTemplate(merge, name, active);
+    if (frame.childrenIndexed)
+        return;
+    frame.childrenIndexed = true;
+    const QString fileProperty = system.filePathPropertyName();
+    for (ProjectElement *child = frame.target->firstChildProjectElement(); child;
+         child = child->nextSiblingProjectElement()) {
+        if (child->kind() == ProjectElementKind::File && !frame.files.contains(child->property(fileProperty)))
+            frame.files.insert(child->property(fileProperty), child);
+    }
+    for (ProjectElement *folder : frame.target->childFolders()) {
+        const QString name = displayName(system, folder);
+        if (!frame.folders.contains(name))
+            frame.folders.insert(name, folder);
+    }
 }
 
-void mergeChildren(Merge &merge, ProjectElement *target, const XMLElement *templateElement);
-
-void mergeFolder(Merge &merge, ProjectElement *target, const XMLElement *element)
+// The folder a template "folder" element merges into, found or created;
+// null when there is none and the element only chooses among existing ones.
+ProjectElement *mergeFolder(Merge &merge, MergeFrame &frame, const XMLElement *element)
 {
     ProjectSystem &system = merge.system;
+    indexChildren(system, frame);
     const QString name = latin1(element->attribute("name"));
     const QString filter = latin1(element->attribute("filter"));
-    ProjectElement *folder = findFolder(system, target, name);
+    ProjectElement *folder = frame.folders.value(name, nullptr);
     if (folder) {
         const QString filterName = system.folderFilterPropertyName();
         QString existing;
         if (element->hasAttribute("filter") && !folder->hasProperty(filterName)
             && !getConfigurationProperty(folder, kCommon, filterName, existing))
             setConfigurationProperty(system, folder, filterName, kCommon, filter);
-    } else if (element->hasAttribute("path")) {
-        if (element->hasAttribute("choose"))
-            return;
-        folder = addFolder(system, target, name, QString());
-        setDynamicFolder(system, folder, latin1(element->attribute("path")), filter,
-                         element->attribute("recurse") == "Yes",
-                         latin1(element->attribute("exclude")));
-    } else {
-        folder = addFolder(system, target, name, filter);
+        return folder;
     }
-    mergeChildren(merge, folder, element);
+    if (element->hasAttribute("path")) {
+        if (element->hasAttribute("choose"))
+            return nullptr;
+        folder = appendFolder(system, frame.target, name, QString());
+        setDynamicFolder(system, folder, latin1(element->attribute("path")), filter,
+                         element->attribute("recurse") == "Yes", latin1(element->attribute("exclude")));
+    } else {
+        folder = appendFolder(system, frame.target, name, filter);
+    }
+    frame.folders.insert(name, folder);
+    return folder;
 }
 
-void mergeFile(Merge &merge, ProjectElement *target, const XMLElement *element)
+// The file a template "file" element merges into, found or created; null
+// for a file made from a "source".
+ProjectElement *mergeFile(Merge &merge, MergeFrame &frame, const XMLElement *element)
 {
     if (element->hasAttribute("source"))
-        return;
+        return nullptr;
+    indexChildren(merge.system, frame);
     QString fileName = latin1(element->attribute("name"));
     if (!sameIgnoringCase(element->attribute("expand"), "no"))
-        fileName = expandProjectMacros(merge.system, target, fileName, kCommon);
-    ProjectElement *file = findFile(merge.system, target, fileName);
-    if (!file)
-        file = addFile(merge.system, target, fileName);
-    mergeChildren(merge, file, element);
+        fileName = expandProjectMacros(merge.system, frame.target, fileName, kCommon);
+    if (ProjectElement *file = frame.files.value(fileName, nullptr))
+        return file;
+    ProjectElement *file = addFile(merge.system, frame.target, fileName);
+    // A file that its suffix puts into a child folder is not the target's own.
+    if (file->parentElement() == frame.target)
+        frame.files.insert(fileName, file);
+    return file;
 }
 
 void mergeProperty(Merge &merge, ProjectElement *target, const XMLElement *element,
@@ -305,25 +388,46 @@ void mergeConfiguration(Merge &merge, const XMLElement *element)
     }
 }
 
+// One template child merged into the frame's target; a folder or file to
+// merge further into comes back.
+ProjectElement *mergeElement(Merge &merge, MergeFrame &frame, const XMLElement *child)
+{
+    ProjectElement *target = frame.target;
+    const QByteArray tag = child->name();
+    if (tag == "folder")
+        return mergeFolder(merge, frame, child);
+    if (tag == "file")
+        return mergeFile(merge, frame, child);
+    if (tag == "property")
+        mergeProperty(merge, target, child, target, true);
+    else if (tag == "solutionproperty")
+        mergeProperty(merge, target, child, merge.solution, true);
+    else if (tag == "propertygroup")
+        // A group value stands for the property of the group's name.
+        mergeProperty(merge, target, child, target, false);
+    else if (tag == "configuration")
+        mergeConfiguration(merge, child);
+    // "import" and anything else: nothing to merge into the tree.
+    return nullptr;
+}
+
+// The template's children in document order, each folder's and file's own
+// children before its next sibling; an explicit stack keeps a deep template
+// off the call stack.
 void mergeChildren(Merge &merge, ProjectElement *target, const XMLElement *templateElement)
 {
-    for (const XMLElement *child = templateElement->firstChildElement(); child;
-         child = child->nextSiblingElement()) {
-        const QByteArray tag = child->name();
-        if (tag == "folder")
-            mergeFolder(merge, target, child);
-        else if (tag == "file")
-            mergeFile(merge, target, child);
-        else if (tag == "property")
-            mergeProperty(merge, target, child, target, true);
-        else if (tag == "solutionproperty")
-            mergeProperty(merge, target, child, merge.solution, true);
-        else if (tag == "propertygroup")
-            // A group value stands for the property of the group's name.
-            mergeProperty(merge, target, child, target, false);
-        else if (tag == "configuration")
-            mergeConfiguration(merge, child);
-        // "import" and anything else: nothing to merge into the tree.
+    std::vector<MergeFrame> pending;
+    pending.push_back({target, templateElement->firstChildElement(), false, {}, {}});
+    while (!pending.empty()) {
+        const XMLElement *child = pending.back().next;
+        if (!child) {
+            pending.pop_back();
+            continue;
+        }
+        pending.back().next = child->nextSiblingElement();
+        merge.system.loadBudget().chargeElements();
+        if (ProjectElement *into = mergeElement(merge, pending.back(), child))
+            pending.push_back({into, child->firstChildElement(), false, {}, {}});
     }
 }
 
@@ -333,7 +437,7 @@ void expandTemplatedProject(ProjectSystem &system, const ProjectTemplates &templ
                             ProjectElement *solution, ProjectElement *project,
                             const XMLElement *templateElement, const QStringList &configurations)
 {
-    Merge merge{system, templates, solution, project, configurations};
+    Merge merge{system, templates, solution, project, configurations, QSet<QString>()};
     setConfigurationProperty(system, project, system.projectTypePropertyName(), kCommon,
                              latin1(templateElement->attribute("type")));
     mergeChildren(merge, project, templateElement);
@@ -385,7 +489,7 @@ void expandTemplatedProjects(ProjectSystem &system, ProjectLoadProgressInterface
 {
     ProgressStep step(progress, QStringLiteral("Expanding templated projects"), 0);
     ProjectTemplates templates(expandGlobalMacros(system.templatesPath()), system.templateFileOrder(),
-                               &system.loadInputs());
+                               &system.loadInputs(), system.loadLimits().expansionNodes);
     // Expansion may create elements, but never templated projects.
     const std::vector<ProjectElement *> projects = system.templatedProjects();
     const int count = static_cast<int>(projects.size());

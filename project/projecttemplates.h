@@ -4,6 +4,7 @@
 #include "project/projectsystem.h"
 #include "xml/xmlpp2.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -20,18 +21,15 @@ public:
     void reportError(const QString &message) override;
 };
 
-/// (name, element) pairs sorted by name; a later addition of an equal name
-/// goes in front, so it is the one found.
+/// Template elements by name; of several with one name, the one added last
+/// is found. Adding and finding take the same time however many there are.
 class ProjectTemplateNodeList {
 public:
     void add(const QString &name, XMLElement *element);
     XMLElement *find(const QString &name) const;
 
 private:
-    /// The first pair whose name does not sort before `name`.
-    std::vector<std::pair<QString, XMLElement *>>::const_iterator firstNotBefore(const QString &name) const;
-
-    std::vector<std::pair<QString, XMLElement *>> m_nodes;
+    QHash<QString, XMLElement *> m_nodes;
 };
 
 /// Every template of the files of a path list, indexed by name.
@@ -39,10 +37,13 @@ class ProjectTemplates {
 public:
     /// `paths`: the expanded ";"-separated path list with wildcards, whose
     /// matches are taken in `order`. Missing or unreadable files contribute
-    /// nothing. The files read and the directories listed are added to
+    /// nothing; a file whose preprocessing passes a limit (`expansionNodes`
+    /// added nodes, or one of the preprocessor's own) throws SolutionLoadError
+    /// naming it. The files read and the directories listed are added to
     /// `inputs` when given.
     explicit ProjectTemplates(const QString &paths, TemplateFileOrder order = TemplateFileOrder::FileSystem,
-                              LoadInputs *inputs = nullptr);
+                              LoadInputs *inputs = nullptr,
+                              quint64 expansionNodes = XMLPP2::DefaultExpansionLimit);
     ~ProjectTemplates();
 
     XMLElement *findProjectTemplate(const QString &templateName) const;

@@ -3,13 +3,20 @@
 #include "project/projecttree.h"
 
 #include "macros/propertyclass.h"
+#include "project/solutionloaderror.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QPair>
 #include <QRegExp>
+#include <QSet>
+#include <QVector>
 
 #include <algorithm>
 #include <optional>
+#include <sys/stat.h>
 
 namespace {
 
@@ -501,26 +508,39 @@ void markUnmodified(ProjectElement *element, bool recursive)
 {
     if (!element)
         return;
-    element->setModified(false);
-    for (ProjectElement *child = element->firstChildProjectElement(); child;
-         child = child->nextSiblingProjectElement()) {
-        if (!recursive && child->kind() == ProjectElementKind::Solution)
-            continue;
-        markUnmodified(child, recursive);
+    // An explicit stack: a deep tree costs heap, not call stack.
+    std::vector<ProjectElement *> pending{element};
+    while (!pending.empty()) {
+        ProjectElement *current = pending.back();
+        pending.pop_back();
+        current->setModified(false);
+        for (ProjectElement *child = current->firstChildProjectElement(); child;
+             child = child->nextSiblingProjectElement()) {
+            if (recursive || child->kind() != ProjectElementKind::Solution)
+                pending.push_back(child);
+        }
     }
 }
 
 std::vector<ProjectElement *> projectsOf(const ProjectElement *solution)
 {
     std::vector<ProjectElement *> projects;
-    for (ProjectElement *child = solution->firstChildProjectElement(); child;
-         child = child->nextSiblingProjectElement()) {
-        if (child->kind() == ProjectElementKind::Project) {
+    // Each nested solution's children in turn, where it stands among its siblings.
+    std::vector<ProjectElement *> pending;
+    for (ProjectElement *child = solution->firstChildProjectElement(); child;) {
+        if (child->kind() == ProjectElementKind::Project)
             projects.push_back(child);
-        } else if (child->kind() == ProjectElementKind::Solution) {
-            const std::vector<ProjectElement *> nested = projectsOf(child);
-            projects.insert(projects.end(), nested.begin(), nested.end());
+        ProjectElement *next = child->nextSiblingProjectElement();
+        if (child->kind() == ProjectElementKind::Solution && child->firstChildProjectElement()) {
+            if (next)
+                pending.push_back(next);
+            next = child->firstChildProjectElement();
         }
+        if (!next && !pending.empty()) {
+            next = pending.back();
+            pending.pop_back();
+        }
+        child = next;
     }
     return projects;
 }
@@ -530,9 +550,13 @@ std::vector<ProjectElement *> projectsOf(const ProjectElement *solution)
 ProjectElement *findFolder(const ProjectSystem &system, const ProjectElement *parent,
                            const QString &name)
 {
-    return findChild(parent, ProjectElementKind::Folder, [&](const ProjectElement &folder) {
-        return displayName(system, &folder) == name;
-    });
+    if (!parent)
+        return nullptr;
+    for (ProjectElement *folder : parent->childFolders()) {
+        if (displayName(system, folder) == name)
+            return folder;
+    }
+    return nullptr;
 }
 
 ProjectElement *findFile(const ProjectSystem &system, const ProjectElement *parent,
@@ -543,11 +567,9 @@ ProjectElement *findFile(const ProjectSystem &system, const ProjectElement *pare
     });
 }
 
-ProjectElement *addFolder(ProjectSystem &system, ProjectElement *parent, const QString &name,
-                          const QString &filter)
+ProjectElement *appendFolder(ProjectSystem &system, ProjectElement *parent, const QString &name,
+                             const QString &filter)
 {
-    if (ProjectElement *existing = findFolder(system, parent, name))
-        return existing;
     auto folder = std::make_unique<ProjectElement>("folder");
     folder->setProperty(QStringLiteral("Name"), name);
     ProjectElement *raw = folder.get();
@@ -556,6 +578,14 @@ ProjectElement *addFolder(ProjectSystem &system, ProjectElement *parent, const Q
     if (!filter.isEmpty())
         setConfigurationProperty(system, raw, system.folderFilterPropertyName(), kCommon, filter);
     return raw;
+}
+
+ProjectElement *addFolder(ProjectSystem &system, ProjectElement *parent, const QString &name,
+                          const QString &filter)
+{
+    if (ProjectElement *existing = findFolder(system, parent, name))
+        return existing;
+    return appendFolder(system, parent, name, filter);
 }
 
 namespace {
@@ -568,13 +598,14 @@ ProjectElement *folderForSuffix(const ProjectSystem &system, ProjectElement *tar
         return target;
     static const QRegExp separators(QStringLiteral("[,;]"));
     const QString filterName = system.folderFilterPropertyName();
-    ProjectElement *folder = findChild(target, ProjectElementKind::Folder, [&](const ProjectElement &child) {
-        const QString filter = child.hasProperty(filterName)
-            ? child.property(filterName)
-            : resolveProperty(system, &child, filterName, kCommon);
-        return filter.split(separators, Qt::SkipEmptyParts).contains(suffix);
-    });
-    return folder ? folder : target;
+    for (ProjectElement *child : target->childFolders()) {
+        const QString filter = child->hasProperty(filterName)
+            ? child->property(filterName)
+            : resolveProperty(system, child, filterName, kCommon);
+        if (filter.split(separators, Qt::SkipEmptyParts).contains(suffix))
+            return child;
+    }
+    return target;
 }
 
 } // namespace
@@ -641,52 +672,139 @@ void setDynamicFolder(ProjectSystem &system, ProjectElement *folder, const QStri
 
 namespace {
 
-bool matchesAny(const QStringList &wildcards, const QString &name)
+QVector<QRegExp> wildcards(const QString &list)
 {
-    for (const QString &pattern : wildcards) {
-        QRegExp wildcard(pattern, Qt::CaseSensitive, QRegExp::Wildcard);
-        if (wildcard.exactMatch(name))
+    QVector<QRegExp> patterns;
+    for (const QString &pattern : splitList(list))
+        patterns.append(QRegExp(pattern, Qt::CaseSensitive, QRegExp::Wildcard));
+    return patterns;
+}
+
+bool matchesAny(const QVector<QRegExp> &patterns, const QString &name)
+{
+    for (const QRegExp &pattern : patterns) {
+        if (pattern.exactMatch(name))
             return true;
     }
     return false;
 }
 
 struct ScanRules {
-    QStringList filters;
-    QStringList exclusions;
+    QVector<QRegExp> filters;
+    QVector<QRegExp> exclusions;
     bool recurse;
 };
 
-// Files first, then (when recursing) each directory into a subfolder of its name.
-void scanDirectory(ProjectSystem &system, const QString &directory, ProjectElement *folder,
-                   const ScanRules &rules, QStringList &chain)
-{
-    // A link back up the tree would make the scan endless.
-    const QString canonical = QFileInfo(directory).canonicalFilePath();
-    if (chain.contains(canonical))
-        return;
-    chain.append(canonical);
+// One directory being scanned into its folder: its files are added when it
+// is opened, its subdirectories are then scanned one after another.
+struct ScanFrame {
+    QString directory;
+    ProjectElement *folder;
+    QPair<quint64, quint64> id;
+    QFileInfoList entries;
+    int nextEntry;
+    // The folder's child folders by display name, the first of each name:
+    // nothing but this scan adds folders to it meanwhile.
+    QHash<QString, ProjectElement *> subfolders;
+};
 
-    QDir::Filters filters = QDir::Files | QDir::NoDotAndDotDot;
-    if (rules.recurse)
-        filters |= QDir::Dirs;
-    const QFileInfoList entries =
-        QDir(directory).entryInfoList(filters, QDir::Name | QDir::IgnoreCase);
-    system.loadInputs().directories.append(directory);
-    for (const QFileInfo &entry : entries) {
-        const QString name = entry.fileName();
-        if (!entry.isDir() && !matchesAny(rules.exclusions, name) && matchesAny(rules.filters, name))
-            addFile(system, folder, directory + QLatin1Char('/') + name);
+// Scans a directory tree into a folder with an explicit stack: files first,
+// then (when recursing) each directory into a subfolder of its name. A
+// directory that is one the scan is inside (a link back up) is passed over;
+// directories are told apart by device and inode, which costs no path
+// resolution however deep they lie.
+class DirectoryScan {
+public:
+    DirectoryScan(ProjectSystem &system, const ScanRules &rules) : m_system(system), m_rules(rules) {}
+
+    void run(const QString &directory, ProjectElement *folder)
+    {
+        open(directory, folder);
+        while (!m_frames.empty()) {
+            ScanFrame &frame = m_frames.back();
+            if (frame.nextEntry == frame.entries.size()) {
+                m_inside.remove(frame.id);
+                m_frames.pop_back();
+                continue;
+            }
+            const QFileInfo &entry = frame.entries.at(frame.nextEntry++);
+            const QString name = entry.fileName();
+            if (!entry.isDir() || matchesAny(m_rules.exclusions, name))
+                continue;
+            const QString path = frame.directory + QLatin1Char('/') + name;
+            open(path, subfolder(frame, name));
+        }
     }
-    for (const QFileInfo &entry : entries) {
-        const QString name = entry.fileName();
-        if (!rules.recurse || !entry.isDir() || matchesAny(rules.exclusions, name))
-            continue;
-        ProjectElement *subfolder = addFolder(system, folder, name, QString());
-        scanDirectory(system, directory + QLatin1Char('/') + name, subfolder, rules, chain);
+
+private:
+    void open(const QString &directory, ProjectElement *folder)
+    {
+        struct stat info;
+        if (::stat(QFile::encodeName(directory).constData(), &info) != 0)
+            return;
+        const QPair<quint64, quint64> id(quint64(info.st_dev), quint64(info.st_ino));
+        if (m_inside.contains(id))
+            return;
+        QDir::Filters filters = QDir::Files | QDir::NoDotAndDotDot;
+        if (m_rules.recurse)
+            filters |= QDir::Dirs;
+        ScanFrame frame{directory, folder, id, QDir(directory).entryInfoList(filters, QDir::Name | QDir::IgnoreCase),
+                        0, {}};
+        m_system.loadInputs().directories.append(directory);
+        countRepeatedEntries(id, frame.entries.size(), directory);
+        for (const QFileInfo &entry : frame.entries) {
+            const QString name = entry.fileName();
+            if (!entry.isDir() && !matchesAny(m_rules.exclusions, name) && matchesAny(m_rules.filters, name)) {
+                m_system.loadBudget().chargeElements();
+                addFile(m_system, folder, directory + QLatin1Char('/') + name);
+            }
+        }
+        if (!m_rules.recurse)
+            return;
+        for (ProjectElement *child : folder->childFolders()) {
+            const QString name = displayName(m_system, child);
+            if (!frame.subfolders.contains(name))
+                frame.subfolders.insert(name, child);
+        }
+        m_inside.insert(id);
+        m_frames.push_back(std::move(frame));
     }
-    chain.removeLast();
-}
+
+    // Entries of a directory listed before count against the limit.
+    void countRepeatedEntries(const QPair<quint64, quint64> &id, int entries, const QString &directory)
+    {
+        if (!m_listed.contains(id)) {
+            m_listed.insert(id);
+            return;
+        }
+        m_repeatedEntries += quint64(entries);
+        const quint64 limit = m_system.loadLimits().repeatedEntries;
+        if (m_repeatedEntries > limit)
+            throw SolutionLoadError(directory, QStringLiteral("directory scan limit of %1 repeated entries exceeded in ")
+                                                   .arg(limit)
+                                               + directory);
+    }
+
+    ProjectElement *subfolder(ScanFrame &frame, const QString &name)
+    {
+        const auto found = frame.subfolders.constFind(name);
+        if (found != frame.subfolders.constEnd())
+            return found.value();
+        m_system.loadBudget().chargeElements();
+        ProjectElement *folder = appendFolder(m_system, frame.folder, name, QString());
+        frame.subfolders.insert(name, folder);
+        return folder;
+    }
+
+    ProjectSystem &m_system;
+    const ScanRules &m_rules;
+    std::vector<ScanFrame> m_frames;
+    // The directories from the scan's start down to the one being listed.
+    QSet<QPair<quint64, quint64>> m_inside;
+    // Every directory the scan has listed.
+    QSet<QPair<quint64, quint64>> m_listed;
+    quint64 m_repeatedEntries = 0;
+};
 
 } // namespace
 
@@ -694,8 +812,8 @@ void populateDynamicFolder(ProjectSystem &system, ProjectElement *folder)
 {
     const QString base = baseDirectoryOf(system, folder);
     ScanRules rules;
-    rules.filters = splitList(folder->property(system.dynamicFolderFilterPropertyName()));
-    rules.exclusions = splitList(folder->property(system.dynamicFolderExcludePropertyName()));
+    rules.filters = wildcards(folder->property(system.dynamicFolderFilterPropertyName()));
+    rules.exclusions = wildcards(folder->property(system.dynamicFolderExcludePropertyName()));
     rules.recurse = folder->property(system.dynamicFolderRecursePropertyName()) == QLatin1String("Yes");
 
     const QStringList directories =
@@ -706,7 +824,6 @@ void populateDynamicFolder(ProjectSystem &system, ProjectElement *folder)
         const QString directory = joinPath(base, expandProjectMacros(system, folder, entry, kCommon));
         if (!QFileInfo(directory).isDir())
             continue;
-        QStringList chain;
-        scanDirectory(system, directory, folder, rules, chain);
+        DirectoryScan(system, rules).run(directory, folder);
     }
 }

@@ -108,6 +108,10 @@ ProjectElement *findFile(const ProjectSystem &system, const ProjectElement *pare
 /// configuration when not empty) when there is none.
 ProjectElement *addFolder(ProjectSystem &system, ProjectElement *parent, const QString &name,
                           const QString &filter);
+/// A new folder named `name` appended to `parent` (with `filter` as
+/// addFolder() gives it); never looks for an existing one.
+ProjectElement *appendFolder(ProjectSystem &system, ProjectElement *parent, const QString &name,
+                             const QString &filter);
 /// A new file element, put into the first child folder of `target` whose
 /// filter lists the file's lower-cased suffix, else into `target`.
 ProjectElement *addFile(ProjectSystem &system, ProjectElement *target, const QString &fileName);

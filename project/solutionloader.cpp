@@ -107,10 +107,12 @@ QString absoluteSolutionName(const QString &baseDirectory, const QString &name)
 
 // The file read through the preprocessor, with `macros` as its definitions;
 // its root element, of the solution file's document type.
+// A limit that preprocessing passes is reported as a syntax error is, with its line.
 std::unique_ptr<ProjectElement> readSolutionDocument(ProjectSystem &system, const QString &name,
                                                      const QString &absolute, const QString &macros)
 {
     ProjectSystemXMLPP2 document(makeProjectElement);
+    document.setExpansionLimit(system.loadLimits().expansionNodes);
     const bool loaded = document.loadPreprocessed(absolute, macros, !macros.isEmpty());
     system.loadInputs().files += document.readFiles();
     if (!loaded)
@@ -122,22 +124,6 @@ std::unique_ptr<ProjectElement> readSolutionDocument(ProjectSystem &system, cons
         throw SolutionLoadError(name, QStringLiteral(" is a malformed solution file (bad XML)"));
     // Every element of the document, the root too, comes from makeProjectElement.
     return std::unique_ptr<ProjectElement>(static_cast<ProjectElement *>(document.takeRoot().release()));
-}
-
-// Converts the root into the file's solution element. It sits under a holder
-// meanwhile, so that a root that is replaced (an import) is replaced like any
-// other element.
-std::unique_ptr<ProjectElement> convertRoot(ProjectSystem &system, const QString &directory,
-                                            std::unique_ptr<ProjectElement> root,
-                                            ProjectFileNotFoundErrorHandler *fileNotFound,
-                                            ProjectLoadProgressInterface *progress)
-{
-    ProjectElement holder("");
-    ProjectElement *rootElement = root.get();
-    holder.appendChild(std::move(root));
-    ProjectElement *converted = loadElement(system, directory, rootElement, fileNotFound, progress);
-    std::unique_ptr<XMLNode> detached = holder.removeChild(converted);
-    return std::unique_ptr<ProjectElement>(static_cast<ProjectElement *>(detached.release()));
 }
 
 // Any version but the current one becomes it; the upgrade is not a change the
@@ -161,27 +147,6 @@ void applySolutionEnvironment(const ProjectSystem &system, const ProjectElement 
     putEnvironment(value.split(QLatin1Char(';'), Qt::SkipEmptyParts));
 }
 
-// The import's file, loaded with its macros, takes the import's place; the
-// import element is kept until the importing file is finished.
-ProjectElement *replaceImport(ProjectSystem &system, const QString &baseDirectory,
-                              ProjectElement *import, ProjectFileNotFoundErrorHandler *fileNotFound,
-                              ProjectLoadProgressInterface *progress)
-{
-    const QString rawFileName = utf8(import->attribute("file_name"));
-    const QString macros = expandGlobalMacros(utf8(import->attribute("macros")));
-    const QString fileName = expandGlobalMacros(rawFileName);
-    std::unique_ptr<ProjectElement> loaded =
-        loadSolutionFile(system, baseDirectory, fileName, fileNotFound, progress, macros);
-    loaded->setProperty(QStringLiteral("file_name"), rawFileName);
-    loaded->setImported(true);
-    loaded->setCanModify(import->attribute("can_modify_solution") != "No");
-    ProjectElement *raw = loaded.get();
-    if (XMLNode *parent = import->parent())
-        system.replacedImports().push_back(parent->replaceChild(import, std::move(loaded)));
-    raw->setModified(false);
-    return raw;
-}
-
 // Templated projects and dynamic folders are completed after the whole tree is read.
 void noteForLaterSteps(ProjectSystem &system, ProjectElement *element)
 {
@@ -191,27 +156,202 @@ void noteForLaterSteps(ProjectSystem &system, ProjectElement *element)
         system.dynamicFolders().push_back(element);
 }
 
-// Each child element in document order; configurations are indexed by
-// display name. Only the top-level file's children report progress.
-void convertChildren(ProjectSystem &system, const QString &baseDirectory, ProjectElement *element,
-                     ProjectFileNotFoundErrorHandler *fileNotFound,
-                     ProjectLoadProgressInterface *progress)
-{
-    int count = 0;
-    for (ProjectElement *child = element->firstChildProjectElement(); child;
-         child = child->nextSiblingProjectElement())
-        ++count;
-    int index = 0;
-    for (ProjectElement *child = element->firstChildProjectElement(); child;) {
-        ProjectElement *next = child->nextSiblingProjectElement();
-        ProjectElement *converted = loadElement(system, baseDirectory, child, fileNotFound, progress);
-        if (converted->kind() == ProjectElementKind::Configuration)
-            element->indexConfiguration(displayName(system, converted), converted);
-        if (progress && progress->depth() == 1)
-            progress->setProgress(++index, count);
-        child = next;
+// Reads solution files and converts their elements with explicit stacks, so
+// that neither deep nesting nor long chains of imports cost call stack. An
+// import opens the file it names in the middle of converting the importing
+// file; that file is finished, and takes the import's place, before the
+// importing file's conversion goes on.
+class SolutionReader {
+public:
+    SolutionReader(ProjectSystem &system, ProjectFileNotFoundErrorHandler *fileNotFound,
+                   ProjectLoadProgressInterface *progress)
+        : m_system(system), m_fileNotFound(fileNotFound), m_progress(progress)
+    {
     }
-}
+    ~SolutionReader()
+    {
+        // Steps close innermost first.
+        while (!m_files.empty())
+            m_files.pop_back();
+    }
+    SolutionReader(const SolutionReader &) = delete;
+    SolutionReader &operator=(const SolutionReader &) = delete;
+
+    std::unique_ptr<ProjectElement> readFile(const QString &baseDirectory, const QString &fileName,
+                                             const QString &macros)
+    {
+        openFile(baseDirectory, fileName, macros, nullptr);
+        run();
+        return std::move(m_topSolution);
+    }
+
+    ProjectElement *convert(const QString &baseDirectory, ProjectElement *element)
+    {
+        m_baseDirectory = baseDirectory;
+        ProjectElement *converted = begin(element);
+        run();
+        return m_lastImported ? m_lastImported : converted;
+    }
+
+private:
+    // A solution file whose elements are being converted.
+    struct OpenFile {
+        QString absolute;
+        QString directory;
+        std::unique_ptr<ProgressStep> step;
+        // Holds the root meanwhile, so that a root that is an import is
+        // replaced like any other element.
+        std::unique_ptr<ProjectElement> holder;
+        ProjectElement *import;
+        size_t elementBase;
+    };
+    // An element whose children are being converted.
+    struct ElementFrame {
+        ProjectElement *element;
+        ProjectElement *next;
+        int index;
+        int count;
+    };
+
+    QString currentDirectory() const { return m_files.empty() ? m_baseDirectory : m_files.back().directory; }
+    size_t elementBase() const { return m_files.empty() ? 0 : m_files.back().elementBase; }
+
+    void run()
+    {
+        while (!m_files.empty() || !m_elements.empty()) {
+            if (!m_files.empty() && m_elements.size() == m_files.back().elementBase) {
+                ProjectElement *solution = finishFile();
+                if (solution && m_elements.size() > elementBase())
+                    childConverted(solution);
+                continue;
+            }
+            ElementFrame &top = m_elements.back();
+            if (!top.next) {
+                ProjectElement *done = top.element;
+                done->setModified(false);
+                m_elements.pop_back();
+                if (m_elements.size() > elementBase())
+                    childConverted(done);
+                continue;
+            }
+            ProjectElement *child = top.next;
+            top.next = child->nextSiblingProjectElement();
+            begin(child);
+        }
+    }
+
+    // Converts an element's own attributes and opens it for its children; an
+    // import opens the file it names instead.
+    ProjectElement *begin(ProjectElement *element)
+    {
+        if (element->name() == "import") {
+            openImport(element);
+            return nullptr;
+        }
+        m_system.loadBudget().chargeElements();
+        for (const XMLAttribute &attribute : element->attributes())
+            element->setProperty(QString::fromLatin1(attribute.name), utf8(attribute.value));
+        noteForLaterSteps(m_system, element);
+        int count = 0;
+        for (ProjectElement *child = element->firstChildProjectElement(); child;
+             child = child->nextSiblingProjectElement())
+            ++count;
+        m_elements.push_back({element, element->firstChildProjectElement(), 0, count});
+        return element;
+    }
+
+    // Configurations are indexed by display name; only the top-level file's
+    // children report progress.
+    void childConverted(ProjectElement *converted)
+    {
+        ElementFrame &parent = m_elements.back();
+        if (converted->kind() == ProjectElementKind::Configuration)
+            parent.element->indexConfiguration(displayName(m_system, converted), converted);
+        ++parent.index;
+        if (m_progress && m_progress->depth() == 1)
+            m_progress->setProgress(parent.index, parent.count);
+    }
+
+    void openImport(ProjectElement *import)
+    {
+        const QString importing = m_files.empty() ? m_baseDirectory : m_files.back().absolute;
+        m_system.loadBudget().chargeImport(importing);
+        const QString macros = expandGlobalMacros(utf8(import->attribute("macros")));
+        const QString fileName = expandGlobalMacros(utf8(import->attribute("file_name")));
+        openFile(currentDirectory(), fileName, macros, import);
+    }
+
+    void openFile(const QString &baseDirectory, const QString &fileName, const QString &macros,
+                  ProjectElement *import)
+    {
+        const QString name = locateSolutionFile(baseDirectory, fileName, m_fileNotFound);
+        auto step = std::make_unique<ProgressStep>(
+            m_progress, QStringLiteral("Loading solution ") + QFileInfo(name).completeBaseName(), 2);
+        const QString absolute = absoluteSolutionName(baseDirectory, name);
+        if (m_system.loadingFiles().contains(absolute, Qt::CaseSensitive))
+            throw SolutionLoadError(absolute, QStringLiteral(" solution already loaded"));
+        std::unique_ptr<ProjectElement> root = readSolutionDocument(m_system, name, absolute, macros);
+
+        m_system.loadingFiles().append(absolute);
+        const QString directory = QFileInfo(absolute).absolutePath();
+        runLoadCommands(*root, directory, fileName, m_progress);
+        const QString templatesFile = expandGlobalMacros(utf8(root->attribute("templates_file")));
+        if (!templatesFile.isEmpty())
+            m_system.setTemplatesPath(templatesFile);
+
+        auto holder = std::make_unique<ProjectElement>("");
+        ProjectElement *rootElement = root.get();
+        holder->appendChild(std::move(root));
+        m_files.push_back({absolute, directory, std::move(step), std::move(holder), import, m_elements.size()});
+        begin(rootElement);
+    }
+
+    // The file's solution element gets its file and goes where its import
+    // stood (the top-level one is kept as the result); null for the top file.
+    ProjectElement *finishFile()
+    {
+        OpenFile &file = m_files.back();
+        std::unique_ptr<XMLNode> detached = file.holder->removeChild(file.holder->firstChild());
+        std::unique_ptr<ProjectElement> solution(static_cast<ProjectElement *>(detached.release()));
+        solution->setFilePath(file.absolute);
+        solution->setFileTime(QFileInfo(file.absolute).lastModified());
+        m_system.loadingFiles().removeLast();
+        upgradeVersion(m_system, solution.get());
+        m_system.replacedImports().clear();
+        applySolutionEnvironment(m_system, solution.get());
+        ProjectElement *import = file.import;
+        m_files.pop_back();
+        if (!import) {
+            m_topSolution = std::move(solution);
+            return nullptr;
+        }
+        return replaceImport(import, std::move(solution));
+    }
+
+    // The loaded solution takes the import's place; the import element is
+    // kept until the importing file is finished.
+    ProjectElement *replaceImport(ProjectElement *import, std::unique_ptr<ProjectElement> loaded)
+    {
+        loaded->setProperty(QStringLiteral("file_name"), utf8(import->attribute("file_name")));
+        loaded->setImported(true);
+        loaded->setCanModify(import->attribute("can_modify_solution") != "No");
+        ProjectElement *raw = loaded.get();
+        if (XMLNode *parent = import->parent())
+            m_system.replacedImports().push_back(parent->replaceChild(import, std::move(loaded)));
+        raw->setModified(false);
+        m_lastImported = raw;
+        return raw;
+    }
+
+    ProjectSystem &m_system;
+    ProjectFileNotFoundErrorHandler *m_fileNotFound;
+    ProjectLoadProgressInterface *m_progress;
+    QString m_baseDirectory;
+    std::vector<OpenFile> m_files;
+    std::vector<ElementFrame> m_elements;
+    std::unique_ptr<ProjectElement> m_topSolution;
+    ProjectElement *m_lastImported = nullptr;
+};
 
 // Step "Mapping project information": the project index, rebuilt.
 void mapProjects(ProjectSystem &system, const std::vector<ProjectElement *> &projects,
@@ -259,30 +399,7 @@ std::unique_ptr<ProjectElement> loadSolutionFile(ProjectSystem &system,
                                                  ProjectLoadProgressInterface *progress,
                                                  const QString &macros)
 {
-    const QString name = locateSolutionFile(baseDirectory, fileName, fileNotFound);
-    ProgressStep step(progress,
-                      QStringLiteral("Loading solution ") + QFileInfo(name).completeBaseName(), 2);
-    const QString absolute = absoluteSolutionName(baseDirectory, name);
-    if (system.loadingFiles().contains(absolute, Qt::CaseSensitive))
-        throw SolutionLoadError(absolute, QStringLiteral(" solution already loaded"));
-    std::unique_ptr<ProjectElement> root = readSolutionDocument(system, name, absolute, macros);
-
-    system.loadingFiles().append(absolute);
-    const QString directory = QFileInfo(absolute).absolutePath();
-    runLoadCommands(*root, directory, fileName, progress);
-    const QString templatesFile = expandGlobalMacros(utf8(root->attribute("templates_file")));
-    if (!templatesFile.isEmpty())
-        system.setTemplatesPath(templatesFile);
-    std::unique_ptr<ProjectElement> solution =
-        convertRoot(system, directory, std::move(root), fileNotFound, progress);
-    solution->setFilePath(absolute);
-    solution->setFileTime(QFileInfo(absolute).lastModified());
-    system.loadingFiles().removeLast();
-
-    upgradeVersion(system, solution.get());
-    system.replacedImports().clear();
-    applySolutionEnvironment(system, solution.get());
-    return solution;
+    return SolutionReader(system, fileNotFound, progress).readFile(baseDirectory, fileName, macros);
 }
 
 ProjectElement *loadElement(ProjectSystem &system, const QString &baseDirectory,
@@ -290,14 +407,7 @@ ProjectElement *loadElement(ProjectSystem &system, const QString &baseDirectory,
                             ProjectFileNotFoundErrorHandler *fileNotFound,
                             ProjectLoadProgressInterface *progress)
 {
-    if (element->name() == "import")
-        return replaceImport(system, baseDirectory, element, fileNotFound, progress);
-    for (const XMLAttribute &attribute : element->attributes())
-        element->setProperty(QString::fromLatin1(attribute.name), utf8(attribute.value));
-    noteForLaterSteps(system, element);
-    convertChildren(system, baseDirectory, element, fileNotFound, progress);
-    element->setModified(false);
-    return element;
+    return SolutionReader(system, fileNotFound, progress).convert(baseDirectory, element);
 }
 
 void loadSolution(ProjectSystem &system, const QString &fileName,

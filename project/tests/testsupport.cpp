@@ -40,16 +40,15 @@ SolutionLoadError ProjectTest::loadError(const QString &relative)
     return SolutionLoadError(QString(), QString());
 }
 
-// Depth-first, the first descendant of the root with `property` equal to `value` (files only for "file_name").
+// In document order, the first descendant of `from` with `property` equal to
+// `value` (files only for "file_name"); a walk, so deep trees are fine.
 static ProjectElement *find(ProjectElement *from, const QString &property, const QString &value)
 {
-    for (ProjectElement *child = from ? from->firstChildProjectElement() : nullptr; child;
-         child = child->nextSiblingProjectElement()) {
-        if ((property != QLatin1String("file_name") || child->kind() == ProjectElementKind::File)
-            && child->property(property) == value)
-            return child;
-        if (ProjectElement *found = find(child, property, value))
-            return found;
+    for (XMLNode *node = from ? from->nextInSubtree(from) : nullptr; node; node = node->nextInSubtree(from)) {
+        ProjectElement *element = asProjectElement(node);
+        if (element && (property != QLatin1String("file_name") || element->kind() == ProjectElementKind::File)
+            && element->property(property) == value)
+            return element;
     }
     return nullptr;
 }

@@ -35,7 +35,7 @@ protected:
     ProjectElement *load(const QString &relative);
     /// Loads and returns the error; fails the test when loading succeeds.
     SolutionLoadError loadError(const QString &relative);
-    /// The first descendant (depth-first) with that "Name", or file with that "file_name"; or null.
+    /// The first descendant (in document order) with that "Name", or file with that "file_name"; or null.
     ProjectElement *byName(const QString &name) const;
     ProjectElement *byFileName(const QString &fileName) const;
     QString resolve(const ProjectElement *element, const QString &property, const QString &configuration) const

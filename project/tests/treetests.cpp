@@ -167,6 +167,9 @@ TEST_F(Tree, RememberedPathsFollowChangesOfTheirTree)
     other.appendChild(std::move(taken));
     setConfigurationProperty(*system, &other, "project_directory", "Common", "/other");
     EXPECT_EQ(elementFilePath(*system, file, "Common"), "/other/a.c");
+    // Remembered inside that tree, it follows changes there too.
+    setConfigurationProperty(*system, &other, "project_directory", "Common", "/third");
+    EXPECT_EQ(elementFilePath(*system, file, "Common"), "/third/a.c");
 }
 
 TEST_F(Tree, ProjectMacroSet)
@@ -349,6 +352,30 @@ TEST_F(Tree, AddFilePlacesByLowerCasedSuffix)
     }
     EXPECT_EQ(findFile(*system, byName("Sources"), "x.C"), byFileName("x.C"));
     EXPECT_EQ(findFile(*system, project, "x.C"), nullptr);
+}
+
+// The folders that files are placed into are the element's folder children
+// as they are now: added, inserted in front, or renamed into another kind.
+TEST_F(Tree, PlacementFollowsTheFolderChildren)
+{
+    writeSolution("s.lxProject", R"(<solution><project Name="P"><file file_name="first.c"/></project></solution>)");
+    load("s.lxProject");
+    ProjectElement *project = byName("P");
+    EXPECT_EQ(addFile(*system, project, "a.c")->parentElement(), project);
+    ProjectElement *late = appendFolder(*system, project, "Late", "c");
+    EXPECT_EQ(addFile(*system, project, "b.c")->parentElement(), late);
+    auto front = std::make_unique<ProjectElement>("folder");
+    front->setProperty("filter", "c");
+    ProjectElement *early = front.get();
+    project->insertChildrenAfter(nullptr, [&] {
+        std::vector<std::unique_ptr<XMLNode>> chain;
+        chain.push_back(std::move(front));
+        return chain;
+    }());
+    EXPECT_EQ(addFile(*system, project, "c.c")->parentElement(), early);
+    early->setName("widget");
+    EXPECT_EQ(addFile(*system, project, "d.c")->parentElement(), late);
+    EXPECT_EQ(findFolder(*system, project, "Late"), late);
 }
 
 TEST_F(Tree, DynamicFolderScans)
