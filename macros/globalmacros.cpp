@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 
@@ -21,6 +22,11 @@ const char kConfigurationDocumentType[] = "Studio_Configuration_File";
 // A value that keeps re-creating references (a HOME holding "$(UserHomeDir)")
 // would be rewritten for ever; stop well past any real configuration value.
 constexpr int kMaxConfigurationRewrites = 1024;
+
+// The XML library builds and frees its tree recursively, one call per
+// level, so a deeply nested file would exhaust the stack; such a file is
+// refused before the library sees it.
+constexpr int kMaxConfigurationNesting = 256;
 
 struct GlobalMacroState {
     QMap<QString, QString> settings;
@@ -62,6 +68,61 @@ QString rewriteConfigurationValue(QString value, const QString &installDir)
     return value;
 }
 
+// The position after the next `terminator` from `from`, or the end.
+int after(const QByteArray &text, const char *terminator, int from)
+{
+    const int at = text.indexOf(terminator, from);
+    return at < 0 ? text.size() : at + int(qstrlen(terminator));
+}
+
+// The position after the ">" that ends the tag starting at `from`; quoted
+// attribute values may hold ">".
+int afterTag(const QByteArray &text, int from)
+{
+    for (int i = from; i < text.size(); ++i) {
+        const char c = text.at(i);
+        if (c == '>')
+            return i + 1;
+        if (c == '"' || c == '\'') {
+            const int close = text.indexOf(c, i + 1);
+            if (close < 0)
+                return text.size();
+            i = close;
+        }
+    }
+    return text.size();
+}
+
+// Whether elements nest deeper than `limit` anywhere in `text`. Comments,
+// CDATA sections and processing instructions are passed over; any other
+// "<!" markup is read through, so that what it holds can only count more.
+bool nestsDeeperThan(const QByteArray &text, int limit)
+{
+    int depth = 0;
+    for (int i = text.indexOf('<'); i >= 0 && i < text.size(); i = text.indexOf('<', i)) {
+        const QByteArray head = text.mid(i, 9);
+        if (head.startsWith("<!--")) {
+            i = after(text, "-->", i + 4);
+        } else if (head.startsWith("<![CDATA[")) {
+            i = after(text, "]]>", i + 9);
+        } else if (head.startsWith("<?")) {
+            i = after(text, "?>", i + 2);
+        } else if (head.startsWith("<!")) {
+            i += 2;
+        } else if (head.startsWith("</")) {
+            depth = std::max(depth - 1, 0);
+            i = afterTag(text, i + 2);
+        } else {
+            const int end = afterTag(text, i + 1);
+            const bool empty = end >= 2 && end <= text.size() && text.at(end - 1) == '>' && text.at(end - 2) == '/';
+            if (!empty && ++depth > limit)
+                return true;
+            i = end;
+        }
+    }
+    return false;
+}
+
 QString elementValue(const QDomElement &element, const QString &installDir)
 {
     const QString value = element.attribute(QStringLiteral("value"));
@@ -90,6 +151,9 @@ QString applyConfigurationFile(const QString &path, const QString &installDir)
     const std::optional<QByteArray> text = readRegularFile(QFile::encodeName(path));
     if (!text)
         return QStringLiteral("Cannot open ") + path + QStringLiteral(" for reading");
+
+    if (nestsDeeperThan(*text, kMaxConfigurationNesting))
+        return QStringLiteral("nesting limit of %1 levels exceeded in ").arg(kMaxConfigurationNesting) + path;
 
     QDomDocument document;
     QString parserMessage;

@@ -209,6 +209,8 @@ TEST_F(GlobalMacros, FaultyConfigurationIsReportedAndSkipped)
     ASSERT_FALSE(QDomDocument().setContent(unparsable, &parserMessage, &line, &column));
     EXPECT_EQ(line, 4);
     const QString wrongType = "Cannot load " + path + ".<p>The document is not of type Studio_Configuration_File.";
+    const QByteArray tooDeep = "<!DOCTYPE Studio_Configuration_File>\n<c>" + QByteArray("<a>").repeated(256)
+                               + "<system-macro name='A' value='1'/>" + QByteArray("</a>").repeated(256) + "</c>";
     const struct {
         const char *what;
         QByteArray text; // null: a directory in the file's place
@@ -216,6 +218,7 @@ TEST_F(GlobalMacros, FaultyConfigurationIsReportedAndSkipped)
     } cases[] = {
         {"unparsable", unparsable, parserMessage + QStringLiteral(" at line %1, column %2").arg(line).arg(column)},
         {"other type", R"(<!DOCTYPE Other><c><system-macro name='A' value='1'/></c>)", wrongType},
+        {"nested too deeply", tooDeep, "nesting limit of 256 levels exceeded in " + path},
         {"unopenable", QByteArray(), "Cannot open " + path + " for reading"},
     };
     for (const auto &c : cases) {
@@ -232,6 +235,19 @@ TEST_F(GlobalMacros, FaultyConfigurationIsReportedAndSkipped)
         EXPECT_TRUE(macro("A").isNull()) << c.what;
         EXPECT_EQ(macro("StudioSessionFileExt"), "lxSession") << c.what;
     }
+}
+
+// Nesting is counted on the elements alone: markup that only looks like tags
+// (in processing instructions, comments and CDATA sections, a ">" in an
+// attribute value) and empty elements do not count, so a document 256
+// levels deep still loads.
+TEST_F(GlobalMacros, ConfigurationAtTheNestingLimitLoads)
+{
+    writeConfiguration("<!DOCTYPE Studio_Configuration_File>\n<?xml-stylesheet href='<a>'?><c note='a>b'>"
+                       "<!-- <a><a> --><![CDATA[<a><a>]]><e/>" + QByteArray("<a>").repeated(255)
+                       + "<system-macro name='A' value='&lt;1&gt;'/>" + QByteArray("</a>").repeated(255) + "</c>");
+    EXPECT_EQ(defineMacros(), QByteArray());
+    EXPECT_EQ(macro("A"), "<1>");
 }
 
 TEST_F(GlobalMacros, UserRootDirectoryChoices)
