@@ -6,7 +6,9 @@
 
 #include "package/hexception.h"
 
+#include <QPair>
 #include <QRegExp>
+#include <QSet>
 #include <QVector>
 
 #include <algorithm>
@@ -14,6 +16,7 @@
 #include <cstdio>
 #include <dirent.h>
 #include <sys/stat.h>
+#include <vector>
 
 namespace {
 
@@ -100,24 +103,28 @@ public:
     const QStringList &paths() const { return m_paths; }
 
 private:
+    // Depth first with an explicit stack, each directory's entries in the
+    // order they were taken; a deep tree costs heap, not call stack.
     void walkDirectory(const QString &directory, const struct stat &info)
     {
-        for (const DirectoryId &id : m_openDirectories) {
-            if (id.device == info.st_dev && id.inode == info.st_ino) {
-                reportLoop(directory);
-                return;
+        // Each argument is a walk of its own: one given twice is input, not a link.
+        m_walkRoot = directory;
+        m_listedDirectories.clear();
+        m_repeatedEntries = 0;
+        openDirectory(directory, info);
+        while (!m_openDirectories.empty()) {
+            OpenDirectory &current = m_openDirectories.back();
+            if (current.next == current.entries.size()) {
+                m_openDirectories.pop_back();
+                continue;
             }
-        }
-        m_openDirectories.append({info.st_dev, info.st_ino});
-        const QStringList entries = entriesOf(directory);
-        for (const QString &entry : entries) {
-            const QString path = directory + QLatin1Char('/') + entry;
+            const QString path = current.path + QLatin1Char('/') + current.entries.at(current.next++);
             if (m_options.excludePaths.contains(path))
                 continue;
             struct stat entryInfo;
             switch (kindOf(path.toLatin1(), &entryInfo)) {
             case EntryKind::Directory:
-                walkDirectory(path, entryInfo);
+                openDirectory(path, entryInfo);
                 break;
             case EntryKind::RegularFile:
                 m_paths.append(path);
@@ -127,7 +134,36 @@ private:
                 break;
             }
         }
-        m_openDirectories.removeLast();
+    }
+
+    // Lists a directory for the walk, unless it is one the walk is inside.
+    void openDirectory(const QString &path, const struct stat &info)
+    {
+        for (const OpenDirectory &open : m_openDirectories) {
+            if (open.id.device == info.st_dev && open.id.inode == info.st_ino) {
+                reportLoop(path);
+                return;
+            }
+        }
+        const QStringList entries = entriesOf(path);
+        countRepeatedEntries(info, entries.size());
+        m_openDirectories.push_back({path, {info.st_dev, info.st_ino}, entries, 0});
+    }
+
+    // Entries of a directory listed before count against the limit.
+    void countRepeatedEntries(const struct stat &info, int entries)
+    {
+        const QPair<quint64, quint64> id(quint64(info.st_dev), quint64(info.st_ino));
+        if (!m_listedDirectories.contains(id)) {
+            m_listedDirectories.insert(id);
+            return;
+        }
+        m_repeatedEntries += quint64(entries);
+        if (m_repeatedEntries <= m_options.maxRepeatedEntries)
+            return;
+        throw HException(QStringLiteral("directory walk limit of %1 repeated entries exceeded in ")
+                             .arg(m_options.maxRepeatedEntries)
+                         + m_walkRoot);
     }
 
     void expandWildcard(const QString &argument)
@@ -180,10 +216,23 @@ private:
         fprintf(stderr, "warning: directory loop at %s\n", path.toLatin1().constData());
     }
 
+    // A directory of the walk: its entries and the next one to look at.
+    struct OpenDirectory {
+        QString path;
+        DirectoryId id;
+        QStringList entries;
+        int next;
+    };
+
     const ExpansionOptions &m_options;
     // The directories from the walk's start down to the one being listed.
-    QVector<DirectoryId> m_openDirectories;
+    std::vector<OpenDirectory> m_openDirectories;
     QStringList m_paths;
+    // The directory argument being walked, as typed.
+    QString m_walkRoot;
+    // Every directory the current walk has listed, by device and inode.
+    QSet<QPair<quint64, quint64>> m_listedDirectories;
+    quint64 m_repeatedEntries = 0;
 };
 
 } // namespace

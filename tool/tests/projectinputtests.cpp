@@ -51,6 +51,78 @@ struct ProjectInputTest : ::testing::Test {
     ToolSandbox sandbox;
 };
 
+// Nesting deeper than any call stack holds: the elements are walked, not recursed.
+TEST_F(ProjectInputTest, DeepSolutionIsArchived)
+{
+    const int depth = 20000;
+    sandbox.writeFile("work/deep.c", "int deep;\n");
+    writeSolution("", QByteArray(R"(<folder Name="f">)").repeated(depth) + R"(<file file_name="deep.c"/>)"
+                          + QByteArray("</folder>").repeated(depth));
+    const ToolRun run = hzr();
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out + run.err, QByteArray());
+    EXPECT_EQ(readPackage(sandbox.filePath("work/p.lxArchive")).names(), (QList<QByteArray>{"p.lxProject", "deep.c"}));
+}
+
+// Just past a nesting limit: one error line, status 1, no archive.
+TEST_F(ProjectInputTest, NestingPastALimitIsOneErrorLine)
+{
+    sandbox.writeFile("work/self.xml", R"(<part><include filename="self.xml"/></part>)");
+    const struct {
+        const char *name;
+        QByteArray body;
+        QByteArray error;
+    } cases[] = {
+        {"include", R"(<include filename="self.xml"/>)",
+         "error: include nesting limit of 32 files exceeded in " + canonical("work", "/self.xml") + "\n"},
+        {"expression", R"(<ifex expression=")" + QByteArray(256, '(') + "1" + QByteArray(256, ')') + R"("/>)",
+         "error: expression nesting limit of 256 levels exceeded in " + canonical("work", "/p.lxProject") + "\n"},
+    };
+    for (const auto &c : cases) {
+        writeSolution("", c.body);
+        const ToolRun run = hzr();
+        EXPECT_EQ(run.status, 1) << c.name;
+        EXPECT_EQ(run.err, c.error) << c.name;
+        EXPECT_EQ(run.out, QByteArray()) << c.name;
+        EXPECT_FALSE(sandbox.exists("work/p.lxArchive")) << c.name;
+    }
+}
+
+// A configuration file is refused like any faulty one: its line, then the archive.
+TEST_F(ProjectInputTest, ConfigurationNestedPastTheLimitGetsTheDiagnosticLine)
+{
+    writeSolution("");
+    sandbox.writeFile("install/bin/config.xml", "<!DOCTYPE Studio_Configuration_File>\n"
+                                                    + QByteArray("<a>").repeated(257) + QByteArray("</a>").repeated(257));
+    const ToolRun run = hzr();
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "error: cannot load configuration file - nesting limit of 256 levels exceeded in "
+                           + canonical("install", "/bin/config.xml") + "\n");
+    EXPECT_EQ(run.err, QByteArray());
+    EXPECT_EQ(readPackage(sandbox.filePath("work/p.lxArchive")).names(), QList<QByteArray>{"p.lxProject"});
+}
+
+// Files that include the next one twice: past the include limit the run
+// stops with one line and writes nothing.
+TEST_F(ProjectInputTest, IncludesPastTheLimitAreOneErrorLineAndNoArchive)
+{
+    for (int i = 1; i <= 12; ++i)
+        sandbox.writeFile(QStringLiteral("work/t%1.xml").arg(i),
+                          i < 12 ? QStringLiteral(R"(<t><include filename="t%1.xml"/><include filename="t%1.xml"/></t>)")
+                                       .arg(i + 1)
+                                       .toLatin1()
+                                 : QByteArray("<leaf/>"));
+    // 4095 includes below the first: within the limit.
+    writeSolution("", R"(<include filename="t1.xml"/>)");
+    EXPECT_EQ(hzr().status, 0);
+    ASSERT_TRUE(QFile::remove(sandbox.filePath("work/p.lxArchive")));
+    writeSolution("", R"(<include filename="t1.xml"/><include filename="t1.xml"/>)");
+    const ToolRun run = hzr();
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "error: include limit of 4096 files exceeded in " + canonical("work", "/t1.xml") + "\n");
+    EXPECT_FALSE(sandbox.exists("work/p.lxArchive"));
+}
+
 TEST_F(ProjectInputTest, FifoAsIncludeFileIsSkippedLikeAnUnreadableOne)
 {
     writeSolution("", R"(<include filename="inc.xml" />)");

@@ -2,6 +2,11 @@
 // names, seen in the "Adding" lines under -v and in the stored names.
 #include "tool/tests/testsupport.h"
 
+#include "package/hexception.h"
+#include "tool/expansion.h"
+
+#include <QDir>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -187,6 +192,36 @@ TEST_F(ExpansionTest, LinksAreFollowed)
     const QByteArray loop = "warning: directory loop at loop/";
     EXPECT_EQ(sorted(warnings), (QList<QByteArray>{loop + "self", loop + "sub/absolute", loop + "sub/up",
                                                    loop + "twin/absolute", loop + "twin/up"}));
+}
+
+// Links that lead twice to the next directory double the paths at every
+// level without a loop; the walk of an argument stops once it has listed
+// more entries in directories it had listed before than its limit allows.
+TEST_F(ExpansionTest, DoublingLinksStopTheWalkAtItsLimit)
+{
+    const int levels = 3;
+    file("tree/d3/leaf.c");
+    for (int i = 0; i < levels; ++i) {
+        sandbox.makeDirectory(QStringLiteral("tree/d%1").arg(i));
+        for (const char *name : {"a", "b"})
+            link("../d" + QByteArray::number(i + 1), "tree/d" + QByteArray::number(i) + "/" + name);
+    }
+    const QString current = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(sandbox.path()));
+    // Listed again: d1 once and d2 three times (two entries each), d3 seven
+    // times (one). An argument given twice is walked twice, each within the limit.
+    ExpansionOptions options;
+    options.maxRepeatedEntries = 1 * 2 + 3 * 2 + 7 * 1;
+    EXPECT_EQ(expandFileArguments({"tree/d0", "tree/d0"}, options).size(), 16);
+    options.maxRepeatedEntries -= 1;
+    std::string message;
+    try {
+        expandFileArguments({"tree/d0"}, options);
+    } catch (const HException &error) {
+        message = error.what();
+    }
+    EXPECT_EQ(message, "directory walk limit of 14 repeated entries exceeded in tree/d0");
+    QDir::setCurrent(current);
 }
 
 // Latin-1 and broken UTF-8 names pass the walk, patterns and file arguments.
