@@ -7,6 +7,7 @@
 #include "package/pathbytes.h"
 
 #include <QRegExp>
+#include <QSet>
 
 #include <algorithm>
 #include <fcntl.h>
@@ -223,18 +224,40 @@ PackageArchiveFile *PackageArchive::addData(const QByteArray &bytes, const QDate
 
 bool PackageArchive::remove(const QString &name)
 {
-    const auto named = d->byName.find(name);
-    if (named == d->byName.end())
-        return false;
-    // The first of the name in list order goes; the next one becomes the first.
-    PackageArchiveFile *first = named->front();
-    named->erase(named->begin());
-    if (named->empty())
-        d->byName.erase(named);
-    if (!d->sortedIndex.empty())
-        d->sortedIndex.erase(std::remove(d->sortedIndex.begin(), d->sortedIndex.end(), first),
-                             d->sortedIndex.end());
-    d->files.erase(std::find_if(d->files.begin(), d->files.end(),
-                                [first](const std::unique_ptr<PackageArchiveFile> &f) { return f.get() == first; }));
-    return true;
+    return removeEach(QStringList(name)).front();
+}
+
+std::vector<bool> PackageArchive::removeEach(const QStringList &names)
+{
+    // The members of a name go in list order: the n-th removal of a name
+    // takes its n-th member. The list is compacted once, at the end.
+    std::vector<bool> removed;
+    removed.reserve(size_t(names.size()));
+    QHash<QString, int> taken;
+    QSet<const PackageArchiveFile *> doomed;
+    for (const QString &name : names) {
+        const auto named = d->byName.constFind(name);
+        int &count = taken[name];
+        const bool found = named != d->byName.constEnd() && count < int(named->size());
+        if (found)
+            doomed.insert(named->at(size_t(count++)));
+        removed.push_back(found);
+    }
+    if (doomed.isEmpty())
+        return removed;
+    for (auto it = taken.constBegin(); it != taken.constEnd(); ++it) {
+        const auto named = d->byName.find(it.key());
+        if (named == d->byName.end())
+            continue;
+        named->erase(named->begin(), named->begin() + it.value());
+        if (named->empty())
+            d->byName.erase(named);
+    }
+    auto isDoomed = [&doomed](const PackageArchiveFile *member) { return doomed.contains(member); };
+    d->sortedIndex.erase(std::remove_if(d->sortedIndex.begin(), d->sortedIndex.end(), isDoomed),
+                         d->sortedIndex.end());
+    d->files.erase(std::remove_if(d->files.begin(), d->files.end(),
+                                  [&](const std::unique_ptr<PackageArchiveFile> &f) { return isDoomed(f.get()); }),
+                   d->files.end());
+    return removed;
 }

@@ -15,6 +15,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <cstdio>
 #include <functional>
@@ -250,6 +251,9 @@ public:
                                 const QString &name);
     /// Removes and deletes the first member named exactly `name`; false when none.
     bool remove(const QString &name);
+    /// remove() for each name in order, with one pass over the list however
+    /// many names there are; whether each one removed a member.
+    std::vector<bool> removeEach(const QStringList &names);
 
     /// A member's whole bytes (empty for null or SourceNone). The buffer grows
     /// as bytes arrive. Throws "cannot read file " + name (disk file cannot be

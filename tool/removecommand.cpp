@@ -8,11 +8,14 @@
 
 void runRemoveCommand(const ToolOptions &options, CommandContext &context)
 {
-    for (const QString &name : context.arguments) {
-        const QByteArray bytes = name.toLatin1();
+    // All at once: removing one name at a time would move the rest of the
+    // list for each of them. The lines follow the names in order all the same.
+    const std::vector<bool> removed = context.archive->removeEach(context.arguments);
+    for (int i = 0; i < context.arguments.size(); ++i) {
+        const QByteArray bytes = context.arguments.at(i).toLatin1();
         if (options.verbose)
             std::printf("Removing %s\n", bytes.constData());
-        if (!context.archive->remove(name)) {
+        if (!removed[size_t(i)]) {
             // Keep the two streams in order when they share a terminal or file.
             std::fflush(stdout);
             std::fprintf(stderr, "warning: cannot remove %s\n", bytes.constData());

@@ -174,6 +174,27 @@ TEST_F(ArchiveTest, TheFirstMemberOfANameIsFoundAfterRemovals)
     EXPECT_EQ(archive.files().size(), 1u);
 }
 
+// Several names at once remove what the same names one by one would.
+TEST_F(ArchiveTest, RemoveEachIsRemoveForEveryNameInOrder)
+{
+    const QList<RawMember> members = {
+        {"dup", "1", 0, 10},
+        {"other", "o", 0, 0},
+        {"dup", "2", 0, 20},
+        {"dup", "3", 0, 30},
+        {"last", "l", 0, 0},
+    };
+    writeWholeFile(path("dups.pkg"), v2Header(2) + zlibCompress(v2Body(members, 5), 6));
+    PackageArchive archive;
+    archive.load(path("dups.pkg"));
+    const std::vector<bool> removed = archive.removeEach({"dup", "absent", "other", "dup", "other"});
+    EXPECT_EQ(removed, (std::vector<bool>{true, false, true, true, false}));
+    ASSERT_EQ(archive.files().size(), 2u);
+    EXPECT_EQ(archive.files().front()->time(), 30u);
+    EXPECT_EQ(archive.find("dup")->time(), 30u);
+    EXPECT_EQ(archive.fileData("last"), QByteArray("l"));
+}
+
 TEST_F(ArchiveTest, ByteNamesPassThroughWhateverTheLocaleCodec)
 {
     // Paths are one byte per character both ways, not the locale's encoding:
