@@ -251,3 +251,8 @@ printf "%-36s %-10s %12s %12s %7s\n" "size: -c -compress 7 vs deflate floor" "MB
     "$(ratio "$(stat -c %s t.lxPackage)" "$floor_size")"
 
 [ "${KEEP:-0}" = 1 ] || rm -rf "$work"/{xo,xp,lxo,lxp,hxo,hxp,rx,hrx}
+
+# --- scale ---------------------------------------------------------------
+# Time per item at two sizes for the constructs that must stay linear.
+echo
+"$root/bench/scale.sh" "$D"
