@@ -45,10 +45,13 @@ for h in "${harnesses[@]}"; do
         [ -d "$d" ] && extra+=("$d")
     done
     case "$h" in package_*) extra+=("$seeds") ;; esac
+    # The directive and solution vocabulary for the harnesses that read XML.
+    options=()
+    case "$h" in xml_*|project_*) options+=(-dict="$root/xml/fuzz/directives.dict") ;; esac
     echo "== $h for ${seconds}s" >&2
     log="$root/fuzz/corpus-work/$h.log"
     "$bin" -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$findings/" \
-        -rss_limit_mb=2048 -max_len=65536 "$corpus" "${extra[@]}" >"$log" 2>&1 || {
+        -rss_limit_mb=2048 -max_len=65536 "${options[@]}" "$corpus" "${extra[@]}" >"$log" 2>&1 || {
         echo "$h: crash or leak, see $log and $findings" >&2; tail -40 "$log" >&2; exit 1; }
     runs=$(awk '/stat::number_of_executed_units/ { print $2 }' "$log" | tail -1)
     echo "$h: ${runs:-0} executions"

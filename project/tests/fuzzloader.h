@@ -35,6 +35,12 @@ inline void fuzzSolutionLoader(const QString &directory, const uint8_t *data, si
     }
     RISCVProjectSystem system(directory + QStringLiteral("/templates.xml"), QStringList(), false,
                               false);
+    // Small enough that runaway inputs end quickly, at a limit.
+    LoadLimits limits;
+    limits.importedFiles = 256;
+    limits.elements = quint64(1) << 16;
+    limits.expansionNodes = quint64(1) << 14;
+    system.setLoadLimits(limits);
     try {
         loadSolution(system, solution);
     } catch (const SolutionLoadError &) {
