@@ -106,8 +106,8 @@ QString absoluteSolutionName(const QString &baseDirectory, const QString &name)
 }
 
 // The file read through the preprocessor, with `macros` as its definitions;
-// its root element, of the solution file's document type.
-// A limit that preprocessing passes is reported as a syntax error is, with its line.
+// its root element, of the solution file's document type. A limit that the
+// preprocessing passed fails the load as a syntax error does, with its line.
 std::unique_ptr<ProjectElement> readSolutionDocument(ProjectSystem &system, const QString &name,
                                                      const QString &absolute, const QString &macros)
 {
