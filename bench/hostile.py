@@ -53,7 +53,7 @@ def templated(directory, template_body, project='<project Name="p" template_name
 
 def deep_solution(d):
     write(os.path.join(d, "a.c"), "int a;\n")
-    body = nested('<folder Name="f">', "</folder>", 100000, '<file file_name="a.c"/>')
+    body = nested('<folder Name="f"><file file_name="a.c"/>', "</folder>", 100000, "")
     write(os.path.join(d, "s.lxProject"), solution(body))
     return ["-hzr", "s.lxProject", "out.lxArchive"]
 

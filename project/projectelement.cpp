@@ -214,10 +214,26 @@ void ProjectElement::treeChanged()
     ++treeRecord()->changes;
 }
 
-bool ProjectElement::cachedValue(const QString &key, QString &value) const
+bool ProjectElement::rememberedIsCurrent() const
 {
     const std::shared_ptr<TreeRecord> record = treeRecord();
-    if (m_cacheRecord != record || m_cacheChanges != record->changes)
+    return m_cacheRecord == record && m_cacheChanges == record->changes;
+}
+
+void ProjectElement::renewRemembered() const
+{
+    const std::shared_ptr<TreeRecord> record = treeRecord();
+    if (m_cacheRecord == record && m_cacheChanges == record->changes)
+        return;
+    m_cache.clear();
+    m_enclosing.reset();
+    m_cacheRecord = record;
+    m_cacheChanges = record->changes;
+}
+
+bool ProjectElement::cachedValue(const QString &key, QString &value) const
+{
+    if (!rememberedIsCurrent())
         return false;
     const auto it = m_cache.constFind(key);
     if (it == m_cache.constEnd())
@@ -228,11 +244,31 @@ bool ProjectElement::cachedValue(const QString &key, QString &value) const
 
 void ProjectElement::cacheValue(const QString &key, const QString &value) const
 {
-    const std::shared_ptr<TreeRecord> record = treeRecord();
-    if (m_cacheRecord != record || m_cacheChanges != record->changes) {
-        m_cache.clear();
-        m_cacheRecord = record;
-        m_cacheChanges = record->changes;
-    }
+    renewRemembered();
     m_cache.insert(key, value);
+}
+
+const ProjectElement::Enclosing &ProjectElement::enclosing() const
+{
+    // Up to the nearest element that knows its answer, then down again, each
+    // element on the way answering from its parent's.
+    std::vector<const ProjectElement *> unknown;
+    const ProjectElement *known = this;
+    while (known && !(known->m_enclosing && known->rememberedIsCurrent())) {
+        unknown.push_back(known);
+        known = known->parentElement();
+    }
+    Enclosing above = known ? *known->m_enclosing : Enclosing{nullptr, nullptr, nullptr};
+    for (auto it = unknown.rbegin(); it != unknown.rend(); ++it) {
+        ProjectElement *element = const_cast<ProjectElement *>(*it);
+        if (element->kind() == ProjectElementKind::Project)
+            above.project = element;
+        if (element->kind() == ProjectElementKind::Solution)
+            above.solution = element;
+        if (element->hasOwnFile())
+            above.fileOwner = element;
+        element->renewRemembered();
+        element->m_enclosing = above;
+    }
+    return *m_enclosing;
 }

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 /// What an element is, from its tag name; the numbers are the stored codes.
@@ -92,6 +93,14 @@ public:
     /// files to an element with many children does not look at each of them.
     const std::vector<ProjectElement *> &childFolders() const;
 
+    /// The nearest ancestor-or-self of kind Project, of kind Solution, and
+    /// that is the solution element of a file; null when there is none.
+    /// Remembered like cachedValue() and found from the parent's, so that
+    /// asking for every element of a deep tree costs each element once.
+    ProjectElement *enclosingProject() const { return enclosing().project; }
+    ProjectElement *enclosingSolution() const { return enclosing().solution; }
+    ProjectElement *enclosingFileOwner() const { return enclosing().fileOwner; }
+
     /// A value computed from the tree (a file path, a project directory) that
     /// this element remembers under `key`. It holds until anything in the
     /// element's tree changes: a property, a configuration, a child, a file.
@@ -110,8 +119,20 @@ private:
         int rank = 0;
     };
 
+    /// The elements that enclosingProject() and its kin answer with.
+    struct Enclosing {
+        ProjectElement *project;
+        ProjectElement *solution;
+        ProjectElement *fileOwner;
+    };
+
     /// The record of this element's tree, with the way to it shortened.
     std::shared_ptr<TreeRecord> treeRecord() const;
+    /// Whether what the element remembers was computed in the tree's current state.
+    bool rememberedIsCurrent() const;
+    /// Forgets what the element remembers unless it is current.
+    void renewRemembered() const;
+    const Enclosing &enclosing() const;
     /// Called by every change: what the tree's elements remember is forgotten.
     void treeChanged();
     /// After `node` joined or left this element's children.
@@ -135,6 +156,7 @@ private:
     mutable std::shared_ptr<TreeRecord> m_cacheRecord;
     mutable quint64 m_cacheChanges = 0;
     mutable QHash<QString, QString> m_cache;
+    mutable std::optional<Enclosing> m_enclosing;
     mutable std::vector<ProjectElement *> m_childFolders;
     mutable bool m_childFoldersKnown = false;
 };

@@ -43,11 +43,7 @@ QString joinPath(const QString &directory, const QString &path)
 // The nearest ancestor-or-self that is the solution element of a file.
 const ProjectElement *ownFileOf(const ProjectElement *element)
 {
-    for (const ProjectElement *e = element; e; e = e->parentElement()) {
-        if (e->hasOwnFile())
-            return e;
-    }
-    return nullptr;
+    return element ? element->enclosingFileOwner() : nullptr;
 }
 
 // The directory that relative names in `element` are taken against: its
@@ -181,20 +177,12 @@ QString resolveProperty(const ProjectSystem &system, const ProjectElement *eleme
 
 ProjectElement *projectOf(const ProjectElement *element)
 {
-    for (const ProjectElement *e = element; e; e = e->parentElement()) {
-        if (e->kind() == ProjectElementKind::Project)
-            return const_cast<ProjectElement *>(e);
-    }
-    return nullptr;
+    return element ? element->enclosingProject() : nullptr;
 }
 
 ProjectElement *solutionOf(const ProjectElement *element)
 {
-    for (const ProjectElement *e = element; e; e = e->parentElement()) {
-        if (e->kind() == ProjectElementKind::Solution)
-            return const_cast<ProjectElement *>(e);
-    }
-    return nullptr;
+    return element ? element->enclosingSolution() : nullptr;
 }
 
 QString solutionDirectory(const ProjectElement *element)

@@ -170,6 +170,9 @@ TEST_F(Tree, RememberedPathsFollowChangesOfTheirTree)
     // Remembered inside that tree, it follows changes there too.
     setConfigurationProperty(*system, &other, "project_directory", "Common", "/third");
     EXPECT_EQ(elementFilePath(*system, file, "Common"), "/third/a.c");
+    // Renamed, the project is no longer one, and the file has no project directory.
+    other.setName("folder");
+    EXPECT_EQ(elementFilePath(*system, file, "Common"), "a.c");
 }
 
 TEST_F(Tree, ProjectMacroSet)
