@@ -39,6 +39,7 @@ void ProjectElement::setName(const QByteArray &name)
     m_kind = projectElementKind(name);
     if (ProjectElement *parent = parentElement())
         parent->childKindChanged();
+    shapeChanged();
     treeChanged();
 }
 
@@ -105,6 +106,8 @@ void ProjectElement::childMoved(XMLNode *node)
                     ++mine->rank;
             }
         }
+        // Where it stands has changed, for it and all below it.
+        element->shapeChanged();
         if (element->kind() == ProjectElementKind::Folder) {
             // A folder appended at the end keeps the list in order.
             if (m_childFoldersKnown && element->parent() == this && lastChild() == node)
@@ -123,12 +126,15 @@ void ProjectElement::childKindChanged()
 
 void ProjectElement::forgetConfiguration(const XMLNode *node)
 {
+    const bool had = !m_configurations.isEmpty();
     for (auto it = m_configurations.begin(); it != m_configurations.end();) {
         if (it.value() == node)
             it = m_configurations.erase(it);
         else
             ++it;
     }
+    if (had && m_configurations.isEmpty())
+        shapeChanged();
 }
 
 void ProjectElement::setProperty(const QString &name, const QString &value)
@@ -147,6 +153,8 @@ void ProjectElement::removeProperty(const QString &name)
 
 void ProjectElement::indexConfiguration(const QString &name, ProjectElement *configuration)
 {
+    if (m_configurations.isEmpty())
+        shapeChanged();
     m_configurations.insert(name, configuration);
     treeChanged();
 }
@@ -154,6 +162,8 @@ void ProjectElement::indexConfiguration(const QString &name, ProjectElement *con
 void ProjectElement::setFilePath(const QString &path)
 {
     m_filePath = path;
+    if (!m_hasOwnFile)
+        shapeChanged();
     m_hasOwnFile = true;
     treeChanged();
 }
@@ -214,26 +224,26 @@ void ProjectElement::treeChanged()
     ++treeRecord()->changes;
 }
 
-bool ProjectElement::rememberedIsCurrent() const
+ProjectElement::Shape ProjectElement::currentShape() const
 {
-    const std::shared_ptr<TreeRecord> record = treeRecord();
-    return m_cacheRecord == record && m_cacheChanges == record->changes;
+    std::shared_ptr<TreeRecord> record = treeRecord();
+    const quint64 count = record->shapes;
+    return Shape{std::move(record), count};
 }
 
-void ProjectElement::renewRemembered() const
+void ProjectElement::shapeChanged() const
 {
-    const std::shared_ptr<TreeRecord> record = treeRecord();
-    if (m_cacheRecord == record && m_cacheChanges == record->changes)
-        return;
-    m_cache.clear();
     m_enclosing.reset();
-    m_cacheRecord = record;
-    m_cacheChanges = record->changes;
+    // Nothing below remembers an answer of this shape: nothing to forget.
+    const Shape now = currentShape();
+    if (m_rememberedBelow == now)
+        ++now.record->shapes;
 }
 
 bool ProjectElement::cachedValue(const QString &key, QString &value) const
 {
-    if (!rememberedIsCurrent())
+    const std::shared_ptr<TreeRecord> record = treeRecord();
+    if (m_cacheRecord != record || m_cacheChanges != record->changes)
         return false;
     const auto it = m_cache.constFind(key);
     if (it == m_cache.constEnd())
@@ -244,21 +254,27 @@ bool ProjectElement::cachedValue(const QString &key, QString &value) const
 
 void ProjectElement::cacheValue(const QString &key, const QString &value) const
 {
-    renewRemembered();
+    const std::shared_ptr<TreeRecord> record = treeRecord();
+    if (m_cacheRecord != record || m_cacheChanges != record->changes) {
+        m_cache.clear();
+        m_cacheRecord = record;
+        m_cacheChanges = record->changes;
+    }
     m_cache.insert(key, value);
 }
 
 const ProjectElement::Enclosing &ProjectElement::enclosing() const
 {
-    // Up to the nearest element that knows its answer, then down again, each
-    // element on the way answering from its parent's.
+    // Up to the nearest element that knows its answer for this shape, then
+    // down again, each element on the way answering from its parent's.
+    const Shape now = currentShape();
     std::vector<const ProjectElement *> unknown;
     const ProjectElement *known = this;
-    while (known && !(known->m_enclosing && known->rememberedIsCurrent())) {
+    while (known && !(known->m_enclosing && known->m_enclosingShape == now)) {
         unknown.push_back(known);
         known = known->parentElement();
     }
-    Enclosing above = known ? *known->m_enclosing : Enclosing{nullptr, nullptr, nullptr};
+    Enclosing above = known ? *known->m_enclosing : Enclosing{nullptr, nullptr, nullptr, nullptr};
     for (auto it = unknown.rbegin(); it != unknown.rend(); ++it) {
         ProjectElement *element = const_cast<ProjectElement *>(*it);
         if (element->kind() == ProjectElementKind::Project)
@@ -267,8 +283,13 @@ const ProjectElement::Enclosing &ProjectElement::enclosing() const
             above.solution = element;
         if (element->hasOwnFile())
             above.fileOwner = element;
-        element->renewRemembered();
+        if (!element->configurations().isEmpty())
+            above.configured = element;
         element->m_enclosing = above;
+        element->m_enclosingShape = now;
     }
+    // A shape change of any element from here up must now forget.
+    for (const ProjectElement *e = this; e && !(e->m_rememberedBelow == now); e = e->parentElement())
+        e->m_rememberedBelow = now;
     return *m_enclosing;
 }

@@ -93,13 +93,15 @@ public:
     /// files to an element with many children does not look at each of them.
     const std::vector<ProjectElement *> &childFolders() const;
 
-    /// The nearest ancestor-or-self of kind Project, of kind Solution, and
-    /// that is the solution element of a file; null when there is none.
-    /// Remembered like cachedValue() and found from the parent's, so that
-    /// asking for every element of a deep tree costs each element once.
+    /// The nearest ancestor-or-self of kind Project, of kind Solution, that
+    /// is the solution element of a file, and that has configuration
+    /// children; null when there is none. Remembered, and found from the
+    /// parent's, so that asking for every element of a deep tree, or for
+    /// elements added one by one, costs each element once.
     ProjectElement *enclosingProject() const { return enclosing().project; }
     ProjectElement *enclosingSolution() const { return enclosing().solution; }
     ProjectElement *enclosingFileOwner() const { return enclosing().fileOwner; }
+    ProjectElement *enclosingConfigured() const { return enclosing().configured; }
 
     /// A value computed from the tree (a file path, a project directory) that
     /// this element remembers under `key`. It holds until anything in the
@@ -109,14 +111,24 @@ public:
     void cacheValue(const QString &key, const QString &value) const;
 
 private:
-    /// Counts the changes of one tree. Trees that join share one record from
-    /// then on (the one `merged` leads to); a subtree that leaves keeps it,
-    /// which makes remembered values forgotten more often, never kept too
-    /// long. So a change costs the same however deep the element sits.
+    /// Counts the changes of one tree: every change, and the changes of its
+    /// shape (where elements stand, their kinds, files and whether they have
+    /// configurations). Trees that join share one record from then on (the
+    /// one `merged` leads to); a subtree that leaves keeps it, which makes
+    /// remembered values forgotten more often, never kept too long. So a
+    /// change costs the same however deep the element sits.
     struct TreeRecord {
         std::shared_ptr<TreeRecord> merged;
         quint64 changes = 0;
+        quint64 shapes = 0;
         int rank = 0;
+    };
+
+    /// One shape of a tree: its record and the shape changes it has counted.
+    struct Shape {
+        std::shared_ptr<TreeRecord> record;
+        quint64 count = 0;
+        bool operator==(const Shape &other) const { return record == other.record && count == other.count; }
     };
 
     /// The elements that enclosingProject() and its kin answer with.
@@ -124,17 +136,19 @@ private:
         ProjectElement *project;
         ProjectElement *solution;
         ProjectElement *fileOwner;
+        ProjectElement *configured;
     };
 
     /// The record of this element's tree, with the way to it shortened.
     std::shared_ptr<TreeRecord> treeRecord() const;
-    /// Whether what the element remembers was computed in the tree's current state.
-    bool rememberedIsCurrent() const;
-    /// Forgets what the element remembers unless it is current.
-    void renewRemembered() const;
+    Shape currentShape() const;
     const Enclosing &enclosing() const;
-    /// Called by every change: what the tree's elements remember is forgotten.
+    /// Called by every change: the remembered values of the tree are forgotten.
     void treeChanged();
+    /// Called when what enclosing() answers may change for this element and
+    /// those below it. Only when one of them remembers an answer of the
+    /// tree's current shape is the shape counted as changed.
+    void shapeChanged() const;
     /// After `node` joined or left this element's children.
     void childMoved(XMLNode *node);
     void forgetConfiguration(const XMLNode *node);
@@ -156,7 +170,11 @@ private:
     mutable std::shared_ptr<TreeRecord> m_cacheRecord;
     mutable quint64 m_cacheChanges = 0;
     mutable QHash<QString, QString> m_cache;
+    // The answer of enclosing() and the shape it was found in.
     mutable std::optional<Enclosing> m_enclosing;
+    mutable Shape m_enclosingShape;
+    // The last shape in which this element or one below it remembered an answer.
+    mutable Shape m_rememberedBelow;
     mutable std::vector<ProjectElement *> m_childFolders;
     mutable bool m_childFoldersKnown = false;
 };

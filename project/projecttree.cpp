@@ -143,9 +143,9 @@ QString resolveProperty(const ProjectSystem &system, const ProjectElement *eleme
 
     QString accumulator;
     bool found = false;
-    for (const ProjectElement *e = element; e; e = e->parentElement()) {
-        if (e->configurations().isEmpty())
-            continue;
+    // Only elements with configuration children take part.
+    auto configuredFrom = [](const ProjectElement *from) { return from ? from->enclosingConfigured() : nullptr; };
+    for (const ProjectElement *e = configuredFrom(element); e; e = configuredFrom(e->parentElement())) {
         // A non-list hit ends the search with its value; list hits go in
         // front of the accumulator, so the nearest values come last.
         auto tryConfiguration = [&](const QString &name) {

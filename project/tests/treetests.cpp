@@ -148,6 +148,25 @@ TEST_F(Tree, ProjectDirectoriesAndFilePaths)
     EXPECT_EQ(expandedFileName(*system, byFileName("$(Configuration)/gen.c"), "Release"), "Release/gen.c");
 }
 
+// Resolution passes over elements without configurations; one that gains or
+// loses its configurations is taken part or passed over at once.
+TEST_F(Tree, ResolutionFollowsConfigurationsAddedAndRemoved)
+{
+    writeSolution("s.lxProject", R"(<solution><project Name="P">
+  <configuration Name="Common" x="project"/>
+  <folder Name="F"><folder Name="G"><file file_name="a.c"/></folder></folder>
+</project></solution>
+)");
+    load("s.lxProject");
+    const ProjectElement *file = byFileName("a.c");
+    ProjectElement *folder = byName("F");
+    EXPECT_EQ(resolve(file, "x", "Common"), "project");
+    setConfigurationProperty(*system, folder, "x", "Common", "folder");
+    EXPECT_EQ(resolve(file, "x", "Common"), "folder");
+    const std::unique_ptr<XMLNode> common = folder->removeChild(findConfiguration(folder, "Common"));
+    EXPECT_EQ(resolve(file, "x", "Common"), "project");
+}
+
 // A remembered path holds only while nothing in its tree changes.
 TEST_F(Tree, RememberedPathsFollowChangesOfTheirTree)
 {
