@@ -50,7 +50,6 @@ TEST(PropertyClassList, ValuesOverridesAndPaths)
         const char *stored;
     } paths[] = {
         {"/opt//t/./bin/..", "/opt/t"},
-        {"/opt/t/", "/opt/t"},
         {"lxBuild", "lxBuild"},
         {"", ""},
     };

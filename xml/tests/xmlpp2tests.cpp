@@ -50,46 +50,95 @@ TEST_F(PreprocessorTest, Directives)
         bool expand;
         const char *tree;
     } cases[] = {
-        {"IfMember", R"(<r><if host_os='win,linux'><a/><b/></if><if host_os='linux'><x/></if><c/></r>)", "host_os=win", false, "r(a,b,c)"},
+        {"IfMember", R"(<r><if host_os='win,linux'><a/><b/></if><if host_os='linux'><x/></if><c/></r>)", "host_os=win",
+         false, "r(a,b,c)"},
         {"IfIsCaseSensitive", R"(<r><if os='Win'><a/></if></r>)", "os=win", false, "r"},
         {"IfSkipsEmptyItems", R"(<r><if os=',,'><a/></if></r>)", "", false, "r"},
-        {"IfNot", R"(<r><ifnot host_os='win'><a/></ifnot><ifnot host_os='mac'><b/></ifnot></r>)", "host_os=win", false, "r(b)"},
-        {"IfEntersTheNameEmpty", R"(<r><if host_os='win'><a/></if><ifdef name='host_os'><b/></ifdef></r>)", "", false, "r(b)"},
-        {"IfDefAndIfNDef", R"(<r><ifdef name='X'><a/></ifdef><ifdef name='Y'><b/></ifdef><ifndef name='X'><c/></ifndef><ifndef name='Y'><d/></ifndef></r>)", "X=", false, "r(a,d)"},
-        {"IfEx", R"(<r><ifex expression='$(M) * 2 == 6'><a/></ifex><ifex expression='$(M) &gt; 3'><b/></ifex></r>)", "M=3", false, "r(a)"},
-        {"IfExNumberOrNotEvaluableIsNoCondition", R"(<r><ifex expression='5'><a/></ifex><ifex expression='$(Undefined) == 1'><b/></ifex><ifex expression=''><c/></ifex></r>)", "", false, "r"},
-        {"SwitchCase", R"(<r><switch name='cpu'><case value='a,b'><x/></case><case value='c'><y/></case><default><z/></default></switch></r>)", "cpu=c", false, "r(y)"},
-        {"SwitchFirstMatchWins", R"(<r><switch name='cpu'><case value='c'><x/></case><case value='c'><y/></case></switch></r>)", "cpu=c", false, "r(x)"},
-        {"SwitchDefaultOrNothing", R"(<r><switch name='cpu'><default><z/></default><case value='a'><x/></case></switch><switch name='os'><case value='a'><y/></case></switch><n/></r>)", "cpu=q", false, "r(z,n)"},
-        {"SwitchCaseValuesExpand", R"(<r><switch name='cpu'><case value='$(A)'><x/></case></switch></r>)", "cpu=c;A=b,c", true, "r(x)"},
+        {"IfNot", R"(<r><ifnot host_os='win'><a/></ifnot><ifnot host_os='mac'><b/></ifnot></r>)", "host_os=win", false,
+         "r(b)"},
+        {"IfEntersTheNameEmpty", R"(<r><if host_os='win'><a/></if><ifdef name='host_os'><b/></ifdef></r>)", "", false,
+         "r(b)"},
+        {"IfDefAndIfNDef",
+         R"(<r><ifdef name='X'><a/></ifdef><ifdef name='Y'><b/></ifdef><ifndef name='X'><c/></ifndef><ifndef name='Y'>)"
+         R"(<d/></ifndef></r>)", "X=", false, "r(a,d)"},
+        {"IfEx", R"(<r><ifex expression='$(M) * 2 == 6'><a/></ifex><ifex expression='$(M) &gt; 3'><b/></ifex></r>)",
+         "M=3", false, "r(a)"},
+        {"IfExNumberOrNotEvaluableIsNoCondition",
+         R"(<r><ifex expression='5'><a/></ifex><ifex expression='$(Undefined) == 1'><b/></ifex><ifex expression=''>)"
+         R"(<c/></ifex></r>)", "", false, "r"},
+        {"SwitchCase",
+         R"(<r><switch name='cpu'><case value='a,b'><x/></case><case value='c'><y/></case><default><z/></default>)"
+         R"(</switch></r>)", "cpu=c", false, "r(y)"},
+        {"SwitchFirstMatchWins",
+         R"(<r><switch name='cpu'><case value='c'><x/></case><case value='c'><y/></case></switch></r>)", "cpu=c", false,
+         "r(x)"},
+        {"SwitchDefaultOrNothing",
+         R"(<r><switch name='cpu'><default><z/></default><case value='a'><x/></case></switch><switch name='os'>)"
+         R"(<case value='a'><y/></case></switch><n/></r>)", "cpu=q", false, "r(z,n)"},
+        {"SwitchCaseValuesExpand", R"(<r><switch name='cpu'><case value='$(A)'><x/></case></switch></r>)",
+         "cpu=c;A=b,c", true, "r(x)"},
         {"SwitchEntersTheNameEmpty", R"(<r><switch name='cpu'/><ifdef name='cpu'><a/></ifdef></r>)", "", false, "r(a)"},
         {"DefineValue", R"(<r><define name='N' value='$(M)x'/><a v='$(N)'/></r>)", "M=3", true, "r(a[v=3x])"},
         {"DefineExpression", R"(<r><define name='N' expression='2*$(M)'/><a v='$(N)'/></r>)", "M=3", true, "r(a[v=6])"},
-        {"DefineIsUnsigned", R"(<r><define name='N' expression='0-1'/><define name='H' hex_expression='-2'/><a v='$(N) $(H)'/></r>)", "", true, "r(a[v=18446744073709551615 0xFFFFFFFFFFFFFFFE])"},
-        {"DefineNotEvaluableDefinesNothing", R"(<r><define name='N' expression='1/0'/><ifdef name='N'><a/></ifdef></r>)", "", false, "r"},
+        {"DefineIsUnsigned",
+         R"(<r><define name='N' expression='0-1'/><define name='H' hex_expression='-2'/><a v='$(N) $(H)'/></r>)", "",
+         true, "r(a[v=18446744073709551615 0xFFFFFFFFFFFFFFFE])"},
+        {"DefineNotEvaluableDefinesNothing",
+         R"(<r><define name='N' expression='1/0'/><ifdef name='N'><a/></ifdef></r>)", "", false, "r"},
         {"DefineReplaces", R"(<r><define name='M' value='4'/><a v='$(M)'/></r>)", "M=3", true, "r(a[v=4])"},
-        {"DefineInsideBlockStaysThere", R"(<r><ifdef name='M'><define name='Z' value='1'/><in v='$(Z)'/></ifdef><ifdef name='Z'><out/></ifdef></r>)", "M=", true, "r(in[v=1])"},
-        {"DefineInsideElementStaysThere", R"(<r><e><define name='Z' value='1'/></e><ifdef name='Z'><out/></ifdef></r>)", "", false, "r(e)"},
-        {"DefineAppliesToLaterSiblingsOnly", R"(<r><a v='$(Z)'/><define name='Z' value='1'/><b v='$(Z)'/><e><c v='$(Z)'/></e></r>)", "", true, "r(a[v=$(Z)],b[v=1],e(c[v=1]))"},
-        {"DefinitionsUnescape", R"(<r><a v='$(A)|$(B)'/></r>)", "A=x\\;y;B=1=2;A=z", true, "r(a[v=z|1=2])"},
+        {"DefineInsideBlockStaysThere",
+         R"(<r><ifdef name='M'><define name='Z' value='1'/><in v='$(Z)'/></ifdef><ifdef name='Z'><out/></ifdef></r>)",
+         "M=", true, "r(in[v=1])"},
+        {"DefineInsideElementStaysThere", R"(<r><e><define name='Z' value='1'/></e><ifdef name='Z'><out/></ifdef></r>)",
+         "", false, "r(e)"},
+        {"DefineAppliesToLaterSiblingsOnly",
+         R"(<r><a v='$(Z)'/><define name='Z' value='1'/><b v='$(Z)'/><e><c v='$(Z)'/></e></r>)", "", true,
+         "r(a[v=$(Z)],b[v=1],e(c[v=1]))"},
         {"AttributesStayWithoutExpansion", R"(<r><a v='$(A)'/></r>)", "A=1", false, "r(a[v=$(A)])"},
-        {"XmlDefAndXmlPut", "<r><xmldef name='f'><p v='$(X)'/><q/></xmldef><xmlput name='f' macros='X=1'/><xmlput name='f' macros='\nX=2'/></r>", "", false, "r(p[v=1],q,p[v=2],q)"},
-        {"XmlPutProcessesTheCopy", R"(<r><xmldef name='f'><ifdef name='X'><p/></ifdef></xmldef><xmlput name='f'/><xmlput name='f' macros='X=1'/></r>)", "", false, "r(p)"},
-        {"ForIndexAlphaHex", R"(<r><for index='i' start='0' end='3' incr='1'><e n='$(i)' a='$(i_alpha)' h='$(i_hex)'/></for><z/></r>)", "", false, "r(e[n=0,a=A,h=0x0],e[n=1,a=B,h=0x1],e[n=2,a=C,h=0x2],z)"},
-        {"ForExpressionsAndStep", R"(<r><for index='k' start='1+1' end='2*5' incr='3'><e n='$(k)'/></for></r>)", "", false, "r(e[n=2],e[n=5],e[n=8])"},
-        {"ForArithmeticProgression", R"(<r><for index='i' start='10' end='12' incr='1' mul='$(M)' add='0x10'><e d='$(i_ap)' h='$(i_ap_hex)'/></for></r>)", "M=4", false, "r(e[d=56,h=0x38],e[d=60,h=0x3C])"},
-        {"ForSubGoesNegative", R"(<r><for index='i' start='0' end='2' incr='1' sub='1'><e d='$(i_ap)' h='$(i_ap_hex)'/></for></r>)", "", false, "r(e[d=-1,h=0xFFFFFFFFFFFFFFFF],e[d=0,h=0x0])"},
-        {"ForEmptyRangeAndZeroStep", R"(<r><for index='i' start='3' end='3' incr='1'><e/></for><for index='i' start='0' end='3' incr='0'><f/></for><z/></r>)", "", false, "r(f,z)"},
-        {"ForBodyHoldsConditionals", R"(<r><for index='i' start='0' end='4' incr='1'><ifex expression='$(i) % 2 == 0'><even n='$(i)'/></ifex></for></r>)", "", false, "r(even[n=0],even[n=2])"},
-        {"ForNested", R"(<r><for index='i' start='0' end='2' incr='1'><for index='j' start='0' end='2' incr='1'><e v='$(i)$(j)'/></for></for></r>)", "", false, "r(e[v=00],e[v=01],e[v=10],e[v=11])"},
-        {"ForCopiesSeeTheEnclosingTable", R"(<r><for index='i' start='0' end='2' incr='1'><define name='last' expression='$(i)'/></for><a v='$(last)'/></r>)", "", true, "r(a[v=1])"},
-        {"ForBoundsAreNotExpanded", R"(<r><for index='i' start='0' end='$(N)' incr='1'><e/></for></r>)", "N=2", false, "r"},
-        {"ForeachCombinations", R"(<r><foreach a='x,y' b='1,,2'><e v='$(a)$(b)'/><f/></foreach></r>)", "", false, "r(e[v=x1],f,e[v=x2],f,e[v=y1],f,e[v=y2],f)"},
-        {"ForeachNewlinesAndEmptyList", "<r><foreach a='x,\ny,\n'><e v='$(a)'/></foreach><foreach a='x' b=''><f/></foreach><z/></r>", "", false, "r(e[v=x],e[v=y],z)"},
-        {"ForeachCopiesAreVisited", R"x(<r><foreach os='win,linux'><ifex expression='"$(os)" == "linux"'><l v='$(os)'/></ifex></foreach></r>)x", "", false, "r(l[v=linux])"},
-        {"ForeachNamesOnlyExpandTheCopies", R"(<r><foreach os='win'><ifdef name='os'><x/></ifdef><e/></foreach></r>)", "", false, "r(e)"},
+        {"XmlDefAndXmlPut",
+         "<r><xmldef name='f'><p v='$(X)'/><q/></xmldef><xmlput name='f' macros='X=1'/>"
+         "<xmlput name='f' macros='\nX=2'/></r>", "", false, "r(p[v=1],q,p[v=2],q)"},
+        {"XmlPutProcessesTheCopy",
+         R"(<r><xmldef name='f'><ifdef name='X'><p/></ifdef></xmldef><xmlput name='f'/><xmlput name='f' macros='X=1'/>)"
+         R"(</r>)", "", false, "r(p)"},
+        {"ForIndexAlphaHex",
+         R"(<r><for index='i' start='0' end='3' incr='1'><e n='$(i)' a='$(i_alpha)' h='$(i_hex)'/></for><z/></r>)", "",
+         false, "r(e[n=0,a=A,h=0x0],e[n=1,a=B,h=0x1],e[n=2,a=C,h=0x2],z)"},
+        {"ForExpressionsAndStep", R"(<r><for index='k' start='1+1' end='2*5' incr='3'><e n='$(k)'/></for></r>)", "",
+         false, "r(e[n=2],e[n=5],e[n=8])"},
+        {"ForArithmeticProgression",
+         R"(<r><for index='i' start='10' end='12' incr='1' mul='$(M)' add='0x10'><e d='$(i_ap)' h='$(i_ap_hex)'/>)"
+         R"(</for></r>)", "M=4", false, "r(e[d=56,h=0x38],e[d=60,h=0x3C])"},
+        {"ForSubGoesNegative",
+         R"(<r><for index='i' start='0' end='2' incr='1' sub='1'><e d='$(i_ap)' h='$(i_ap_hex)'/></for></r>)", "",
+         false, "r(e[d=-1,h=0xFFFFFFFFFFFFFFFF],e[d=0,h=0x0])"},
+        {"ForEmptyRangeAndZeroStep",
+         R"(<r><for index='i' start='3' end='3' incr='1'><e/></for><for index='i' start='0' end='3' incr='0'><f/>)"
+         R"(</for><z/></r>)", "", false, "r(f,z)"},
+        {"ForBodyHoldsConditionals",
+         R"(<r><for index='i' start='0' end='4' incr='1'><ifex expression='$(i) % 2 == 0'><even n='$(i)'/></ifex>)"
+         R"(</for></r>)", "", false, "r(even[n=0],even[n=2])"},
+        {"ForNested",
+         R"(<r><for index='i' start='0' end='2' incr='1'><for index='j' start='0' end='2' incr='1'><e v='$(i)$(j)'/>)"
+         R"(</for></for></r>)", "", false, "r(e[v=00],e[v=01],e[v=10],e[v=11])"},
+        {"ForCopiesSeeTheEnclosingTable",
+         R"(<r><for index='i' start='0' end='2' incr='1'><define name='last' expression='$(i)'/></for><a v='$(last)'/>)"
+         R"(</r>)", "", true, "r(a[v=1])"},
+        {"ForBoundsAreNotExpanded", R"(<r><for index='i' start='0' end='$(N)' incr='1'><e/></for></r>)", "N=2", false,
+         "r"},
+        {"ForeachCombinations", R"(<r><foreach a='x,y' b='1,,2'><e v='$(a)$(b)'/><f/></foreach></r>)", "", false,
+         "r(e[v=x1],f,e[v=x2],f,e[v=y1],f,e[v=y2],f)"},
+        {"ForeachNewlinesAndEmptyList",
+         "<r><foreach a='x,\ny,\n'><e v='$(a)'/></foreach><foreach a='x' b=''><f/></foreach><z/></r>", "", false,
+         "r(e[v=x],e[v=y],z)"},
+        {"ForeachCopiesAreVisited",
+         R"x(<r><foreach os='win,linux'><ifex expression='"$(os)" == "linux"'><l v='$(os)'/></ifex></foreach></r>)x",
+         "", false, "r(l[v=linux])"},
+        {"ForeachNamesOnlyExpandTheCopies", R"(<r><foreach os='win'><ifdef name='os'><x/></ifdef><e/></foreach></r>)",
+         "", false, "r(e)"},
         {"RootDirective", R"(<ifdef name='X'><r><a/></r></ifdef>)", "X=1", false, "r(a)"},
-        {"OrdinaryElementsKeepAttributesAndOrder", R"(<r x='1'><a><ifdef name='X'><b/></ifdef><c/></a></r>)", "X=1", false, "r[x=1](a(b,c))"},
+        {"OrdinaryElementsKeepAttributesAndOrder", R"(<r x='1'><a><ifdef name='X'><b/></ifdef><c/></a></r>)", "X=1",
+         false, "r[x=1](a(b,c))"},
     };
     for (const auto &c : cases) {
         EXPECT_EQ(run(c.text, c.definitions, c.expand), c.tree) << c.name;
@@ -113,14 +162,20 @@ TEST_F(PreprocessorTest, MessagesAndWhatRemains)
         const char *tree;
         const char *message; // after the common prefix
     } cases[] = {
-        {"IfWithTwoConditions", R"(<r><if a='1' b='2'><ifdef name='none'><x/></ifdef><y/></if><z/></r>)", "r(if[a=1,b=2](y),z)", "one condition required for <if[not]>"},
-        {"IfNotWithoutCondition", R"(<r><ifnot><y/></ifnot></r>)", "r(ifnot(y))", "one condition required for <if[not]>"},
+        {"IfWithTwoConditions", R"(<r><if a='1' b='2'><ifdef name='none'><x/></ifdef><y/></if><z/></r>)",
+         "r(if[a=1,b=2](y),z)", "one condition required for <if[not]>"},
+        {"IfNotWithoutCondition", R"(<r><ifnot><y/></ifnot></r>)", "r(ifnot(y))",
+         "one condition required for <if[not]>"},
         {"IncludeWithoutFilename", R"(<r><include/><z/></r>)", "r(z)", "missing filename in <include>"},
         {"DefineWithoutName", R"(<r><define value='1'/><z/></r>)", "r(z)", "missing name in <define>"},
-        {"DefineWithoutValue", R"(<r><define name='N'/><ifdef name='N'><y/></ifdef><z/></r>)", "r(z)", "missing value or expression in <define>"},
-        {"XmlPutWithoutFragment", R"(<r><xmlput name='nothing'/><z/></r>)", "r(z)", "xmlput cannot fine xmldef named nothing"},
-        {"ForWithoutIncr", R"(<r><for index='i' start='0' end='2'><e/></for><z/></r>)", "r(z)", R"(<for index="i" start="0" end="32" incr="1">)"},
-        {"ForWithoutBody", R"(<r><for index='i' start='0' end='2' incr='1'>text</for><z/></r>)", "r(z)", R"(<for index="i" start="0" end="32" incr="1">)"},
+        {"DefineWithoutValue", R"(<r><define name='N'/><ifdef name='N'><y/></ifdef><z/></r>)", "r(z)",
+         "missing value or expression in <define>"},
+        {"XmlPutWithoutFragment", R"(<r><xmlput name='nothing'/><z/></r>)", "r(z)",
+         "xmlput cannot fine xmldef named nothing"},
+        {"ForWithoutIncr", R"(<r><for index='i' start='0' end='2'><e/></for><z/></r>)", "r(z)",
+         R"(<for index="i" start="0" end="32" incr="1">)"},
+        {"ForWithoutBody", R"(<r><for index='i' start='0' end='2' incr='1'>text</for><z/></r>)", "r(z)",
+         R"(<for index="i" start="0" end="32" incr="1">)"},
     };
     for (const auto &c : cases) {
         EXPECT_EQ(run(c.text), c.tree) << c.name;
@@ -164,10 +219,13 @@ TEST_F(PreprocessorTest, IncludeUsesSystemMacrosAndTheIncludingFilesDirectory)
     globalPropertyClassList().setMacro(QStringLiteral("XmlPPTestDir"), m_dir.path());
     writeFile("sub/a.xml", R"(<a><include filename='deeper/b.xml' no_root='yes'/></a>)");
     writeFile("sub/deeper/b.xml", R"(<b><ifdef name='M'><bm/></ifdef><define name='L' value='1'/><bl v='$(L)'/></b>)");
-    EXPECT_EQ(run(R"(<r><include filename='$(XmlPPTestDir)/sub/a.xml' macros='M=1'/><ifdef name='L'><leak/></ifdef></r>)",
+    EXPECT_EQ(run(R"(<r><include filename='$(XmlPPTestDir)/sub/a.xml' macros='M=1'/>)"
+                  R"(<ifdef name='L'><leak/></ifdef></r>)",
                   "", true),
               "r(a(bm,bl[v=1]))");
     EXPECT_TRUE(errors().isEmpty()) << errors().join('\n').toStdString();
+    // What a build must watch: the document and each include file it read, nested ones too, in the order read.
+    EXPECT_EQ(m_pp.readFiles(), (QStringList{path("main.xml"), path("sub/a.xml"), path("sub/deeper/b.xml")}));
 }
 
 TEST_F(PreprocessorTest, IncludeFailuresAreReported)
@@ -175,33 +233,16 @@ TEST_F(PreprocessorTest, IncludeFailuresAreReported)
     writeFile("bad.xml", "<a>\n<b></a>");
     writeFile("empty.xml", "  ");
     const QString dir = m_dir.path();
-    EXPECT_EQ(run(R"(<r><include filename='missing.xml'/><include filename='bad.xml'/><include filename='empty.xml'/><z/></r>)"),
+    EXPECT_EQ(run(R"(<r><include filename='missing.xml'/><include filename='bad.xml'/>)"
+                  R"(<include filename='empty.xml'/><z/></r>)"),
               "r(z)");
     const QString prefix = QString::fromLatin1(kPrefix);
     EXPECT_EQ(errors(), (QStringList{
         prefix + "error \"couldn't read " + dir + "/missing.xml\" in include file " + dir + "/missing.xml line:0",
         prefix + "error \"tagName mismatch\" in include file " + dir + "/bad.xml line:1",
         prefix + "error: include file '" + dir + "/empty.xml' is empty"}));
-}
-
-// What a build must watch: the document and each include file it read,
-// nested or malformed ones too, in the order read; a missing one was not read.
-TEST_F(PreprocessorTest, ReadFilesAreTheDocumentAndItsIncludes)
-{
-    ASSERT_TRUE(QDir(m_dir.path()).mkpath("sub/deeper"));
-    writeFile("sub/a.xml", R"(<a><include filename='deeper/b.xml'/></a>)");
-    writeFile("sub/deeper/b.xml", R"(<b/>)");
-    writeFile("bad.xml", "<a>\n<b></a>");
-    writeFile("main.xml",
-              R"(<r><include filename='sub/a.xml'/><include filename='missing.xml'/><include filename='bad.xml'/></r>)");
-    RecordingPP document;
-    ASSERT_TRUE(document.loadPreprocessed(path("main.xml"), QString(), false));
-    EXPECT_EQ(document.readFiles(), (QStringList{
-        path("main.xml"),
-        path("sub/a.xml"),
-        path("sub/deeper/b.xml"),
-        path("bad.xml"),
-    }));
+    // A malformed include was read and must be watched; a missing one was not.
+    EXPECT_EQ(m_pp.readFiles(), (QStringList{path("main.xml"), path("bad.xml"), path("empty.xml")}));
 }
 
 // A run that needs more than a limit allows stops and fails like a read
@@ -214,10 +255,9 @@ TEST_F(PreprocessorTest, LimitsStopTheRunLikeAReadError)
         writeFile(QStringLiteral("c%1.xml").arg(i),
                   i < 33 ? QStringLiteral("<c><include filename='c%1.xml'/></c>").arg(i + 1).toUtf8() : "<leaf/>");
     // t1 includes t2 twice, ..., t11 includes t12 twice: 4094 includes below t1.
+    const QString twice = QStringLiteral("<t><include filename='t%1.xml'/><include filename='t%1.xml'/></t>");
     for (int i = 1; i <= 12; ++i)
-        writeFile(QStringLiteral("t%1.xml").arg(i),
-                  i < 12 ? QStringLiteral("<t><include filename='t%1.xml'/><include filename='t%1.xml'/></t>").arg(i + 1).toUtf8()
-                         : "<leaf/>");
+        writeFile(QStringLiteral("t%1.xml").arg(i), i < 12 ? twice.arg(i + 1).toUtf8() : "<leaf/>");
     const QByteArray within[] = {
         R"(<r><include filename='c2.xml'/><e/></r>)",
         R"(<r><include filename='t1.xml'/><e/></r>)",
@@ -238,8 +278,8 @@ TEST_F(PreprocessorTest, LimitsStopTheRunLikeAReadError)
         {"IncludedFiles", R"(<r><include filename='t1.xml'/><include filename='t1.xml'/></r>)", "",
          "include limit of 4096 files exceeded in " + dir + "/t1.xml"},
         {"ExpressionNesting",
-         R"(<r><ifex expression=')" + QByteArray(MaxExpressionNesting, '(') + "1" + QByteArray(MaxExpressionNesting, ')')
-             + R"('/></r>)",
+         R"(<r><ifex expression=')" + QByteArray(MaxExpressionNesting, '(') + "1"
+             + QByteArray(MaxExpressionNesting, ')') + R"('/></r>)",
          "", "expression nesting limit of 256 levels exceeded in " + dir + "/main.xml"},
         {"DefinitionsThatDoubleThemselves",
          "<r>" + QByteArray(R"(<define name='A' value='$(A)$(A)'/>)").repeated(30) + "</r>", "A=x",
@@ -292,37 +332,22 @@ TEST_F(PreprocessorTest, DeepDocumentsAreProcessedWithoutRecursion)
 }
 
 // Every element of the result, included and copied ones too, comes from the
-// document's factory.
+// factory the project model's document is given.
 class TaggedElement : public XMLElement {
     using XMLElement::XMLElement;
-};
-
-class TaggingPP : public XMLPP2 {
-    std::unique_ptr<XMLElement> createElement(const QByteArray &name) override { return std::make_unique<TaggedElement>(name); }
 };
 
 TEST_F(PreprocessorTest, ElementsComeFromTheFactory)
 {
     writeFile("inc.xml", R"(<lib><item/></lib>)");
-    writeFile("main.xml", R"(<r><include filename='inc.xml'/><for index='i' start='0' end='2' incr='1'><e><f/></e></for>)"
+    writeFile("main.xml", R"(<r><include filename='inc.xml'/>)"
+                          R"(<for index='i' start='0' end='2' incr='1'><e><f/></e></for>)"
                           R"(<xmldef name='x'><g/></xmldef><xmlput name='x'/></r>)");
-    TaggingPP pp;
+    ProjectSystemXMLPP2 pp([](const QByteArray &name) { return std::make_unique<TaggedElement>(name); });
     ASSERT_TRUE(pp.loadPreprocessed(path("main.xml"), QString(), false));
     EXPECT_EQ(dumpTree(pp.root()), "r(lib(item),e(f),e(f),g)");
     for (XMLNode *node = pp.root(); node; node = node->nextInSubtree(pp.root()))
         EXPECT_NE(dynamic_cast<TaggedElement *>(node), nullptr) << dumpTree(node).constData();
-}
-
-// The project model's document makes its elements, the copies of a loop
-// too, with the factory it is given.
-TEST_F(PreprocessorTest, ProjectSystemDocumentUsesItsOwnFactory)
-{
-    writeFile("main.xml", R"(<r><for index='i' start='0' end='1' incr='1'><e/></for></r>)");
-    ProjectSystemXMLPP2 pp([](const QByteArray &name) { return std::make_unique<TaggedElement>(name); });
-    ASSERT_TRUE(pp.loadPreprocessed(path("main.xml"), QString(), false));
-    EXPECT_EQ(dumpTree(pp.root()), "r(e)");
-    EXPECT_NE(dynamic_cast<TaggedElement *>(pp.root()), nullptr);
-    EXPECT_NE(dynamic_cast<TaggedElement *>(pp.root()->firstChild()), nullptr);
 }
 
 TEST_F(PreprocessorTest, LoadFailureIsTheLoadersBusiness)
