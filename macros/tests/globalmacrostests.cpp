@@ -144,7 +144,6 @@ TEST_F(GlobalMacros, ConfigurationEntries)
         {R"x(<system-macro name="V" value="$(UserDataDir)/gcc"/>)x", "V", home + "/.local/share/gcc"},
         {R"x(<system-macro name="V" value="$(StudioDir)/x" expand="No"/>)x", "V", "$(StudioDir)/x"},
         {R"x(<system-macro name="V" value="$(Other)/x"/>)x", "V", "/x"},
-        {R"x(<system-macro name="V" value="$(UserHomeDir):$(Nope)$(StudioDir)"/>)x", "V", home + ":" + install},
         {R"x(<system-macro name="V" value="a)$(StudioDir)$(UserHomeDir"/>)x", "V", "a)" + install + "$(UserHomeDir"},
         // The first "$(" runs to the first ")": the name "$(StudioDir" is unknown.
         {R"x(<system-macro name="V" value="$($(StudioDir))"/>)x", "V", ")"},

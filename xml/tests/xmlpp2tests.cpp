@@ -44,105 +44,88 @@ protected:
 TEST_F(PreprocessorTest, Directives)
 {
     const struct {
-        const char *name;
         const char *text;
         const char *definitions;
         bool expand;
         const char *tree;
     } cases[] = {
-        {"IfMember", R"(<r><if host_os='win,linux'><a/><b/></if><if host_os='linux'><x/></if><c/></r>)", "host_os=win",
-         false, "r(a,b,c)"},
-        {"IfIsCaseSensitive", R"(<r><if os='Win'><a/></if></r>)", "os=win", false, "r"},
-        {"IfSkipsEmptyItems", R"(<r><if os=',,'><a/></if></r>)", "", false, "r"},
-        {"IfNot", R"(<r><ifnot host_os='win'><a/></ifnot><ifnot host_os='mac'><b/></ifnot></r>)", "host_os=win", false,
-         "r(b)"},
-        {"IfEntersTheNameEmpty", R"(<r><if host_os='win'><a/></if><ifdef name='host_os'><b/></ifdef></r>)", "", false,
-         "r(b)"},
-        {"IfDefAndIfNDef",
-         R"(<r><ifdef name='X'><a/></ifdef><ifdef name='Y'><b/></ifdef><ifndef name='X'><c/></ifndef><ifndef name='Y'>)"
+        // <if> and <ifnot>: the value is in the list (exact case, empty items skipped); they enter the name empty.
+        {R"(<r><if host_os='win,linux'><a/><b/></if><if host_os='linux'><x/></if><c/></r>)", "host_os=win", false,
+         "r(a,b,c)"},
+        {R"(<r><if os='Win'><a/></if></r>)", "os=win", false, "r"},
+        {R"(<r><if os=',,'><a/></if></r>)", "", false, "r"},
+        {R"(<r><ifnot host_os='win'><a/></ifnot><ifnot host_os='mac'><b/></ifnot></r>)", "host_os=win", false, "r(b)"},
+        {R"(<r><if host_os='win'><a/></if><ifdef name='host_os'><b/></ifdef></r>)", "", false, "r(b)"},
+        {R"(<r><ifdef name='X'><a/></ifdef><ifdef name='Y'><b/></ifdef><ifndef name='X'><c/></ifndef><ifndef name='Y'>)"
          R"(<d/></ifndef></r>)", "X=", false, "r(a,d)"},
-        {"IfEx", R"(<r><ifex expression='$(M) * 2 == 6'><a/></ifex><ifex expression='$(M) &gt; 3'><b/></ifex></r>)",
-         "M=3", false, "r(a)"},
-        {"IfExNumberOrNotEvaluableIsNoCondition",
-         R"(<r><ifex expression='5'><a/></ifex><ifex expression='$(Undefined) == 1'><b/></ifex><ifex expression=''>)"
+        // <ifex>: a number or an expression that cannot be evaluated is no condition.
+        {R"(<r><ifex expression='$(M) * 2 == 6'><a/></ifex><ifex expression='$(M) &gt; 3'><b/></ifex></r>)", "M=3",
+         false, "r(a)"},
+        {R"(<r><ifex expression='5'><a/></ifex><ifex expression='$(Undefined) == 1'><b/></ifex><ifex expression=''>)"
          R"(<c/></ifex></r>)", "", false, "r"},
-        {"SwitchCase",
-         R"(<r><switch name='cpu'><case value='a,b'><x/></case><case value='c'><y/></case><default><z/></default>)"
+        // <switch>: the first case holding the value, else the default, else nothing; case values expand; the name is
+        // entered empty.
+        {R"(<r><switch name='cpu'><case value='a,b'><x/></case><case value='c'><y/></case><default><z/></default>)"
          R"(</switch></r>)", "cpu=c", false, "r(y)"},
-        {"SwitchFirstMatchWins",
-         R"(<r><switch name='cpu'><case value='c'><x/></case><case value='c'><y/></case></switch></r>)", "cpu=c", false,
+        {R"(<r><switch name='cpu'><case value='c'><x/></case><case value='c'><y/></case></switch></r>)", "cpu=c", false,
          "r(x)"},
-        {"SwitchDefaultOrNothing",
-         R"(<r><switch name='cpu'><default><z/></default><case value='a'><x/></case></switch><switch name='os'>)"
+        {R"(<r><switch name='cpu'><default><z/></default><case value='a'><x/></case></switch><switch name='os'>)"
          R"(<case value='a'><y/></case></switch><n/></r>)", "cpu=q", false, "r(z,n)"},
-        {"SwitchCaseValuesExpand", R"(<r><switch name='cpu'><case value='$(A)'><x/></case></switch></r>)",
-         "cpu=c;A=b,c", true, "r(x)"},
-        {"SwitchEntersTheNameEmpty", R"(<r><switch name='cpu'/><ifdef name='cpu'><a/></ifdef></r>)", "", false, "r(a)"},
-        {"DefineValue", R"(<r><define name='N' value='$(M)x'/><a v='$(N)'/></r>)", "M=3", true, "r(a[v=3x])"},
-        {"DefineExpression", R"(<r><define name='N' expression='2*$(M)'/><a v='$(N)'/></r>)", "M=3", true, "r(a[v=6])"},
-        {"DefineIsUnsigned",
-         R"(<r><define name='N' expression='0-1'/><define name='H' hex_expression='-2'/><a v='$(N) $(H)'/></r>)", "",
+        {R"(<r><switch name='cpu'><case value='$(A)'><x/></case></switch></r>)", "cpu=c;A=b,c", true, "r(x)"},
+        {R"(<r><switch name='cpu'/><ifdef name='cpu'><a/></ifdef></r>)", "", false, "r(a)"},
+        // <define>: a value or an unsigned expression (one that cannot be evaluated defines nothing); it replaces a
+        // definition and holds for later siblings and their children, not outside its block or element.
+        {R"(<r><define name='N' value='$(M)x'/><a v='$(N)'/></r>)", "M=3", true, "r(a[v=3x])"},
+        {R"(<r><define name='N' expression='2*$(M)'/><a v='$(N)'/></r>)", "M=3", true, "r(a[v=6])"},
+        {R"(<r><define name='N' expression='0-1'/><define name='H' hex_expression='-2'/><a v='$(N) $(H)'/></r>)", "",
          true, "r(a[v=18446744073709551615 0xFFFFFFFFFFFFFFFE])"},
-        {"DefineNotEvaluableDefinesNothing",
-         R"(<r><define name='N' expression='1/0'/><ifdef name='N'><a/></ifdef></r>)", "", false, "r"},
-        {"DefineReplaces", R"(<r><define name='M' value='4'/><a v='$(M)'/></r>)", "M=3", true, "r(a[v=4])"},
-        {"DefineInsideBlockStaysThere",
-         R"(<r><ifdef name='M'><define name='Z' value='1'/><in v='$(Z)'/></ifdef><ifdef name='Z'><out/></ifdef></r>)",
+        {R"(<r><define name='N' expression='1/0'/><ifdef name='N'><a/></ifdef></r>)", "", false, "r"},
+        {R"(<r><define name='M' value='4'/><a v='$(M)'/></r>)", "M=3", true, "r(a[v=4])"},
+        {R"(<r><ifdef name='M'><define name='Z' value='1'/><in v='$(Z)'/></ifdef><ifdef name='Z'><out/></ifdef></r>)",
          "M=", true, "r(in[v=1])"},
-        {"DefineInsideElementStaysThere", R"(<r><e><define name='Z' value='1'/></e><ifdef name='Z'><out/></ifdef></r>)",
-         "", false, "r(e)"},
-        {"DefineAppliesToLaterSiblingsOnly",
-         R"(<r><a v='$(Z)'/><define name='Z' value='1'/><b v='$(Z)'/><e><c v='$(Z)'/></e></r>)", "", true,
+        {R"(<r><e><define name='Z' value='1'/></e><ifdef name='Z'><out/></ifdef></r>)", "", false, "r(e)"},
+        {R"(<r><a v='$(Z)'/><define name='Z' value='1'/><b v='$(Z)'/><e><c v='$(Z)'/></e></r>)", "", true,
          "r(a[v=$(Z)],b[v=1],e(c[v=1]))"},
-        {"AttributesStayWithoutExpansion", R"(<r><a v='$(A)'/></r>)", "A=1", false, "r(a[v=$(A)])"},
-        {"XmlDefAndXmlPut",
-         "<r><xmldef name='f'><p v='$(X)'/><q/></xmldef><xmlput name='f' macros='X=1'/>"
+        {R"(<r><a v='$(A)'/></r>)", "A=1", false, "r(a[v=$(A)])"},
+        // <xmlput>: a processed copy of the <xmldef> with its own macros.
+        {"<r><xmldef name='f'><p v='$(X)'/><q/></xmldef><xmlput name='f' macros='X=1'/>"
          "<xmlput name='f' macros='\nX=2'/></r>", "", false, "r(p[v=1],q,p[v=2],q)"},
-        {"XmlPutProcessesTheCopy",
-         R"(<r><xmldef name='f'><ifdef name='X'><p/></ifdef></xmldef><xmlput name='f'/><xmlput name='f' macros='X=1'/>)"
+        {R"(<r><xmldef name='f'><ifdef name='X'><p/></ifdef></xmldef><xmlput name='f'/><xmlput name='f' macros='X=1'/>)"
          R"(</r>)", "", false, "r(p)"},
-        {"ForIndexAlphaHex",
-         R"(<r><for index='i' start='0' end='3' incr='1'><e n='$(i)' a='$(i_alpha)' h='$(i_hex)'/></for><z/></r>)", "",
+        // <for>: the index in decimal, letters and hex; bounds are unexpanded expressions; an empty range gives
+        // nothing, a zero step one pass; the progression i * mul + add - sub; copies are processed in the enclosing
+        // table.
+        {R"(<r><for index='i' start='0' end='3' incr='1'><e n='$(i)' a='$(i_alpha)' h='$(i_hex)'/></for><z/></r>)", "",
          false, "r(e[n=0,a=A,h=0x0],e[n=1,a=B,h=0x1],e[n=2,a=C,h=0x2],z)"},
-        {"ForExpressionsAndStep", R"(<r><for index='k' start='1+1' end='2*5' incr='3'><e n='$(k)'/></for></r>)", "",
-         false, "r(e[n=2],e[n=5],e[n=8])"},
-        {"ForArithmeticProgression",
-         R"(<r><for index='i' start='10' end='12' incr='1' mul='$(M)' add='0x10'><e d='$(i_ap)' h='$(i_ap_hex)'/>)"
+        {R"(<r><for index='k' start='1+1' end='2*5' incr='3'><e n='$(k)'/></for></r>)", "", false,
+         "r(e[n=2],e[n=5],e[n=8])"},
+        {R"(<r><for index='i' start='10' end='12' incr='1' mul='$(M)' add='0x10'><e d='$(i_ap)' h='$(i_ap_hex)'/>)"
          R"(</for></r>)", "M=4", false, "r(e[d=56,h=0x38],e[d=60,h=0x3C])"},
-        {"ForSubGoesNegative",
-         R"(<r><for index='i' start='0' end='2' incr='1' sub='1'><e d='$(i_ap)' h='$(i_ap_hex)'/></for></r>)", "",
+        {R"(<r><for index='i' start='0' end='2' incr='1' sub='1'><e d='$(i_ap)' h='$(i_ap_hex)'/></for></r>)", "",
          false, "r(e[d=-1,h=0xFFFFFFFFFFFFFFFF],e[d=0,h=0x0])"},
-        {"ForEmptyRangeAndZeroStep",
-         R"(<r><for index='i' start='3' end='3' incr='1'><e/></for><for index='i' start='0' end='3' incr='0'><f/>)"
+        {R"(<r><for index='i' start='3' end='3' incr='1'><e/></for><for index='i' start='0' end='3' incr='0'><f/>)"
          R"(</for><z/></r>)", "", false, "r(f,z)"},
-        {"ForBodyHoldsConditionals",
-         R"(<r><for index='i' start='0' end='4' incr='1'><ifex expression='$(i) % 2 == 0'><even n='$(i)'/></ifex>)"
+        {R"(<r><for index='i' start='0' end='4' incr='1'><ifex expression='$(i) % 2 == 0'><even n='$(i)'/></ifex>)"
          R"(</for></r>)", "", false, "r(even[n=0],even[n=2])"},
-        {"ForNested",
-         R"(<r><for index='i' start='0' end='2' incr='1'><for index='j' start='0' end='2' incr='1'><e v='$(i)$(j)'/>)"
-         R"(</for></for></r>)", "", false, "r(e[v=00],e[v=01],e[v=10],e[v=11])"},
-        {"ForCopiesSeeTheEnclosingTable",
-         R"(<r><for index='i' start='0' end='2' incr='1'><define name='last' expression='$(i)'/></for><a v='$(last)'/>)"
+        {R"(<r><for index='i' start='0' end='2' incr='1'><define name='last' expression='$(i)'/></for><a v='$(last)'/>)"
          R"(</r>)", "", true, "r(a[v=1])"},
-        {"ForBoundsAreNotExpanded", R"(<r><for index='i' start='0' end='$(N)' incr='1'><e/></for></r>)", "N=2", false,
-         "r"},
-        {"ForeachCombinations", R"(<r><foreach a='x,y' b='1,,2'><e v='$(a)$(b)'/><f/></foreach></r>)", "", false,
+        {R"(<r><for index='i' start='0' end='$(N)' incr='1'><e/></for></r>)", "N=2", false, "r"},
+        // <foreach>: every combination of its lists (empty items and newlines skipped; an empty list gives none);
+        // copies are processed, and only they see the names.
+        {R"(<r><foreach a='x,y' b='1,,2'><e v='$(a)$(b)'/><f/></foreach></r>)", "", false,
          "r(e[v=x1],f,e[v=x2],f,e[v=y1],f,e[v=y2],f)"},
-        {"ForeachNewlinesAndEmptyList",
-         "<r><foreach a='x,\ny,\n'><e v='$(a)'/></foreach><foreach a='x' b=''><f/></foreach><z/></r>", "", false,
+        {"<r><foreach a='x,\ny,\n'><e v='$(a)'/></foreach><foreach a='x' b=''><f/></foreach><z/></r>", "", false,
          "r(e[v=x],e[v=y],z)"},
-        {"ForeachCopiesAreVisited",
-         R"x(<r><foreach os='win,linux'><ifex expression='"$(os)" == "linux"'><l v='$(os)'/></ifex></foreach></r>)x",
+        {R"x(<r><foreach os='win,linux'><ifex expression='"$(os)" == "linux"'><l v='$(os)'/></ifex></foreach></r>)x",
          "", false, "r(l[v=linux])"},
-        {"ForeachNamesOnlyExpandTheCopies", R"(<r><foreach os='win'><ifdef name='os'><x/></ifdef><e/></foreach></r>)",
-         "", false, "r(e)"},
-        {"RootDirective", R"(<ifdef name='X'><r><a/></r></ifdef>)", "X=1", false, "r(a)"},
-        {"OrdinaryElementsKeepAttributesAndOrder", R"(<r x='1'><a><ifdef name='X'><b/></ifdef><c/></a></r>)", "X=1",
-         false, "r[x=1](a(b,c))"},
+        {R"(<r><foreach os='win'><ifdef name='os'><x/></ifdef><e/></foreach></r>)", "", false, "r(e)"},
+        // A directive as the root; ordinary elements keep their attributes and order.
+        {R"(<ifdef name='X'><r><a/></r></ifdef>)", "X=1", false, "r(a)"},
+        {R"(<r x='1'><a><ifdef name='X'><b/></ifdef><c/></a></r>)", "X=1", false, "r[x=1](a(b,c))"},
     };
     for (const auto &c : cases) {
-        EXPECT_EQ(run(c.text, c.definitions, c.expand), c.tree) << c.name;
-        EXPECT_TRUE(errors().isEmpty()) << c.name << ": " << errors().join('\n').toStdString();
+        EXPECT_EQ(run(c.text, c.definitions, c.expand), c.tree) << c.text;
+        EXPECT_TRUE(errors().isEmpty()) << c.text << ": " << errors().join('\n').toStdString();
     }
 }
 
