@@ -17,10 +17,9 @@ namespace {
 /// Sets (or unsets) one environment variable and puts the old state back on destruction.
 class ScopedEnvironmentVariable {
 public:
-    ScopedEnvironmentVariable(const char *name, const std::optional<QByteArray> &value) : m_name(name)
+    ScopedEnvironmentVariable(const char *name, const std::optional<QByteArray> &value)
+        : m_name(name), m_saved(qEnvironmentVariableIsSet(name) ? std::make_optional(qgetenv(name)) : std::nullopt)
     {
-        if (qEnvironmentVariableIsSet(name))
-            m_saved = qgetenv(name);
         set(name, value);
     }
     ~ScopedEnvironmentVariable() { set(m_name.constData(), m_saved); }
@@ -28,7 +27,10 @@ public:
     ScopedEnvironmentVariable &operator=(const ScopedEnvironmentVariable &) = delete;
 
 private:
-    static void set(const char *name, const std::optional<QByteArray> &value) { value ? qputenv(name, *value) : qunsetenv(name); }
+    static void set(const char *name, const std::optional<QByteArray> &value)
+    {
+        value ? qputenv(name, *value) : qunsetenv(name);
+    }
     QByteArray m_name;
     std::optional<QByteArray> m_saved;
 };
@@ -191,7 +193,8 @@ TEST_F(GlobalMacros, RewritingStartsAgainAtTheBeginning)
     for (const auto &c : cases) {
         reset();
         ScopedEnvironmentVariable homeValue("HOME", c.home);
-        writeConfiguration(R"(<!DOCTYPE Studio_Configuration_File><c><system-macro name='V' value='$(UserHomeDir)'/></c>)");
+        writeConfiguration("<!DOCTYPE Studio_Configuration_File>"
+                           R"(<c><system-macro name='V' value='$(UserHomeDir)'/></c>)");
         EXPECT_EQ(defineMacros(), QByteArray()) << c.home.constData();
         EXPECT_EQ(macro("V"), c.expected) << c.home.constData();
     }
@@ -200,7 +203,8 @@ TEST_F(GlobalMacros, RewritingStartsAgainAtTheBeginning)
 TEST_F(GlobalMacros, FaultyConfigurationIsReportedAndSkipped)
 {
     const QString path = install + "/bin/config.xml";
-    const QByteArray unparsable = "<!DOCTYPE Studio_Configuration_File>\n<c>\n  <system-macro name='A' value='1'>\n</c>\n";
+    const QByteArray unparsable =
+        "<!DOCTYPE Studio_Configuration_File>\n<c>\n  <system-macro name='A' value='1'>\n</c>\n";
     QString parserMessage;
     int line = 0;
     int column = 0;

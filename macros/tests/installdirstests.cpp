@@ -55,11 +55,10 @@ TEST(InstallationDirectories, OneLevelAboveTheRealExecutable)
     // directory on the way both lead back to the real location.
     ASSERT_TRUE(QFile::link(program, root + QStringLiteral("/usr/bin/duriv")));
     ASSERT_TRUE(QFile::link(root + QStringLiteral("/opt/t"), root + QStringLiteral("/alias")));
+    const QStringList expected = {program, root + QStringLiteral("/opt/t/bin"), root + QStringLiteral("/opt/t")};
     for (const QString &via :
-         {program, root + QStringLiteral("/usr/bin/duriv"), root + QStringLiteral("/alias/bin/duriv")}) {
-        EXPECT_EQ(reportOf(via), QStringList({program, root + QStringLiteral("/opt/t/bin"), root + QStringLiteral("/opt/t")}))
-            << via.toStdString();
-    }
+         {program, root + QStringLiteral("/usr/bin/duriv"), root + QStringLiteral("/alias/bin/duriv")})
+        EXPECT_EQ(reportOf(via), expected) << via.toStdString();
 }
 
 } // namespace

@@ -16,7 +16,9 @@ QByteArray readTree(const QByteArray &text, bool keepText)
     XMLDocument document(keepText);
     const bool read = document.read(text);
     const QByteArray tree = dumpTree(document.root());
-    return read ? tree : "error " + QByteArray::number(document.errorLine()) + ": " + document.errorMessage() + " / " + tree;
+    if (read)
+        return tree;
+    return "error " + QByteArray::number(document.errorLine()) + ": " + document.errorMessage() + " / " + tree;
 }
 
 TEST(XMLReadTest, Table)
@@ -188,7 +190,8 @@ std::unique_ptr<XMLElement> randomTree(std::mt19937 &random, int depth, bool wit
     auto randomBytes = [&random](unsigned maxLength, const QByteArray &alphabet = QByteArray()) {
         QByteArray bytes;
         for (unsigned i = random() % (maxLength + 1); i > 0; --i)
-            bytes.append(alphabet.isEmpty() ? char(random() % 256) : alphabet.at(int(random() % unsigned(alphabet.size()))));
+            bytes.append(alphabet.isEmpty() ? char(random() % 256)
+                                            : alphabet.at(int(random() % unsigned(alphabet.size()))));
         return bytes;
     };
     auto randomName = [&](bool attribute) {
@@ -283,7 +286,6 @@ TEST_F(XMLFileTest, DocumentType)
         {"<a><!DOCTYPE x>", nullptr},
         {"<!DOCTYPEx>", nullptr},
         {"<!DOCTYPE >", nullptr},
-        {"", nullptr},
         {QByteArray(1020, ' ') + "<!DOCTYPE late>", nullptr},
     };
     for (const auto &c : cases) {

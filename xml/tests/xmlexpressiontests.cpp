@@ -157,7 +157,8 @@ public:
         static const char *const ops[] = {"<", "<=", ">", ">=", "==", "!="};
         const unsigned choice = depth <= 0 ? 0 : pick(7);
         // Comparisons of integers, negations, then truth values with each other.
-        const QString a = choice <= 2 ? integer(depth - 1) : choice == 3 && pick(2) ? integer(depth - 1) : truth(depth - 1);
+        const bool integerOperand = choice <= 2 || (choice == 3 && pick(2));
+        const QString a = integerOperand ? integer(depth - 1) : truth(depth - 1);
         if (choice == 3)
             return "!(" + a + ')';
         const QString b = choice <= 2 || (choice != 6 && pick(2)) ? integer(depth - 1) : truth(depth - 1);
@@ -238,7 +239,8 @@ TEST(ExpressionOracleTest, AgreesWithTheCCompiler)
                                                : "not an integer: " + value.error().toUtf8();
         if (ours != lines[i]) {
             ++mismatches;
-            ADD_FAILURE() << expressions[i].toStdString() << "\n  C: " << lines[i].constData() << "\n  ours: " << ours.constData();
+            ADD_FAILURE() << expressions[i].toStdString() << "\n  C: " << lines[i].constData()
+                          << "\n  ours: " << ours.constData();
         }
     }
     EXPECT_EQ(mismatches, 0);
