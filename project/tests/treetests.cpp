@@ -59,10 +59,8 @@ TEST_F(Tree, ResolutionOrderAndTrace)
         // List properties accumulate, most general first.
         {f, "c_preprocessor_definitions", "Debug", "A;SB;SD;PC;PB;B"},
         {f, "c_preprocessor_definitions", "Common", "A;PC"},
-        {solution, "c_preprocessor_definitions", "Base", "A;SB"},
         // A directory is not a list: the nearer value wins.
         {f, "build_output_directory", "Debug", "projOut"},
-        {solution, "build_output_directory", "Debug", "solOut"},
         // Set nowhere: the schema default, macros unexpanded.
         {f, "build_intermediate_directory", "Debug", "Output/$(ProjectName) $(Configuration)/Obj"},
         {f, "no_such_property", "Debug", ""},
@@ -117,6 +115,9 @@ TEST_F(Tree, ProjectDirectoriesAndFilePaths)
     <file file_name="/abs/x.c"/>
     <file file_name="$(Configuration)/gen.c"/>
     <file file_name="$(TreeTestRoot)/lib.c"/>
+    <file file_name="../other/b.c"/>
+    <file file_name="named.c" Name="Shown"/>
+    <folder/>
   </project>
   <project Name="Q"><file file_name="./b.c"/></project>
   <project Name="R"><configuration Name="Common" project_directory="$(TreeTestRoot)/r"/></project>
@@ -146,6 +147,10 @@ TEST_F(Tree, ProjectDirectoriesAndFilePaths)
     EXPECT_TRUE(fileNameHasMacros(*system, byFileName("$(Configuration)/gen.c")));
     EXPECT_FALSE(fileNameHasMacros(*system, byFileName("src/a.c")));
     EXPECT_EQ(expandedFileName(*system, byFileName("$(Configuration)/gen.c"), "Release"), "Release/gen.c");
+    // Display names: Name first, else the file name relative to the project, only its last
+    // component when it holds macros, the absolute path when nothing is shared.
+    EXPECT_EQ(childNames(byName("P")), "Common|src/a.c|/abs/x.c|gen.c|lib.c|../other/b.c|Shown|<NULL>");
+    EXPECT_EQ(displayName(*system, nullptr), "<NULL>");
 }
 
 // Resolution passes over elements without configurations; one that gains or
@@ -253,28 +258,8 @@ TEST_F(Tree, ProjectMacroSet)
     EXPECT_EQ(project.value("FolderPath"), "");
 }
 
-TEST(RelativeDirectoryPath, Table)
-{
-    const struct {
-        const char *from;
-        const char *to;
-        const char *expected; // null: no relative path
-    } cases[] = {
-        {"/a/b", "/a/b", ""},
-        {"/a/b", "/a/b/c/d", "c/d"},
-        {"/a/b/c", "/a/x", "../../x"},
-        {"//a//b/", "/a/b/c", "c"},
-        {"/a/B", "/a/b", "../b"},
-        {"/a", "/b", nullptr},
-    };
-    for (const auto &c : cases) {
-        const QString result = relativeDirectoryPath(QLatin1String(c.from), QLatin1String(c.to));
-        EXPECT_EQ(result.isNull(), !c.expected) << c.from << " -> " << c.to;
-        EXPECT_EQ(result, QString(c.expected)) << c.from << " -> " << c.to;
-    }
-}
-
-// The name of a file relative to a base directory, as -hzr stores members.
+// The name of a file relative to a base directory, as -hzr stores members; the
+// directories are compared by relativeDirectoryPath().
 TEST(RelativeFileName, Table)
 {
     const struct {
@@ -287,6 +272,7 @@ TEST(RelativeFileName, Table)
         {"/a/common/u.c", "/a/b", "../common/u.c"},
         {"/a/b/../common/u.c", "/a/b", "../common/u.c"},
         {"/a/b/x.c", "/a/b/c/d", "../../x.c"},
+        {"/a/b/c/x.c", "//a//b/", "c/x.c"},
         {"/A/b/x.c", "/a/b", nullptr},
         {"/opt/x.c", "/home/p", nullptr},
         // A file whose directory part is "." keeps its bare name, whatever the base.
@@ -298,26 +284,6 @@ TEST(RelativeFileName, Table)
         EXPECT_EQ(name.isNull(), !c.expected) << c.file << " from " << c.base;
         EXPECT_EQ(name, QString(c.expected)) << c.file << " from " << c.base;
     }
-}
-
-TEST_F(Tree, DisplayNames)
-{
-    globalPropertyClassList().setMacro("TreeMacroDir", "/opt/m");
-    writeSolution("s.lxProject", R"(<solution Name="Sol">
-  <project Name="P">
-    <configuration Name="Common" project_directory="proj"/>
-    <file file_name="src/a.c"/>
-    <file file_name="../other/b.c"/>
-    <file file_name="$(TreeMacroDir)/inc/m.h"/>
-    <file file_name="/elsewhere/z.c"/>
-    <file file_name="named.c" Name="Shown"/>
-    <folder/>
-  </project>
-</solution>
-)");
-    load("s.lxProject");
-    EXPECT_EQ(childNames(byName("P")), "Common|src/a.c|../other/b.c|m.h|/elsewhere/z.c|Shown|<NULL>");
-    EXPECT_EQ(displayName(*system, nullptr), "<NULL>");
 }
 
 // Without recursion, nested (imported) solutions keep their modified flags.
@@ -365,7 +331,6 @@ TEST_F(Tree, AddFilePlacesByLowerCasedSuffix)
         {"dir.h/plain", "P"},
         {"w.txt", "P"},
         {"noext", "P"},
-        {"lib/u.c", "Sources"},
     };
     for (const auto &c : cases) {
         ProjectElement *file = addFile(*system, project, QLatin1String(c.file));
