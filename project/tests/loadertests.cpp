@@ -43,7 +43,6 @@ TEST_F(Loader, KindsPropertiesAndConfigurationIndex)
     EXPECT_EQ(childNames(project), "F|W|Debug|Debug");
     ASSERT_EQ(project->configurations().size(), 1);
     EXPECT_EQ(findConfiguration(project, "Debug")->property("x"), "second");
-    EXPECT_EQ(system->projectIndex().value("P"), project);
 }
 
 TEST_F(Loader, VersionIsUpgradedWithoutCountingAsAChangeAndEachLoadStartsAfresh)
