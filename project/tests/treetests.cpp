@@ -12,7 +12,7 @@ namespace {
 using Tree = ProjectTest;
 
 const char *const kResolutionSolution = R"(<solution Name="S">
-  <configuration Name="Common" only_sol="sc" near="sol-common" c_preprocessor_definitions="A" build_output_directory="solOut"/>
+  <configuration Name="Common" near="sol-common" c_preprocessor_definitions="A" build_output_directory="solOut"/>
   <configuration Name="Debug" inherited_configurations="Base" near="sol-debug" c_preprocessor_definitions="SD"/>
   <configuration Name="Base" inherited_configurations="Root" near="sol-base" c_preprocessor_definitions="SB"/>
   <configuration Name="Root" deep="root"/>
@@ -41,10 +41,8 @@ TEST_F(Tree, ResolutionOrderAndTrace)
         const char *configuration;
         const char *expected;
     } cases[] = {
-        // Set only in the solution's Common: seen everywhere, for every configuration.
-        {f, "only_sol", "Debug", "sc"},
-        {f, "only_sol", "Common", "sc"},
-        // Each element is finished (configuration, inherited, Common) before its parent.
+        // Each element is finished (configuration, inherited, Common) before its parent;
+        // the solution's Common is seen everywhere, for every configuration.
         {f, "near", "Debug", "proj-base"},
         {f, "near", "Release", "sol-common"},
         {solution, "near", "Debug", "sol-debug"},
