@@ -22,24 +22,14 @@ protected:
         registerPropertySchema(standardPropertySchema(), list, roles);
         registerPropertySchema(riscvPropertySchema(), list, roles);
     }
-    // Every entry of that name, in registration order.
-    std::vector<const PropertyClass *> entriesNamed(const char *name) const
-    {
-        std::vector<const PropertyClass *> found;
-        for (const auto &entry : list.entries()) {
-            if (entry->name() == name)
-                found.push_back(entry.get());
-        }
-        return found;
-    }
     // With a category: the entry of a name registered twice.
     const PropertyClass *find(const char *name, const char *category = nullptr) const
     {
         if (!category)
             return findPropertyClass(list, name);
-        for (const PropertyClass *entry : entriesNamed(name)) {
-            if (entry->category() == category)
-                return entry;
+        for (const auto &entry : list.entries()) {
+            if (entry->name() == name && entry->category() == category)
+                return entry.get();
         }
         return nullptr;
     }
@@ -80,29 +70,52 @@ TEST_F(RegisteredSchema, RegistrationsInDisplayOrderAndDisplayable)
         EXPECT_EQ(names[c.index], c.name) << c.index;
 }
 
-// One row per type code; entries sharing a name ("filter") share their type,
-// so which of them a lookup answers with does not matter.
-TEST_F(RegisteredSchema, TypeCodes)
+// Type, group and default of telling entries, one row at least per type code.
+// A table row without group or category keeps the previous row's and macro
+// rows do not change them; a name registered twice is told apart by category.
+TEST_F(RegisteredSchema, TellingEntries)
 {
+    namespace Type = PropertyType;
     const struct {
         const char *name;
+        const char *category;
         int type;
+        const char *group;
+        const char *value;
     } cases[] = {
-        {"build_quietly", PropertyType::YesNo},
-        {"date_created", PropertyType::Text},
-        {"build_object_file_name", PropertyType::GeneratedFileName},
-        {"linker_memory_map_file", PropertyType::InputFileName},
-        {"filter", PropertyType::List},
-        {"path", PropertyType::Directory},
-        {"pre_build_command", PropertyType::CommandLine},
-        {"debug_terminal_log_file", PropertyType::LogFileName},
+        {"date_modified", "File Options", Type::Text, "General", ""},
+        {"filter", "Folder Options", Type::List, "General", ""},
+        {"filter", "Dynamic Folder Options", Type::List, "General", ""},
+        {"path", "Dynamic Folder Options", Type::Directory, "General", ""},
+        {"project_directory", "Project Options", Type::Directory, "General", ""},
+        {"inherited_configurations", "Configuration Options", Type::List, "General", ""},
+        {"build_output_directory", "Build Options", Type::Directory, "General", "Output/$(Configuration)/Exe"},
+        {"build_object_file_name", "Build Options", Type::GeneratedFileName, "General", "$(IntDir)/$(InputName)$(OBJ)"},
+        {"build_output_file_name", "Linker Options", Type::GeneratedFileName, "General",
+         "$(OutDir)/$(ProjectName)$(EXE)"},
+        {"build_output_file_name", "Library Options", Type::GeneratedFileName, "General",
+         "$(OutDir)/$(ProjectName)$(LIB)"},
+        {"build_quietly", "Build Options", Type::YesNo, "General", "No"},
+        {"stage_command", "Staging Options", Type::CommandLine, "General",
+         R"x(cp "$(RelInputPath)" "$(StageOutputFilePath)")x"},
+        {"c_preprocessor_definitions", "Preprocessor Options", Type::List, "C/C++", ""},
+        {"c_system_include_directories", "Preprocessor Options", Type::List, "C/C++",
+         "$(StudioIncDir:$(StudioDir)/include);$(PackagesDir)/include"},
+        {"linker_memory_map_file", "Linker Options", Type::InputFileName, "Linker", ""},
+        {"link_dependent_projects", "Linker Options", Type::YesNo, "Linker", "Yes"},
+        {"debug_terminal_log_file", "Debugger Options", Type::LogFileName, "Debugging", ""},
+        {"heap_size", "Runtime Memory Area Options", Type::Text, "Linker", "1024"},
     };
     for (const auto &c : cases) {
-        const std::vector<const PropertyClass *> entries = entriesNamed(c.name);
-        ASSERT_FALSE(entries.empty()) << c.name;
-        for (const PropertyClass *entry : entries)
-            EXPECT_EQ(entry->type(), c.type) << c.name;
+        const PropertyClass *entry = find(c.name, c.category);
+        ASSERT_NE(entry, nullptr) << c.name << " in " << c.category;
+        EXPECT_EQ(entry->type(), c.type) << c.name;
+        EXPECT_EQ(entry->group(), c.group) << c.name;
+        EXPECT_EQ(propertyDefault(entry), c.value) << c.name;
     }
+    EXPECT_EQ(propertyDefault(nullptr), QString());
+    EXPECT_EQ(find("build_output_file_name", "Linker Options")->displayName(), "Executable File Name");
+    EXPECT_EQ(find("build_output_file_name", "Library Options")->displayName(), "Library File Name");
 }
 
 // Type 0 exactly for yes/no entries, which offer "Yes" and "No".
@@ -119,65 +132,15 @@ TEST_F(RegisteredSchema, YesNoEntries)
     }
 }
 
-TEST_F(RegisteredSchema, Defaults)
-{
-    const struct {
-        const char *name;
-        const char *category; // for names registered twice
-        const char *value;
-    } cases[] = {
-        {"build_output_directory", nullptr, "Output/$(Configuration)/Exe"},
-        {"build_object_file_name", nullptr, "$(IntDir)/$(InputName)$(OBJ)"},
-        {"build_output_file_name", "Linker Options", "$(OutDir)/$(ProjectName)$(EXE)"},
-        {"build_output_file_name", "Library Options", "$(OutDir)/$(ProjectName)$(LIB)"},
-        {"stage_command", nullptr, R"x(cp "$(RelInputPath)" "$(StageOutputFilePath)")x"},
-        {"c_system_include_directories", nullptr, "$(StudioIncDir:$(StudioDir)/include);$(PackagesDir)/include"},
-        {"link_dependent_projects", nullptr, "Yes"},
-        {"project_type", nullptr, "Executable"},
-        // Set nowhere means empty for these: the project model relies on it.
-        {"project_directory", nullptr, ""},
-        {"path", nullptr, ""},
-        {"inherited_configurations", nullptr, ""},
-    };
-    for (const auto &c : cases) {
-        const PropertyClass *entry = find(c.name, c.category);
-        ASSERT_NE(entry, nullptr) << c.name;
-        EXPECT_EQ(propertyDefault(entry), c.value) << c.name;
-    }
-    EXPECT_EQ(propertyDefault(nullptr), QString());
-}
-
-TEST_F(RegisteredSchema, GroupsCategoriesAndDisplayNames)
-{
-    // A row without group or category keeps the previous row's; macro rows do not change them.
-    const struct {
-        const char *name;
-        const char *group;
-        const char *category;
-    } cases[] = {
-        {"date_modified", "General", "File Options"},
-        {"build_output_directory", "General", "Build Options"},
-        {"c_preprocessor_definitions", "C/C++", "Preprocessor Options"},
-        {"rv_abi", "C/C++", "Code Generation Options"},
-    };
-    for (const auto &c : cases) {
-        ASSERT_NE(find(c.name), nullptr) << c.name;
-        EXPECT_EQ(find(c.name)->group(), c.group) << c.name;
-        EXPECT_EQ(find(c.name)->category(), c.category) << c.name;
-    }
-    EXPECT_EQ(find("rv_abi")->displayName(), "RISC-V ABI");
-    ASSERT_NE(find("build_output_file_name", "Linker Options"), nullptr);
-    ASSERT_NE(find("build_output_file_name", "Library Options"), nullptr);
-    EXPECT_EQ(find("build_output_file_name", "Linker Options")->displayName(), "Executable File Name");
-    EXPECT_EQ(find("build_output_file_name", "Library Options")->displayName(), "Library File Name");
-}
-
 TEST_F(RegisteredSchema, ChoiceValues)
 {
     EXPECT_EQ(choicesOf(find("project_type")).join('|'),
               "Executable|Library|Object file|Staging|Combining|Externally Built Executable|"
               "Externally Built Library|Externally Built Object file");
     EXPECT_EQ(choicesOf(find("rv_abi")).join('|'), "ilp32f|ilp32e|ilp32d|ilp32");
+    EXPECT_EQ(propertyDefault(find("project_type")), "Executable");
+    ASSERT_NE(find("rv_abi"), nullptr);
+    EXPECT_EQ(find("rv_abi")->displayName(), "RISC-V ABI");
     // Every choice offers its default among distinct values.
     for (const auto &entry : list.entries()) {
         const auto *choice = dynamic_cast<const ChoicePropertyClass *>(entry.get());
