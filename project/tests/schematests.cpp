@@ -8,11 +8,6 @@
 
 namespace {
 
-QString q(const char *text)
-{
-    return QString::fromUtf8(text);
-}
-
 QStringList choicesOf(const PropertyClass *entry)
 {
     const auto *choice = dynamic_cast<const ChoicePropertyClass *>(entry);
@@ -27,24 +22,14 @@ protected:
         registerPropertySchema(standardPropertySchema(), list, roles);
         registerPropertySchema(riscvPropertySchema(), list, roles);
     }
-    // Every entry of that name, in registration order.
-    std::vector<const PropertyClass *> entriesNamed(const char *name) const
-    {
-        std::vector<const PropertyClass *> found;
-        for (const auto &entry : list.entries()) {
-            if (entry->name() == q(name))
-                found.push_back(entry.get());
-        }
-        return found;
-    }
     // With a category: the entry of a name registered twice.
     const PropertyClass *find(const char *name, const char *category = nullptr) const
     {
         if (!category)
-            return findPropertyClass(list, q(name));
-        for (const PropertyClass *entry : entriesNamed(name)) {
-            if (entry->category() == q(category))
-                return entry;
+            return findPropertyClass(list, name);
+        for (const auto &entry : list.entries()) {
+            if (entry->name() == name && entry->category() == category)
+                return entry.get();
         }
         return nullptr;
     }
@@ -72,50 +57,65 @@ TEST_F(RegisteredSchema, RegistrationsInDisplayOrderAndDisplayable)
         const char *name;
     } at[] = {
         {0, "date_created"},
-        {13, "filter"},
         {15, "filter"},
         {33, "environment_variables"},
         {34, "$(Configuration)"},
-        {60, "$(ToolChainDir)"},
         {61, "build_toolchain_directory"},
-        {195, "link_additional_options_backup"},
         {196, "$(CombiningOutputFilePath)"},
-        {218, "$(LinkOptions)"},
         {219, "rv_architecture"},
-        {224, "debug_stack_pointer_start"},
         {225, "$(Arch)"},
         {227, "$(DeviceName)"},
     };
     for (const auto &c : at)
-        EXPECT_EQ(names[c.index], q(c.name)) << c.index;
+        EXPECT_EQ(names[c.index], c.name) << c.index;
 }
 
-// One or more rows per type code; entries sharing a name share their type,
-// so which of them a lookup answers with does not matter.
-TEST_F(RegisteredSchema, TypeCodes)
+// Type, group and default of telling entries, one row at least per type code.
+// A table row without group or category keeps the previous row's and macro
+// rows do not change them; a name registered twice is told apart by category.
+TEST_F(RegisteredSchema, TellingEntries)
 {
+    namespace Type = PropertyType;
     const struct {
         const char *name;
+        const char *category;
         int type;
+        const char *group;
+        const char *value;
     } cases[] = {
-        {"build_quietly", PropertyType::YesNo},
-        {"date_created", PropertyType::Text},
-        {"build_object_file_name", PropertyType::GeneratedFileName},
-        {"linker_memory_map_file", PropertyType::InputFileName},
-        {"file_name", PropertyType::InputFileName},
-        {"filter", PropertyType::List},
-        {"macros", PropertyType::List},
-        {"path", PropertyType::Directory},
-        {"pre_build_command", PropertyType::CommandLine},
-        {"debug_terminal_log_file", PropertyType::LogFileName},
-        {"build_output_file_name", PropertyType::GeneratedFileName},
+        {"date_modified", "File Options", Type::Text, "General", ""},
+        {"filter", "Folder Options", Type::List, "General", ""},
+        {"filter", "Dynamic Folder Options", Type::List, "General", ""},
+        {"path", "Dynamic Folder Options", Type::Directory, "General", ""},
+        {"project_directory", "Project Options", Type::Directory, "General", ""},
+        {"inherited_configurations", "Configuration Options", Type::List, "General", ""},
+        {"build_output_directory", "Build Options", Type::Directory, "General", "Output/$(Configuration)/Exe"},
+        {"build_object_file_name", "Build Options", Type::GeneratedFileName, "General", "$(IntDir)/$(InputName)$(OBJ)"},
+        {"build_output_file_name", "Linker Options", Type::GeneratedFileName, "General",
+         "$(OutDir)/$(ProjectName)$(EXE)"},
+        {"build_output_file_name", "Library Options", Type::GeneratedFileName, "General",
+         "$(OutDir)/$(ProjectName)$(LIB)"},
+        {"build_quietly", "Build Options", Type::YesNo, "General", "No"},
+        {"stage_command", "Staging Options", Type::CommandLine, "General",
+         R"x(cp "$(RelInputPath)" "$(StageOutputFilePath)")x"},
+        {"c_preprocessor_definitions", "Preprocessor Options", Type::List, "C/C++", ""},
+        {"c_system_include_directories", "Preprocessor Options", Type::List, "C/C++",
+         "$(StudioIncDir:$(StudioDir)/include);$(PackagesDir)/include"},
+        {"linker_memory_map_file", "Linker Options", Type::InputFileName, "Linker", ""},
+        {"link_dependent_projects", "Linker Options", Type::YesNo, "Linker", "Yes"},
+        {"debug_terminal_log_file", "Debugger Options", Type::LogFileName, "Debugging", ""},
+        {"heap_size", "Runtime Memory Area Options", Type::Text, "Linker", "1024"},
     };
     for (const auto &c : cases) {
-        const std::vector<const PropertyClass *> entries = entriesNamed(c.name);
-        ASSERT_FALSE(entries.empty()) << c.name;
-        for (const PropertyClass *entry : entries)
-            EXPECT_EQ(entry->type(), c.type) << c.name;
+        const PropertyClass *entry = find(c.name, c.category);
+        ASSERT_NE(entry, nullptr) << c.name << " in " << c.category;
+        EXPECT_EQ(entry->type(), c.type) << c.name;
+        EXPECT_EQ(entry->group(), c.group) << c.name;
+        EXPECT_EQ(propertyDefault(entry), c.value) << c.name;
     }
+    EXPECT_EQ(propertyDefault(nullptr), QString());
+    EXPECT_EQ(find("build_output_file_name", "Linker Options")->displayName(), "Executable File Name");
+    EXPECT_EQ(find("build_output_file_name", "Library Options")->displayName(), "Library File Name");
 }
 
 // Type 0 exactly for yes/no entries, which offer "Yes" and "No".
@@ -127,80 +127,20 @@ TEST_F(RegisteredSchema, YesNoEntries)
         const bool yesNo = dynamic_cast<const YesNoPropertyClass *>(entry) != nullptr;
         EXPECT_EQ(yesNo, entry->type() == PropertyType::YesNo) << name;
         if (yesNo) {
-            EXPECT_EQ(choicesOf(entry), QStringList({q("Yes"), q("No")})) << name;
+            EXPECT_EQ(choicesOf(entry), QStringList({"Yes", "No"})) << name;
         }
     }
 }
 
-TEST_F(RegisteredSchema, Defaults)
-{
-    const struct {
-        const char *name;
-        const char *category; // for names registered twice
-        const char *value;
-    } cases[] = {
-        {"build_output_directory", nullptr, "Output/$(Configuration)/Exe"},
-        {"build_object_file_name", nullptr, "$(IntDir)/$(InputName)$(OBJ)"},
-        {"build_output_file_name", "Linker Options", "$(OutDir)/$(ProjectName)$(EXE)"},
-        {"build_output_file_name", "Library Options", "$(OutDir)/$(ProjectName)$(LIB)"},
-        {"stage_command", nullptr, R"x(cp "$(RelInputPath)" "$(StageOutputFilePath)")x"},
-        {"c_system_include_directories", nullptr, "$(StudioIncDir:$(StudioDir)/include);$(PackagesDir)/include"},
-        {"link_dependent_projects", nullptr, "Yes"},
-        {"project_type", nullptr, "Executable"},
-        // Set nowhere means empty for these: the project model relies on it.
-        {"project_directory", nullptr, ""},
-        {"path", nullptr, ""},
-        {"inherited_configurations", nullptr, ""},
-    };
-    for (const auto &c : cases) {
-        const PropertyClass *entry = find(c.name, c.category);
-        ASSERT_NE(entry, nullptr) << c.name;
-        EXPECT_EQ(propertyDefault(entry), q(c.value)) << c.name;
-    }
-    EXPECT_EQ(propertyDefault(nullptr), QString());
-}
-
-TEST_F(RegisteredSchema, GroupsCategoriesAndDisplayNames)
-{
-    // A row without group or category keeps the previous row's; macro rows do not change them.
-    const struct {
-        const char *name;
-        const char *group;
-        const char *category;
-    } cases[] = {
-        {"date_modified", "General", "File Options"},
-        {"filter", "General", "Folder Options"},
-        {"build_output_directory", "General", "Build Options"},
-        {"c_preprocessor_definitions", "C/C++", "Preprocessor Options"},
-        {"rv_abi", "C/C++", "Code Generation Options"},
-        {"stack_size", "Linker", "Runtime Memory Area Options"},
-        {"debug_stack_pointer_start", "Debugging", "Debugger Options"},
-    };
-    for (const auto &c : cases) {
-        ASSERT_NE(find(c.name), nullptr) << c.name;
-        EXPECT_EQ(find(c.name)->group(), q(c.group)) << c.name;
-        EXPECT_EQ(find(c.name)->category(), q(c.category)) << c.name;
-    }
-    EXPECT_EQ(find("rv_abi")->displayName(), q("RISC-V ABI"));
-    ASSERT_NE(find("build_output_file_name", "Linker Options"), nullptr);
-    ASSERT_NE(find("build_output_file_name", "Library Options"), nullptr);
-    EXPECT_EQ(find("build_output_file_name", "Linker Options")->displayName(), q("Executable File Name"));
-    EXPECT_EQ(find("build_output_file_name", "Library Options")->displayName(), q("Library File Name"));
-}
-
 TEST_F(RegisteredSchema, ChoiceValues)
 {
-    EXPECT_EQ(choicesOf(find("project_type")), QStringList({
-                                                   q("Executable"),
-                                                   q("Library"),
-                                                   q("Object file"),
-                                                   q("Staging"),
-                                                   q("Combining"),
-                                                   q("Externally Built Executable"),
-                                                   q("Externally Built Library"),
-                                                   q("Externally Built Object file"),
-                                               }));
-    EXPECT_EQ(choicesOf(find("rv_abi")), QStringList({q("ilp32f"), q("ilp32e"), q("ilp32d"), q("ilp32")}));
+    EXPECT_EQ(choicesOf(find("project_type")).join('|'),
+              "Executable|Library|Object file|Staging|Combining|Externally Built Executable|"
+              "Externally Built Library|Externally Built Object file");
+    EXPECT_EQ(choicesOf(find("rv_abi")).join('|'), "ilp32f|ilp32e|ilp32d|ilp32");
+    EXPECT_EQ(propertyDefault(find("project_type")), "Executable");
+    ASSERT_NE(find("rv_abi"), nullptr);
+    EXPECT_EQ(find("rv_abi")->displayName(), "RISC-V ABI");
     // Every choice offers its default among distinct values.
     for (const auto &entry : list.entries()) {
         const auto *choice = dynamic_cast<const ChoicePropertyClass *>(entry.get());
@@ -237,8 +177,8 @@ TEST_F(RegisteredSchema, RoleEntries)
     for (const auto &c : cases) {
         const PropertyClass *entry = roles.entry(c.role);
         ASSERT_NE(entry, nullptr) << c.name;
-        EXPECT_EQ(entry->name(), q(c.name));
-        EXPECT_EQ(entry->category(), q(c.category)) << c.name;
+        EXPECT_EQ(entry->name(), c.name);
+        EXPECT_EQ(entry->category(), c.category) << c.name;
         EXPECT_TRUE(registered.contains(entry)) << c.name; // the registered entry, not a copy
     }
     EXPECT_EQ(roles.entry(R::None), nullptr);
@@ -254,10 +194,10 @@ TEST(PropertyRoleEntries, ALaterRowReplacesARole)
     const PropertyClass *standard = roles.projectType();
     registerPropertySchema({&row, 1}, list, roles);
     ASSERT_NE(roles.projectType(), standard);
-    EXPECT_EQ(roles.projectType()->category(), q("Mine"));
-    EXPECT_EQ(roles.projectType()->defaultValue(), q("Thing"));
+    EXPECT_EQ(roles.projectType()->category(), "Mine");
+    EXPECT_EQ(roles.projectType()->defaultValue(), "Thing");
     // Name lookup still answers with the first registration.
-    EXPECT_EQ(findPropertyClass(list, q("project_type")), standard);
+    EXPECT_EQ(findPropertyClass(list, "project_type"), standard);
 }
 
 TEST_F(RegisteredSchema, LookupMacrosAndValueGroups)
@@ -276,9 +216,9 @@ TEST_F(RegisteredSchema, LookupMacrosAndValueGroups)
         const auto *macro = dynamic_cast<const MacroPropertyClass *>(owned.get());
         if (!macro)
             continue;
-        if (macro->category() == q("(Build Macro Values)"))
+        if (macro->category() == "(Build Macro Values)")
             ++build;
-        else if (macro->category() == q("(Tool Macro Values)"))
+        else if (macro->category() == "(Tool Macro Values)")
             ++tool;
         else
             ADD_FAILURE() << macro->macroName().toStdString() << " in " << macro->category().toStdString();

