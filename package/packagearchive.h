@@ -134,6 +134,8 @@ public:
     int compression = 0;
     /// The latest modification time a member added from now on may store.
     std::optional<quint32> latestMemberTime;
+    /// Worker threads that compress a zlib body at save; 0: one per online core.
+    int compressionThreads = 0;
 };
 
 /// How save() creates and completes the output file. The defaults are
@@ -228,6 +230,12 @@ public:
     /// its own time. clear() keeps the setting.
     void setLatestMemberTime(std::optional<quint32> seconds) { d->latestMemberTime = seconds; }
     std::optional<quint32> latestMemberTime() const { return d->latestMemberTime; }
+    /// How many worker threads compress the segments of a zlib body when
+    /// saving: one per online core (0, the default), or fewer when `threads`
+    /// is lower; 1 means none. The bytes saved are the same whatever the
+    /// number. clear() keeps the setting.
+    void setCompressionThreads(int threads) { d->compressionThreads = threads; }
+    int compressionThreads() const { return d->compressionThreads; }
 
     /// The first member whose name equals `name` exactly (case matters), or null.
     PackageArchiveFile *find(const QString &name) const;

@@ -5,7 +5,10 @@
 #include "package/hexception.h"
 #include "package/packagemessages.h"
 
+#include "package/segmentpipeline.h"
+
 #include <isa-l/igzip_lib.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
@@ -60,6 +63,18 @@ std::unique_ptr<StreamCheckpoint> PackageArchiveIOFileInterface::checkpoint()
 }
 
 void PackageArchiveIOFileInterface::restore(const StreamCheckpoint &) {}
+
+void PackageArchiveIOFileInterface::beginRegion(quint64, bool) {}
+
+bool PackageArchiveIOFileInterface::appendsSegments() const
+{
+    return false;
+}
+
+void PackageArchiveIOFileInterface::appendSegment(zlibsegments::Segment)
+{
+    throw HException(packagemessage::kCompressing);
+}
 
 namespace {
 
@@ -479,64 +494,97 @@ PackageArchiveCompressedGzOutputFile::PackageArchiveCompressedGzOutputFile(FILE 
 PackageArchiveCompressedGzOutputFile::~PackageArchiveCompressedGzOutputFile()
 {
     finishQuietly();
-    releaseCodec();
 }
 
 void PackageArchiveCompressedGzOutputFile::init()
 {
-    std::memset(&m_stream, 0, sizeof m_stream);
-    if (deflateInit(&m_stream, m_level) != Z_OK)
+    if (m_level == Z_DEFAULT_COMPRESSION)
+        m_level = 6; // what deflate makes of it
+    if (m_level < 0 || m_level > 9)
         throw HException(packagemessage::kInitDeflate);
+    writeOrThrow(zlibsegments::header(m_level));
     m_initialised = true;
 }
 
-void PackageArchiveCompressedGzOutputFile::releaseCodec()
+void PackageArchiveCompressedGzOutputFile::writeOrThrow(const QByteArray &bytes)
 {
-    if (m_initialised) {
-        deflateEnd(&m_stream);
-        m_initialised = false;
-    }
+    if (fwrite(bytes.constData(), 1, size_t(bytes.size()), file()) != size_t(bytes.size()))
+        throw HException(packagemessage::kWritingCompressed);
+}
+
+void PackageArchiveCompressedGzOutputFile::beginRegion(quint64 size, bool ownSegments)
+{
+    const quint32 segmentSize = zlibsegments::SegmentSize;
+    if (ownSegments || m_cutBeforeNext || size >= segmentSize || quint32(m_pending.size()) >= segmentSize)
+        cutSegment();
+    m_cutBeforeNext = ownSegments;
+    m_regionCuts = ownSegments || size >= segmentSize;
 }
 
 int PackageArchiveCompressedGzOutputFile::writeBlock(const void *buffer, int length)
 {
     if (!m_initialised)
         throw HException(packagemessage::kCompressing);
-    unsigned char output[BufferSize];
-    m_stream.next_in = static_cast<Bytef *>(const_cast<void *>(buffer));
-    m_stream.avail_in = uInt(length);
-    while (m_stream.avail_in > 0) {
-        m_stream.next_out = output;
-        m_stream.avail_out = sizeof output;
-        if (deflate(&m_stream, Z_NO_FLUSH) != Z_OK)
-            throw HException(packagemessage::kCompressing);
-        size_t produced = sizeof output - m_stream.avail_out;
-        if (produced && fwrite(output, 1, produced, file()) != produced)
-            throw HException(packagemessage::kWritingCompressed);
+    // A region that is not cut every SegmentSize bytes still ends a segment
+    // at twice that, should more arrive than it announced.
+    const int limit = int(zlibsegments::SegmentSize) * (m_regionCuts ? 1 : 2);
+    const char *bytes = static_cast<const char *>(buffer);
+    int left = length;
+    while (left > 0) {
+        if (m_pending.size() >= limit)
+            cutSegment();
+        if (m_pending.isEmpty())
+            m_pending.reserve(int(zlibsegments::SegmentSize));
+        const int n = std::min(left, limit - m_pending.size());
+        m_pending.append(bytes, n);
+        bytes += n;
+        left -= n;
     }
     return length;
+}
+
+void PackageArchiveCompressedGzOutputFile::appendSegment(zlibsegments::Segment segment)
+{
+    if (!m_initialised)
+        throw HException(packagemessage::kCompressing);
+    cutSegment();
+    pipeline().add(std::move(segment));
+}
+
+void PackageArchiveCompressedGzOutputFile::cutSegment()
+{
+    if (m_pending.isEmpty())
+        return;
+    QByteArray plain;
+    plain.swap(m_pending);
+    pipeline().compress(std::move(plain));
+}
+
+SegmentPipeline &PackageArchiveCompressedGzOutputFile::pipeline()
+{
+    if (!m_pipeline)
+        m_pipeline = std::make_unique<SegmentPipeline>(
+            m_level, m_threads, [this](const zlibsegments::Segment &segment) { writeSegment(segment); });
+    return *m_pipeline;
+}
+
+void PackageArchiveCompressedGzOutputFile::writeSegment(const zlibsegments::Segment &segment)
+{
+    writeOrThrow(segment.deflated);
+    m_adler = quint32(adler32_combine(m_adler, segment.adler, z_off_t(segment.length)));
 }
 
 void PackageArchiveCompressedGzOutputFile::finish()
 {
     if (!m_initialised)
         throw HException(packagemessage::kCompressing);
-    unsigned char output[BufferSize];
-    m_stream.next_in = nullptr;
-    m_stream.avail_in = 0;
-    for (;;) {
-        m_stream.next_out = output;
-        m_stream.avail_out = sizeof output;
-        int result = deflate(&m_stream, Z_FINISH);
-        if (result != Z_OK && result != Z_STREAM_END)
-            throw HException(packagemessage::kCompressing);
-        size_t produced = sizeof output - m_stream.avail_out;
-        if (produced && fwrite(output, 1, produced, file()) != produced)
-            throw HException(packagemessage::kWritingCompressed);
-        if (result == Z_STREAM_END)
-            break;
-    }
-    releaseCodec();
+    m_initialised = false;
+    cutSegment();
+    if (m_pipeline)
+        m_pipeline->drain();
+    m_pipeline.reset();
+    writeOrThrow(zlibsegments::finalBlock());
+    writeOrThrow(zlibsegments::trailer(m_adler));
 }
 
 // ---------------------------------------------------------- bzip2 output

@@ -2,15 +2,17 @@
 // decompressing streams that the archive reads and writes its body through.
 #pragma once
 
+#include "package/zlibsegments.h"
+
 #include <QByteArray>
 #include <QtGlobal>
 
 #include <bzlib.h>
 #include <cstdio>
 #include <memory>
-#include <zlib.h>
 
 struct inflate_state;
+class SegmentPipeline;
 
 /// Where an input stream stood, to come back to: see checkpoint().
 class StreamCheckpoint {
@@ -40,6 +42,18 @@ public:
     /// Comes back to a checkpoint this stream made, for reading the same
     /// bytes again.
     virtual void restore(const StreamCheckpoint &checkpoint);
+
+    /// The next `size` bytes written form one part of the body: a member's
+    /// data, or (`ownSegments`) the header and table of contents, which
+    /// share no segment with anything else. A stream that cuts its data into
+    /// segments chooses its cuts from these; the others ignore them.
+    virtual void beginRegion(quint64 size, bool ownSegments);
+    /// Whether appendSegment() works on this stream (not by default).
+    virtual bool appendsSegments() const;
+    /// Puts an independently compressed segment into the body as it stands,
+    /// after everything written so far. Throws "error compressing stream"
+    /// on a stream that does not appendsSegments().
+    virtual void appendSegment(zlibsegments::Segment segment);
 };
 
 /// A plain stream on one FILE, which it owns.
@@ -198,20 +212,48 @@ protected:
     bool m_finished = false;
 };
 
+/// Method 0 output: a zlib stream made of independent segments (see
+/// zlibsegments.h), compressed on worker threads when there are any. The
+/// bytes written are the same whatever the number of threads.
 class PackageArchiveCompressedGzOutputFile : public PackageArchiveCompressedOutputFile {
 public:
+    /// Writes the zlib header; a level deflate refuses (outside -1..9) raises
+    /// "cannot initialise deflate".
     PackageArchiveCompressedGzOutputFile(FILE *file, int level);
     ~PackageArchiveCompressedGzOutputFile() override;
 
+    /// How many worker threads compress segments (1 or less: none, the
+    /// default). Takes effect if set before the first segment is complete.
+    void setWorkerThreads(int threads) { m_threads = threads; }
+
     int writeBlock(const void *buffer, int length) override;
     void init() override;
+    /// Compresses what is pending, writes every segment in order, then the
+    /// empty final block and the combined Adler-32.
     void finish() override;
 
-private:
-    void releaseCodec();
+    void beginRegion(quint64 size, bool ownSegments) override;
+    bool appendsSegments() const override { return true; }
+    void appendSegment(zlibsegments::Segment segment) override;
 
-    z_stream m_stream;
+private:
+    /// Hands the pending bytes, if any, to the pipeline as one segment.
+    void cutSegment();
+    SegmentPipeline &pipeline();
+    /// Writes a finished segment to the file and adds it to the checksum.
+    void writeSegment(const zlibsegments::Segment &segment);
+    void writeOrThrow(const QByteArray &bytes);
+
+    int m_threads = 1;
     bool m_initialised = false;
+    QByteArray m_pending;
+    /// Whether the current region is cut every SegmentSize bytes (a large
+    /// member, the table of contents, or bytes written without regions).
+    bool m_regionCuts = true;
+    /// Whether the next region starts a segment whatever the pending size.
+    bool m_cutBeforeNext = false;
+    quint32 m_adler = 1;
+    std::unique_ptr<SegmentPipeline> m_pipeline;
 };
 
 class PackageArchiveCompressedBzOutputFile : public PackageArchiveCompressedOutputFile {

@@ -7,8 +7,10 @@
 #include "package/packagemessages.h"
 #include "package/pathbytes.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fcntl.h>
+#include <thread>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -391,11 +393,21 @@ private:
     struct stat m_created = {};
 };
 
+/// The worker threads a save compresses with: one per online core, or fewer
+/// when `asked` (above 0) is lower.
+int workerThreads(int asked)
+{
+    const int online = std::max(1, int(std::thread::hardware_concurrency()));
+    return asked > 0 ? std::min(asked, online) : online;
+}
+
 std::unique_ptr<PackageArchiveIOFileInterface> prepared(std::unique_ptr<PackageArchiveIOFileInterface> s,
-                                                        const PackageSaveOptions &options)
+                                                        const PackageSaveOptions &options, int threads)
 {
     if (auto *plain = dynamic_cast<PackageArchiveIOFile *>(s.get()))
         plain->setSyncOnClose(options.sync);
+    if (auto *segmented = dynamic_cast<PackageArchiveCompressedGzOutputFile *>(s.get()))
+        segmented->setWorkerThreads(workerThreads(threads));
     return s;
 }
 
@@ -508,7 +520,10 @@ void PackageArchive::save(const QString &path, int level, const PackageSaveOptio
     if (fwrite(fileHeader.constData(), 1, size_t(fileHeader.size()), file.get()) != size_t(fileHeader.size()))
         throw HException(packagemessage::kCannotWriteHeader);
 
-    auto stream = prepared(createOutputFile(format.bodyMethod(d->compression), file.release(), level), options);
+    auto stream = prepared(createOutputFile(format.bodyMethod(d->compression), file.release(), level), options,
+                           d->compressionThreads);
+    // The header and the table change with every update: segments of their own.
+    stream->beginRegion(dataOffset, true);
     const QByteArray bodyHeader = format.bodyHeader(quint32(d->files.size()));
     writeOrThrow(*stream, bodyHeader.constData(), bodyHeader.size(), packagemessage::kCannotWriteBodyHeader);
     for (const auto &member : d->files) {
@@ -523,6 +538,7 @@ void PackageArchive::save(const QString &path, int level, const PackageSaveOptio
 void PackageArchive::writeMembers(PackageArchiveIOFileInterface &stream)
 {
     for (const auto &member : d->files) {
+        stream.beginRegion(member->size(), false);
         readFileData(member.get(), [&stream](const char *data, int length) {
             writeOrThrow(stream, data, length, packagemessage::kCannotWriteFile);
         });

@@ -188,6 +188,7 @@ void runProjectArchiveCommand(const ToolOptions &options, CommandContext &contex
     const QString solutionPath = root->filePath();
     PackageArchive archive;
     archive.setLatestMemberTime(options.sourceDateEpoch);
+    archive.setCompressionThreads(options.compressionThreads);
     addListedFile(archive, utf8Bytes(solutionPath), utf8Bytes(QFileInfo(solutionPath).fileName()));
 
     ArchiveWalk walk{*system, archive, QFileInfo(solutionPath).absolutePath()};

@@ -81,6 +81,7 @@ void savePackage(PackageArchive &archive, const QString &packagePath, const Tool
     description.load(archive);
 
     settleFormat(archive, options);
+    archive.setCompressionThreads(options.compressionThreads);
 
     const QString temporaryPath = temporaryPackagePath(packagePath);
     if (options.verbose) {

@@ -1,4 +1,4 @@
-// SOURCE_DATE_EPOCH and DURIV_DEPFILE, read once by the driver.
+// SOURCE_DATE_EPOCH, DURIV_DEPFILE and DURIV_THREADS, read once by the driver.
 #include "tool/toolenvironment.h"
 
 #include "package/pathbytes.h"
@@ -13,6 +13,10 @@ namespace {
 const char kSourceDateEpoch[] = "SOURCE_DATE_EPOCH";
 const char kDependencyFile[] = "DURIV_DEPFILE";
 const char kEpochIgnored[] = "warning: SOURCE_DATE_EPOCH is not a number, ignored\n";
+const char kThreads[] = "DURIV_THREADS";
+const char kThreadsIgnored[] = "warning: DURIV_THREADS is not a positive number, ignored\n";
+
+constexpr int kMostThreads = 9999;
 
 constexpr quint32 kLatestStoredTime = std::numeric_limits<quint32>::max();
 
@@ -37,6 +41,27 @@ SourceDateEpoch parseSourceDateEpoch(const QByteArray &value)
     return epoch;
 }
 
+int parseThreadCount(const QByteArray &value)
+{
+    int threads = 0;
+    for (const char c : value) {
+        if (c < '0' || c > '9')
+            return 0;
+        threads = qMin(threads * 10 + (c - '0'), kMostThreads + 1);
+    }
+    return qMin(threads, kMostThreads);
+}
+
+namespace {
+
+void warn(const char *message)
+{
+    std::fflush(stdout);
+    std::fputs(message, stderr);
+}
+
+} // namespace
+
 void readToolEnvironment(ToolOptions &options)
 {
     const SourceDateEpoch epoch = parseSourceDateEpoch(qgetenv(kSourceDateEpoch));
@@ -47,9 +72,12 @@ void readToolEnvironment(ToolOptions &options)
         options.sourceDateEpoch = epoch.seconds;
         break;
     case SourceDateEpoch::State::NotANumber:
-        std::fflush(stdout);
-        std::fputs(kEpochIgnored, stderr);
+        warn(kEpochIgnored);
         break;
     }
     options.dependencyFile = pathFromBytes(qgetenv(kDependencyFile));
+    const QByteArray threads = qgetenv(kThreads);
+    options.compressionThreads = parseThreadCount(threads);
+    if (!threads.isEmpty() && options.compressionThreads == 0)
+        warn(kThreadsIgnored);
 }

@@ -43,6 +43,9 @@ struct ToolOptions {
     /// package or archive written; empty for none. Latin-1, one character
     /// per byte.
     QString dependencyFile;
+    /// DURIV_THREADS: at most this many threads compress a zlib package
+    /// (1: none besides the main one); 0: one per online core.
+    int compressionThreads = 0;
 };
 
 /// Scans argv[1..argc-1]. Throws HException "argument expected" or

@@ -2,6 +2,8 @@
 #include "package/packagearchiveiofile.h"
 #include "testsupport.h"
 
+#include "package/zlibsegments.h"
+
 #include <zlib.h>
 
 namespace {
@@ -50,7 +52,7 @@ protected:
     }
 };
 
-TEST_F(StreamTest, CompressedOutputMatchesOneCallCompressionHoweverTheInputIsCut)
+TEST_F(StreamTest, CompressedOutputIsTheSameHoweverTheInputIsCut)
 {
     const QByteArray data = realData(700 * 1024);
     const std::pair<int, int> cuts[] = {
@@ -67,9 +69,59 @@ TEST_F(StreamTest, CompressedOutputMatchesOneCallCompressionHoweverTheInputIsCut
                 ASSERT_EQ(stream->write(data.constData() + at, std::min(chunk, data.size() - at)),
                           std::min(chunk, data.size() - at));
             stream->close();
-            EXPECT_EQ(readWholeFile(path("out")), method ? bzip2Compress(data, level) : zlibCompress(data, level));
+            // Under one segment's size, the zlib stream has one segment.
+            EXPECT_EQ(readWholeFile(path("out")), method ? bzip2Compress(data, level) : segmentedZlib({data}, level));
         }
     }
+}
+
+TEST_F(StreamTest, ZlibOutputIsCutIntoSegmentsAtRegionsTheSameWithAnyThreads)
+{
+    constexpr int S = int(zlibsegments::SegmentSize);
+    const QByteArray data = realData(5 * S);
+    ASSERT_GE(data.size(), 4 * S + 100);
+    // The regions as a save announces them: the table alone, then members.
+    struct Region {
+        int size;
+        bool ownSegments;
+    };
+    const Region regions[] = {
+        {100, true},          // the table: a segment of its own
+        {300 * 1024, false},  // small members share a segment...
+        {800 * 1024, false},  // ...until it holds S bytes at a member's start
+        {S * 5 / 2, false},   // a large member starts a segment and is cut every S
+        {10, false},          // small members join its last piece
+        {S / 2 - 100, false}, // while it is under S
+    };
+    const int c = 100 + 1100 * 1024;
+    const int end = c + S * 5 / 2 + 10 + S / 2 - 100;
+    const QByteArray expected = segmentedZlib(
+        {data.left(100), data.mid(100, c - 100), data.mid(c, S), data.mid(c + S, S), data.mid(c + 2 * S, end - c - 2 * S)},
+        6);
+    for (int threads : {1, 2, 5}) {
+        SCOPED_TRACE(threads);
+        PackageArchiveCompressedGzOutputFile stream(openFile("seg", "wb"), 6);
+        stream.setWorkerThreads(threads);
+        int at = 0;
+        for (const Region &region : regions) {
+            stream.beginRegion(quint64(region.size), region.ownSegments);
+            // Odd write sizes, so that no cut falls on a write's edge by luck.
+            for (int done = 0; done < region.size;) {
+                const int n = std::min(70001, region.size - done);
+                ASSERT_EQ(stream.write(data.constData() + at + done, n), n);
+                done += n;
+            }
+            at += region.size;
+        }
+        stream.close();
+        EXPECT_EQ(readWholeFile(path("seg")), expected);
+    }
+    // Without regions the data is cut every S bytes.
+    PackageArchiveCompressedGzOutputFile plain(openFile("plain", "wb"), 1);
+    plain.setWorkerThreads(2);
+    plain.write(data.constData(), 2 * S + 5);
+    plain.close();
+    EXPECT_EQ(readWholeFile(path("plain")), segmentedZlib({data.left(S), data.mid(S, S), data.mid(2 * S, 5)}, 1));
 }
 
 TEST_F(StreamTest, DestroyingAnOutputStreamCompletesIt)

@@ -124,6 +124,34 @@ QByteArray zlibCompress(const QByteArray &plain, int level)
     return out.left(int(length));
 }
 
+QByteArray segmentedZlib(const QList<QByteArray> &segments, int level)
+{
+    // zlib's own header, closing block and checksum of the whole, so that the
+    // writer's combination of per-segment checksums is checked too.
+    const QByteArray whole = zlibCompress(QByteArray(), level);
+    QByteArray out = whole.left(2);
+    QByteArray plain;
+    for (const QByteArray &segment : segments) {
+        z_stream s = {};
+        EXPECT_EQ(deflateInit2(&s, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
+        QByteArray deflated(int(deflateBound(&s, uLong(segment.size())) + 64), '\0');
+        s.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(segment.constData()));
+        s.avail_in = uInt(segment.size());
+        s.next_out = reinterpret_cast<Bytef *>(deflated.data());
+        s.avail_out = uInt(deflated.size());
+        EXPECT_EQ(deflate(&s, Z_FULL_FLUSH), Z_OK);
+        EXPECT_EQ(s.avail_in, 0u);
+        out += deflated.left(int(s.total_out));
+        deflateEnd(&s);
+        plain += segment;
+    }
+    out += QByteArray("\x03\x00", 2);
+    const uLong adler = adler32(adler32(0, nullptr, 0), reinterpret_cast<const Bytef *>(plain.constData()),
+                                uInt(plain.size()));
+    const char trailer[4] = {char(adler >> 24), char(adler >> 16), char(adler >> 8), char(adler)};
+    return out + QByteArray(trailer, 4);
+}
+
 QByteArray bzip2Compress(const QByteArray &plain, int level)
 {
     unsigned int length = unsigned(plain.size() + plain.size() / 100 + 600);

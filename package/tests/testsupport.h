@@ -65,6 +65,10 @@ QByteArray zlibDecompress(const QByteArray &compressed);
 QByteArray zlibCompress(const QByteArray &plain, int level);
 QByteArray bzip2Decompress(const QByteArray &compressed);
 QByteArray bzip2Compress(const QByteArray &plain, int level); // work factor 30
+/// A zlib stream made as a package body is: each of `segments` compressed
+/// alone, ending with a full flush, then an empty final block and the
+/// checksum of the whole.
+QByteArray segmentedZlib(const QList<QByteArray> &segments, int level);
 
 /// The message `f` throws, or "<no exception>".
 template <typename F> std::string thrownMessage(F &&f)

@@ -1,0 +1,43 @@
+// The segmented layout of a zlib body. A body is one zlib stream whose
+// deflate data is cut into independent segments: each is compressed with an
+// empty history and ends with a full flush (an empty stored block, byte
+// aligned, never the final block), so any zlib reader decodes the whole as
+// one stream, and a segment can be copied unchanged into another body. The
+// stream closes with an empty final block and the Adler-32 of the whole
+// body, combined from the segments' own checksums. No map of the segments
+// is stored: a reader finds them by decoding (see segmentindex.h).
+#pragma once
+
+#include <QByteArray>
+#include <QtGlobal>
+
+namespace zlibsegments {
+
+/// A segment is cut at a member's start once it holds this many bytes, and a
+/// member of this size or more is cut every this many bytes.
+constexpr quint32 SegmentSize = 1024 * 1024;
+
+/// The two-byte zlib header deflate writes at `level` (0-9): a 32 KB window,
+/// no dictionary, and the level's FLEVEL field.
+QByteArray header(int level);
+/// The FLEVEL field that deflate writes for `level` (0-9).
+int headerLevelField(int level);
+/// The FLEVEL field of a two-byte header.
+int headerLevelField(const unsigned char *header);
+/// The empty final block (fixed codes) that closes the deflate data.
+QByteArray finalBlock();
+/// The four trailer bytes: `adler`, big-endian.
+QByteArray trailer(quint32 adler);
+
+/// One segment's deflate data with the Adler-32 and length of what it decodes to.
+struct Segment {
+    QByteArray deflated;
+    quint32 adler = 1;
+    quint32 length = 0;
+};
+
+/// Compresses `plain` as one segment at `level` (0-9). Throws "cannot
+/// initialise deflate" or "error compressing stream".
+Segment compress(const QByteArray &plain, int level);
+
+} // namespace zlibsegments
