@@ -23,6 +23,8 @@
 #include <optional>
 #include <vector>
 
+class SegmentedBody;
+
 /// One member's record: name, size, mode, time and the source of its bytes.
 class PackageArchiveFileEntry {
 public:
@@ -320,6 +322,13 @@ private:
     void buildSortedIndex();
     void indexNames();
     void writeMembers(PackageArchiveIOFileInterface &stream);
+    /// The loaded body, when save() can copy its segments: a zlib body made
+    /// of independent segments at the FLEVEL of `level`, saved again as
+    /// zlib (`bodyMethod` 0) at level 2 or above. Null otherwise.
+    std::unique_ptr<SegmentedBody> reusableBody(int bodyMethod, int level) const;
+    /// writeMembers() that copies every segment of `old` whose bytes the new
+    /// body holds unchanged.
+    void writeMembersReusing(PackageArchiveIOFileInterface &stream, SegmentedBody &old);
     PackageArchiveFile *addMember(const QString &name);
     quint32 storedTime(qint64 seconds) const;
 

@@ -18,18 +18,6 @@ namespace {
 
 constexpr int BufferSize = 16384;
 
-/// zlib's rules for the two header bytes: deflate, a window of at most
-/// 32 KB, the check bits, and no preset dictionary (a package stream never
-/// has one). ISA-L alone accepts larger window fields.
-bool acceptableZlibHeader(unsigned cmf, unsigned flg)
-{
-    constexpr unsigned Deflate = 8;
-    constexpr unsigned LargestWindowField = 7;
-    constexpr unsigned PresetDictionary = 0x20;
-    return (cmf & 0x0F) == Deflate && (cmf >> 4) <= LargestWindowField && (cmf * 256 + flg) % 31 == 0 &&
-           (flg & PresetDictionary) == 0;
-}
-
 /// Whether decoding may go on after an isal_inflate result. Positive results
 /// are no success: ISAL_END_INPUT only asks for more input (the refill decides
 /// whether the file has it); ISAL_NEED_DICT cannot pass the header check and
@@ -276,7 +264,8 @@ void PackageArchiveCompressedGzInputFile::checkHeader()
             throw HException(packagemessage::kReadingStream);
         m_state->avail_in += uint32_t(n);
     }
-    if (!acceptableZlibHeader(m_input[0], m_input[1]))
+    // As strictly as zlib: ISA-L alone accepts larger window fields.
+    if (!zlibsegments::acceptableHeader(m_input))
         throw HException(packagemessage::kReadingCompressed);
     m_headerChecked = true;
 }

@@ -79,6 +79,8 @@ public:
 
     /// When set, close() also fsyncs the file before closing it.
     void setSyncOnClose(bool sync) { m_syncOnClose = sync; }
+    /// The file's descriptor, -1 once closed.
+    int descriptor() const { return m_file ? fileno(m_file) : -1; }
 
 protected:
     FILE *file() const { return m_file; }
@@ -108,6 +110,8 @@ public:
     std::unique_ptr<StreamCheckpoint> checkpoint() override;
 
     quint32 position() const { return m_position; }
+    /// The file offset at which the compressed data begins.
+    quint32 startOffset() const { return m_startOffset; }
 
     /// Starts the codec at the file's current position; position() becomes 0.
     virtual void init() = 0;

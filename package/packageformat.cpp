@@ -6,6 +6,7 @@
 
 #include "package/packagemessages.h"
 #include "package/pathbytes.h"
+#include "package/segmentedbody.h"
 
 #include <algorithm>
 #include <cstring>
@@ -512,6 +513,9 @@ void PackageArchive::save(const QString &path, int level, const PackageSaveOptio
     level = clampedLevel(level);
     const VersionFormat &format = formatFor(d->version);
     quint32 dataOffset = dataStart(format, d->files);
+    const int bodyMethod = format.bodyMethod(d->compression);
+    // Found before the output exists; every byte to copy is checked first.
+    std::unique_ptr<SegmentedBody> reusable = reusableBody(bodyMethod, level);
 
     OwnedFile file(openOutput(path, options));
     CreatedOutput created(options.exclusive ? pathBytes(path) : QByteArray(), file.get());
@@ -520,8 +524,9 @@ void PackageArchive::save(const QString &path, int level, const PackageSaveOptio
     if (fwrite(fileHeader.constData(), 1, size_t(fileHeader.size()), file.get()) != size_t(fileHeader.size()))
         throw HException(packagemessage::kCannotWriteHeader);
 
-    auto stream = prepared(createOutputFile(format.bodyMethod(d->compression), file.release(), level), options,
-                           d->compressionThreads);
+    auto stream = prepared(createOutputFile(bodyMethod, file.release(), level), options, d->compressionThreads);
+    if (!stream->appendsSegments())
+        reusable.reset();
     // The header and the table change with every update: segments of their own.
     stream->beginRegion(dataOffset, true);
     const QByteArray bodyHeader = format.bodyHeader(quint32(d->files.size()));
@@ -530,7 +535,10 @@ void PackageArchive::save(const QString &path, int level, const PackageSaveOptio
         format.writeRecord(*stream, *member, dataOffset);
         dataOffset += member->size();
     }
-    writeMembers(*stream);
+    if (reusable)
+        writeMembersReusing(*stream, *reusable);
+    else
+        writeMembers(*stream);
     stream->close();
     created.keep();
 }

@@ -22,6 +22,16 @@ struct DeflateEnder {
 
 } // namespace
 
+bool acceptableHeader(const unsigned char *header)
+{
+    constexpr unsigned Deflate = 8;
+    constexpr unsigned LargestWindowField = 7;
+    constexpr unsigned PresetDictionary = 0x20;
+    const unsigned cmf = header[0], flg = header[1];
+    return (cmf & 0x0F) == Deflate && (cmf >> 4) <= LargestWindowField && (cmf * 256 + flg) % 31 == 0 &&
+           (flg & PresetDictionary) == 0;
+}
+
 int headerLevelField(int level)
 {
     // As deflate chooses it: the field only hints at the effort spent.

@@ -20,6 +20,10 @@ constexpr quint32 SegmentSize = 1024 * 1024;
 /// The two-byte zlib header deflate writes at `level` (0-9): a 32 KB window,
 /// no dictionary, and the level's FLEVEL field.
 QByteArray header(int level);
+/// zlib's rules for the two header bytes: deflate, a window of at most
+/// 32 KB, the check bits, and no preset dictionary (a package stream never
+/// has one).
+bool acceptableHeader(const unsigned char *header);
 /// The FLEVEL field that deflate writes for `level` (0-9).
 int headerLevelField(int level);
 /// The FLEVEL field of a two-byte header.

@@ -127,7 +127,8 @@ TEST_F(FormatTest, EveryFormReadsBackWithAllThreeSources)
         first.addData(data[2], at(7), RegularFile | 0444, "empty");
         for (size_t i = 0; i < 3; ++i)
             EXPECT_EQ(chunked(first, first.files()[i].get()), data[i]) << i;
-        saveAs(first, "first.pkg", version, method);
+        // At 6, whose header differs from 7's and 9's: the second save compresses all again.
+        saveAs(first, "first.pkg", version, method, 6);
         // The second archive mixes members of the first one's body with a new one.
         PackageArchive second(path("first.pkg"));
         EXPECT_EQ(second.version(), version);

@@ -124,6 +124,21 @@ QByteArray zlibCompress(const QByteArray &plain, int level)
     return out.left(int(length));
 }
 
+QByteArray deflatedSegment(const QByteArray &plain, int level)
+{
+    z_stream s = {};
+    EXPECT_EQ(deflateInit2(&s, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    QByteArray deflated(int(deflateBound(&s, uLong(plain.size())) + 64), '\0');
+    s.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(plain.constData()));
+    s.avail_in = uInt(plain.size());
+    s.next_out = reinterpret_cast<Bytef *>(deflated.data());
+    s.avail_out = uInt(deflated.size());
+    EXPECT_EQ(deflate(&s, Z_FULL_FLUSH), Z_OK);
+    EXPECT_EQ(s.avail_in, 0u);
+    deflateEnd(&s);
+    return deflated.left(int(s.total_out));
+}
+
 QByteArray segmentedZlib(const QList<QByteArray> &segments, int level)
 {
     // zlib's own header, closing block and checksum of the whole, so that the
@@ -132,17 +147,7 @@ QByteArray segmentedZlib(const QList<QByteArray> &segments, int level)
     QByteArray out = whole.left(2);
     QByteArray plain;
     for (const QByteArray &segment : segments) {
-        z_stream s = {};
-        EXPECT_EQ(deflateInit2(&s, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
-        QByteArray deflated(int(deflateBound(&s, uLong(segment.size())) + 64), '\0');
-        s.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(segment.constData()));
-        s.avail_in = uInt(segment.size());
-        s.next_out = reinterpret_cast<Bytef *>(deflated.data());
-        s.avail_out = uInt(deflated.size());
-        EXPECT_EQ(deflate(&s, Z_FULL_FLUSH), Z_OK);
-        EXPECT_EQ(s.avail_in, 0u);
-        out += deflated.left(int(s.total_out));
-        deflateEnd(&s);
+        out += deflatedSegment(segment, level);
         plain += segment;
     }
     out += QByteArray("\x03\x00", 2);

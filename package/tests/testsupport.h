@@ -69,6 +69,8 @@ QByteArray bzip2Compress(const QByteArray &plain, int level); // work factor 30
 /// alone, ending with a full flush, then an empty final block and the
 /// checksum of the whole.
 QByteArray segmentedZlib(const QList<QByteArray> &segments, int level);
+/// One segment of such a stream: raw deflate data ending with a full flush.
+QByteArray deflatedSegment(const QByteArray &plain, int level);
 
 /// The message `f` throws, or "<no exception>".
 template <typename F> std::string thrownMessage(F &&f)
