@@ -95,9 +95,9 @@ TEST_F(StreamTest, ZlibOutputIsCutIntoSegmentsAtRegionsTheSameWithAnyThreads)
     };
     const int c = 100 + 1100 * 1024;
     const int end = c + S * 5 / 2 + 10 + S / 2 - 100;
-    const QByteArray expected = segmentedZlib(
-        {data.left(100), data.mid(100, c - 100), data.mid(c, S), data.mid(c + S, S), data.mid(c + 2 * S, end - c - 2 * S)},
-        6);
+    const QByteArray expected = segmentedZlib({data.left(100), data.mid(100, c - 100), data.mid(c, S),
+                                               data.mid(c + S, S), data.mid(c + 2 * S, end - c - 2 * S)},
+                                              6);
     for (int threads : {1, 2, 5}) {
         SCOPED_TRACE(threads);
         PackageArchiveCompressedGzOutputFile stream(openFile("seg", "wb"), 6);
