@@ -14,8 +14,14 @@
 # duriv / fastest peer (by median wall time), followed by every peer's median
 # wall time with its min-max. Every reading command has bsdtar among its
 # peers, and tar and unzip where they do the same job.
+# Updates of one member are measured against the same update of the package
+# with its body as one stream (what older duriv and other writers make), which
+# must compress everything again on one thread, and against zip updating its
+# archive in place.
 # Environment: RUNS, HUGE_MB (size of the single large member, default 1024),
-# LARGE_MB (total of the large-file set, default 384), KEEP=1 keeps bench/work.
+# LARGE_MB (total of the large-file set, default 384), KEEP=1 keeps bench/work,
+# FIGURES (an extended regular expression: only the figures whose label it
+# matches are measured, and the scale section is skipped; e.g. '^-[crd] ').
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -54,36 +60,6 @@ elif [ ! -d tree ]; then
 fi
 # Dangling links (headers pointing outside the copy) would make tar fail.
 [ -n "$tree_arg" ] || find tree -xtype l -delete
-if [ ! -d large ]; then
-    echo "making the large-file set..." >&2
-    mkdir -p large
-    # Binaries repeated: compresses like real firmware images, not like noise.
-    libs=$(find /usr/lib/x86_64-linux-gnu -maxdepth 1 -name 'lib*.so.*' -type f -size +1M | head -30 || true)
-    for i in 1 2 3; do
-        : > "large/image$i.bin"
-        while [ "$(stat -c %s "large/image$i.bin")" -lt $((LARGE_MB * 1048576 / 3)) ]; do
-            cat $libs >> "large/image$i.bin"
-        done
-        truncate -s $((LARGE_MB * 1048576 / 3)) "large/image$i.bin"
-    done
-fi
-if [ ! -f huge/member.bin ]; then
-    echo "making the ${HUGE_MB} MB member..." >&2
-    mkdir -p huge
-    : > huge/member.bin
-    while [ "$(stat -c %s huge/member.bin)" -lt $((HUGE_MB * 1048576)) ]; do
-        cat large/image1.bin >> huge/member.bin
-    done
-    truncate -s $((HUGE_MB * 1048576)) huge/member.bin
-fi
-if [ ! -d many ]; then
-    echo "making 20000 small files..." >&2
-    mkdir -p many
-    for d in $(seq 0 19); do
-        mkdir -p "many/d$d"
-        for f in $(seq 0 999); do echo "member $d/$f" > "many/d$d/f$f.h"; done
-    done
-fi
 echo "update" > extra.h
 
 tree_files=$(find -L tree -type f | wc -l)
@@ -108,8 +84,10 @@ measure() {
 # pairs. Keys in the results are "<figure number>.<side>" (side 0: duriv).
 sep=$'\x1f'
 figures=()
+wanted() { [ -z "${FIGURES:-}" ] || grep -qE -- "$FIGURES" <<< "$1"; }
 figure() {
     local label="$1" setup="$2" dcmd="$3"; shift 3
+    wanted "$label" || return 0
     local entry="$label$sep$setup$sep$dcmd"
     while [ $# -gt 0 ]; do entry="$entry$sep$1$sep$2"; shift 2; done
     figures+=("$entry")
@@ -119,6 +97,7 @@ figure() {
 # packages and peer archives prepared below.
 figure "-c -compress 7" "rm -f c.lxPackage c.tar.gz c.zip" \
     "$D -c -compress 7 c.lxPackage tree" \
+    "tar|pigz -7" "tar -chf - tree | pigz -7 > c.tar.gz" \
     "tar|gzip -7" "tar -chf - tree | gzip -7 > c.tar.gz" \
     "zlib deflate floor" "find -L tree -type f | ./deflatefloor 7"
 figure "-c -bzip2" "rm -f b.lxPackage b.tar.bz2" \
@@ -136,10 +115,16 @@ figure "-f '*' (tree)" "true" "$D -f t.lxPackage '*'" \
     "tar -xzOf" "tar -xzOf t.tar.gz" \
     "bsdtar -xOf" "bsdtar -xOf t.tar.gz" \
     "unzip -p" "unzip -p t.zip"
-figure "-r one file (tree)" \
-    "cp t.lxPackage r.lxPackage; cp t.tar.gz r.tar.gz; rm -rf rx; mkdir rx" \
-    "$D -r r.lxPackage extra.h" \
-    "tar redo" "tar -xzf r.tar.gz -C rx && cp extra.h rx/ && tar -cf - -C rx . | gzip -7 > r.tar.gz"
+# One member in the middle of the tree's package, of a middle size (chosen
+# once the package exists): replaced by the same file, and removed.
+figure "-r one member (tree)" "cp t.lxPackage r.lxPackage; cp t1.lxPackage r1.lxPackage; cp t.zip r.zip" \
+    "$D -r r.lxPackage \"\$(cat mid.txt)\"" \
+    "one stream, 1 thread" "DURIV_THREADS=1 $D -r r1.lxPackage \"\$(cat mid.txt)\"" \
+    "zip in place" "zip -q -7 r.zip \"\$(cat mid.txt)\""
+figure "-d one member (tree)" "cp t.lxPackage r.lxPackage; cp t1.lxPackage r1.lxPackage; cp t.zip r.zip" \
+    "$D -d r.lxPackage \"\$(cat mid.txt)\"" \
+    "one stream, 1 thread" "DURIV_THREADS=1 $D -d r1.lxPackage \"\$(cat mid.txt)\"" \
+    "zip -d in place" "zip -q -d r.zip \"\$(cat mid.txt)\""
 figure "large: -c" "rm -f lc.lxPackage lc.tar.gz" "$D -c -compress 7 lc.lxPackage large" \
     "tar|gzip -7" "tar -cf - large | gzip -7 > lc.tar.gz"
 figure "large: -x" "rm -rf lxo lxp; mkdir lxo lxp" "$D -x l.lxPackage lxo" \
@@ -165,6 +150,39 @@ figure "$HUGE_MB MB member: -r" \
     "$D -r hr.lxPackage extra.h" \
     "tar redo" "tar -xzf hr.tar.gz -C hrx && cp extra.h hrx/ && tar -cf - -C hrx . | gzip -7 > hr.tar.gz"
 
+# The data sets only the measured figures need: needs PREFIX tells whether
+# a measured figure's label starts with PREFIX.
+needs() { local f; for f in "${figures[@]}"; do [[ "$f" == "$1"* ]] && return 0; done; return 1; }
+if { needs "large:" || needs "$HUGE_MB MB member"; } && [ ! -d large ]; then
+    echo "making the large-file set..." >&2
+    mkdir -p large
+    # Binaries repeated: compresses like real firmware images, not like noise.
+    libs=$(find /usr/lib/x86_64-linux-gnu -maxdepth 1 -name 'lib*.so.*' -type f -size +1M | head -30 || true)
+    for i in 1 2 3; do
+        : > "large/image$i.bin"
+        while [ "$(stat -c %s "large/image$i.bin")" -lt $((LARGE_MB * 1048576 / 3)) ]; do
+            cat $libs >> "large/image$i.bin"
+        done
+        truncate -s $((LARGE_MB * 1048576 / 3)) "large/image$i.bin"
+    done
+fi
+if needs "$HUGE_MB MB member" && [ ! -f huge/member.bin ]; then
+    echo "making the ${HUGE_MB} MB member..." >&2
+    mkdir -p huge
+    : > huge/member.bin
+    while [ "$(stat -c %s huge/member.bin)" -lt $((HUGE_MB * 1048576)) ]; do
+        cat large/image1.bin >> huge/member.bin
+    done
+    truncate -s $((HUGE_MB * 1048576)) huge/member.bin
+fi
+if needs "20000 members" && [ ! -d many ]; then
+    echo "making 20000 small files..." >&2
+    mkdir -p many
+    for d in $(seq 0 19); do
+        mkdir -p "many/d$d"
+        for f in $(seq 0 999); do echo "member $d/$f" > "many/d$d/f$f.h"; done
+    done
+fi
 # Inputs of the reading figures, made once: the same files as a package, a
 # .tar.gz and a .zip at the same compression level.
 echo "preparing packages..." >&2
@@ -175,9 +193,13 @@ prepare() {
     rm -f "$name.zip"; zip -q -r -"$level" "$name.zip" "$dir"
 }
 prepare t tree 7
-prepare l large 7
-prepare m many 7
-prepare h huge 7
+"$root/bench/singlestream.py" t.lxPackage t1.lxPackage 7
+# The first member past the middle of the listing with 10 to 100 KB.
+"$D" -t t.lxPackage | awk -v n="$tree_files" 'NR >= n / 2 && $2 >= 10240 && $2 <= 102400 {
+    for (i = 0; i < 5; i++) sub(/^[^ ]+ +/, ""); print; exit }' > mid.txt
+needs "large:" && prepare l large 7
+needs "20000 members" && prepare m many 7
+needs "$HUGE_MB MB member" && prepare h huge 7
 
 for run in $(seq 1 "$RUNS"); do
     echo "run $run of $RUNS..." >&2
@@ -234,7 +256,7 @@ for f in "${!figures[@]}"; do
     line="  duriv $(median "$f.0" 2) ($(range "$f.0" 2))"
     p=1
     for ((i = 3; i < ${#parts[@]}; i += 2)); do
-        line="$line; ${parts[$i]} $(median "$f.$p" 2) ($(range "$f.$p" 2))"
+        line="$line; ${parts[$i]} $(median "$f.$p" 2) ($(range "$f.$p" 2), ratio $(ratio "$(median "$f.0" 2)" "$(median "$f.$p" 2)"))"
         p=$((p + 1))
     done
     echo "$line s wall"
@@ -245,6 +267,10 @@ printf "%-36s %-10s %12s %12s %7s\n" "size: -c -compress 7 vs gzip -7" "MB" \
     "$(awk -v v="$(stat -c %s t.lxPackage)" 'BEGIN { printf "%.2f", v / 1048576 }')" \
     "$(awk -v v="$(stat -c %s t.tar.gz)" 'BEGIN { printf "%.2f", v / 1048576 }')" \
     "$(ratio "$(stat -c %s t.lxPackage)" "$(stat -c %s t.tar.gz)")"
+printf "%-36s %-10s %12s %12s %7s\n" "size: -c -compress 7 vs one stream" "MB" \
+    "$(awk -v v="$(stat -c %s t.lxPackage)" 'BEGIN { printf "%.2f", v / 1048576 }')" \
+    "$(awk -v v="$(stat -c %s t1.lxPackage)" 'BEGIN { printf "%.2f", v / 1048576 }')" \
+    "$(ratio "$(stat -c %s t.lxPackage)" "$(stat -c %s t1.lxPackage)")"
 printf "%-36s %-10s %12s %12s %7s\n" "size: -c -compress 7 vs deflate floor" "MB" \
     "$(awk -v v="$(stat -c %s t.lxPackage)" 'BEGIN { printf "%.2f", v / 1048576 }')" \
     "$(awk -v v="$floor_size" 'BEGIN { printf "%.2f", v / 1048576 }')" \
@@ -254,5 +280,6 @@ printf "%-36s %-10s %12s %12s %7s\n" "size: -c -compress 7 vs deflate floor" "MB
 
 # --- scale ---------------------------------------------------------------
 # Time per item at two sizes for the constructs that must stay linear.
+[ -n "${FIGURES:-}" ] && exit 0
 echo
 "$root/bench/scale.sh" "$D"
