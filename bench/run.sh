@@ -195,8 +195,9 @@ prepare() {
 prepare t tree 7
 "$root/bench/singlestream.py" t.lxPackage t1.lxPackage 7
 # The first member past the middle of the listing with 10 to 100 KB.
-"$D" -t t.lxPackage | awk -v n="$tree_files" 'NR >= n / 2 && $2 >= 10240 && $2 <= 102400 {
-    for (i = 0; i < 5; i++) sub(/^[^ ]+ +/, ""); print; exit }' > mid.txt
+"$D" -t t.lxPackage > listing.txt
+awk -v n="$tree_files" 'NR >= n / 2 && $2 >= 10240 && $2 <= 102400 {
+    for (i = 0; i < 5; i++) sub(/^[^ ]+ +/, ""); print; exit }' listing.txt > mid.txt
 needs "large:" && prepare l large 7
 needs "20000 members" && prepare m many 7
 needs "$HUGE_MB MB member" && prepare h huge 7
