@@ -508,6 +508,10 @@ void PackageArchiveCompressedGzOutputFile::beginRegion(quint64 size, bool ownSeg
         cutSegment();
     m_cutBeforeNext = ownSegments;
     m_regionCuts = ownSegments || size >= segmentSize;
+    // A small member that takes a segment past SegmentSize: room for it
+    // alone, not the doubling an append would make.
+    if (!m_regionCuts && quint64(m_pending.size()) + size > quint64(m_pending.capacity()))
+        m_pending.reserve(m_pending.size() + int(size));
 }
 
 int PackageArchiveCompressedGzOutputFile::writeBlock(const void *buffer, int length)
@@ -516,14 +520,14 @@ int PackageArchiveCompressedGzOutputFile::writeBlock(const void *buffer, int len
         throw HException(packagemessage::kCompressing);
     // A region that is not cut every SegmentSize bytes still ends a segment
     // at twice that, should more arrive than it announced.
-    const int limit = int(zlibsegments::SegmentSize) * (m_regionCuts ? 1 : 2);
+    const int limit = int(m_regionCuts ? zlibsegments::SegmentSize : zlibsegments::LargestSegment);
     const char *bytes = static_cast<const char *>(buffer);
     int left = length;
     while (left > 0) {
         if (m_pending.size() >= limit)
             cutSegment();
-        if (m_pending.isEmpty())
-            m_pending.reserve(int(zlibsegments::SegmentSize));
+        if (m_pending.isEmpty() && m_pending.capacity() < int(zlibsegments::SegmentSize))
+            m_pending = pipeline().spareBuffer();
         const int n = std::min(left, limit - m_pending.size());
         m_pending.append(bytes, n);
         bytes += n;
@@ -560,7 +564,7 @@ SegmentPipeline &PackageArchiveCompressedGzOutputFile::pipeline()
 void PackageArchiveCompressedGzOutputFile::writeSegment(const zlibsegments::Segment &segment)
 {
     writeOrThrow(segment.deflated);
-    m_adler = quint32(adler32_combine(m_adler, segment.adler, z_off_t(segment.length)));
+    m_adler = zlibsegments::combine(m_adler, segment.adler, segment.length);
 }
 
 void PackageArchiveCompressedGzOutputFile::finish()

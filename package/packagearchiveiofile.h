@@ -256,7 +256,7 @@ private:
     bool m_regionCuts = true;
     /// Whether the next region starts a segment whatever the pending size.
     bool m_cutBeforeNext = false;
-    quint32 m_adler = 1;
+    quint32 m_adler = zlibsegments::InitialAdler;
     std::unique_ptr<SegmentPipeline> m_pipeline;
 };
 

@@ -24,10 +24,6 @@ constexpr int AtBlockBoundary = 128;
 /// What a full flush leaves at the end of a segment: the length fields of
 /// an empty stored block.
 const unsigned char kEmptyStoredLengths[4] = {0x00, 0x00, 0xFF, 0xFF};
-/// A save's segments hold at most twice SegmentSize (a region that said it
-/// was smaller); the empty stored block of the full flush adds five bytes.
-constexpr uLong LargestSegment = 2 * zlibsegments::SegmentSize;
-constexpr uLong FullFlushBytes = 5;
 
 bool readExactly(int descriptor, void *buffer, size_t length, quint64 offset)
 {
@@ -86,7 +82,7 @@ private:
             if (produced > 0) {
                 if (quint64(m_plain) + produced > 0xFFFFFFFFull)
                     return false;
-                m_adler = adler32(m_adler, m_output.data(), produced);
+                m_adler = zlibsegments::checksum(m_adler, m_output.data(), produced);
                 m_plain += produced;
             }
             m_endOffset = m_readOffset - stream.avail_in;
@@ -132,25 +128,26 @@ private:
     bool closeSegment(std::vector<BodySegment> &segments)
     {
         const quint64 deflated = m_endOffset - m_segmentFile;
-        if (m_plain - m_segmentPlain > LargestSegment || deflated > compressBound(LargestSegment) + FullFlushBytes)
+        if (m_plain - m_segmentPlain > zlibsegments::LargestSegment ||
+            deflated > compressBound(zlibsegments::LargestSegment) + zlibsegments::FullFlushBytes)
             return false;
         if (m_plain > m_segmentPlain)
             segments.push_back({m_segmentFile, quint32(deflated), m_segmentPlain, m_plain - m_segmentPlain,
                                 quint32(m_adler)});
         m_segmentFile = m_endOffset;
         m_segmentPlain = m_plain;
-        m_adler = adler32(0, nullptr, 0);
+        m_adler = zlibsegments::InitialAdler;
         return true;
     }
 
     /// The four bytes after the deflate data against the combined checksum.
     bool trailerMatches(const std::vector<BodySegment> &segments) const
     {
-        uLong combined = adler32(0, nullptr, 0);
+        quint32 combined = zlibsegments::InitialAdler;
         for (const BodySegment &segment : segments)
-            combined = adler32_combine(combined, segment.adler, z_off_t(segment.plainLength));
+            combined = zlibsegments::combine(combined, segment.adler, segment.plainLength);
         unsigned char trailer[4];
-        return readExactly(m_descriptor, trailer, 4, m_endOffset) && be32(trailer) == quint32(combined);
+        return readExactly(m_descriptor, trailer, 4, m_endOffset) && be32(trailer) == combined;
     }
 
     int m_descriptor;
@@ -159,7 +156,7 @@ private:
     quint64 m_segmentFile;
     quint32 m_segmentPlain = 0;
     quint32 m_plain = 0;
-    uLong m_adler = adler32(0, nullptr, 0);
+    quint32 m_adler = zlibsegments::InitialAdler;
     std::vector<unsigned char> m_input;
     std::vector<unsigned char> m_output;
 };

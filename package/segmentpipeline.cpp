@@ -7,14 +7,15 @@
 #include <algorithm>
 
 struct SegmentPipeline::Slot {
-    QByteArray plain; // released once compressed
+    QByteArray plain; // back among the spare buffers once compressed
     zlibsegments::Segment segment;
     bool done = false;
     QByteArray failure; // the message of a failed compression
 };
 
 SegmentPipeline::SegmentPipeline(int level, int threads, Output output)
-    : m_level(level), m_workerCount(std::max(0, std::min(threads, MaxInFlight) - 1)), m_output(std::move(output))
+    : m_level(level), m_workerCount(threads <= 1 ? 0 : std::min(threads, MaxInFlight - 1)),
+      m_output(std::move(output))
 {
 }
 
@@ -32,8 +33,10 @@ SegmentPipeline::~SegmentPipeline()
 void SegmentPipeline::compress(QByteArray plain)
 {
     auto slot = std::make_shared<Slot>();
-    if (!workerFree()) {
-        slot->segment = zlibsegments::compress(plain, m_level);
+    if (m_workerCount == 0) {
+        if (!m_compressor)
+            m_compressor = std::make_unique<zlibsegments::Compressor>(m_level);
+        slot->segment = compressed(*m_compressor, plain);
         slot->done = true;
         queue(std::move(slot));
         return;
@@ -49,19 +52,36 @@ void SegmentPipeline::compress(QByteArray plain)
     queue(std::move(slot));
 }
 
+zlibsegments::Segment SegmentPipeline::compressed(zlibsegments::Compressor &compressor, QByteArray &plain)
+{
+    zlibsegments::Segment segment = compressor.compress(plain);
+    plain.resize(0); // keeps the room reserve() made
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_spareBuffers.push_back(std::move(plain));
+    return segment;
+}
+
+QByteArray SegmentPipeline::spareBuffer()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_spareBuffers.empty()) {
+            QByteArray buffer = std::move(m_spareBuffers.back());
+            m_spareBuffers.pop_back();
+            return buffer;
+        }
+    }
+    QByteArray buffer;
+    buffer.reserve(int(zlibsegments::SegmentSize));
+    return buffer;
+}
+
 void SegmentPipeline::add(zlibsegments::Segment segment)
 {
     auto slot = std::make_shared<Slot>();
     slot->segment = std::move(segment);
     slot->done = true;
     queue(std::move(slot));
-}
-
-bool SegmentPipeline::workerFree()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    const auto busy = std::count_if(m_slots.begin(), m_slots.end(), [](const auto &slot) { return !slot->done; });
-    return busy < m_workerCount;
 }
 
 void SegmentPipeline::queue(std::shared_ptr<Slot> slot)
@@ -107,6 +127,7 @@ void SegmentPipeline::startWorkers()
 
 void SegmentPipeline::work()
 {
+    std::unique_ptr<zlibsegments::Compressor> compressor;
     for (;;) {
         std::shared_ptr<Slot> slot;
         {
@@ -120,7 +141,9 @@ void SegmentPipeline::work()
         zlibsegments::Segment segment;
         QByteArray failure;
         try {
-            segment = zlibsegments::compress(slot->plain, m_level);
+            if (!compressor)
+                compressor = std::make_unique<zlibsegments::Compressor>(m_level);
+            segment = compressed(*compressor, slot->plain);
         } catch (const HException &error) {
             failure = error.message();
         } catch (...) {
@@ -128,7 +151,6 @@ void SegmentPipeline::work()
         }
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            slot->plain = QByteArray();
             slot->segment = std::move(segment);
             slot->failure = failure;
             slot->done = true;

@@ -16,20 +16,22 @@
 
 /// The caller gives segments in body order, to compress or already
 /// compressed; `output` receives each one in that order, on the caller's
-/// thread. The caller's thread compresses too, when every worker is busy.
-/// At most MaxInFlight segments are held at any time whatever the number of
+/// thread. With workers the caller only reads and writes, so that the
+/// workers always find the next segment queued; without them it compresses
+/// each segment when given. At most MaxInFlight segments are held at any
+/// time, the one the caller is filling among them, whatever the number of
 /// threads: that bounds the memory a save uses (a segment is about
-/// SegmentSize bytes before and a fraction of it after compression), and
-/// so the threads that can work at once.
+/// SegmentSize bytes before and a fraction of it after compression), and so
+/// the number of workers, one fewer than that.
 class SegmentPipeline {
 public:
-    static constexpr int MaxInFlight = 2;
+    static constexpr int MaxInFlight = 3;
 
     using Output = std::function<void(const zlibsegments::Segment &segment)>;
 
-    /// `threads` compressing threads, the caller's among them (1 or less:
-    /// no workers, each segment is compressed when given). The workers
-    /// start with the first segment to compress.
+    /// `threads` compressing threads (1 or less: no workers, each segment is
+    /// compressed when given). The workers start with the first segment to
+    /// compress.
     SegmentPipeline(int level, int threads, Output output);
     /// Stops the workers; segments not yet handed out are dropped.
     ~SegmentPipeline();
@@ -44,15 +46,18 @@ public:
     void add(zlibsegments::Segment segment);
     /// Hands out every queued segment.
     void drain();
+    /// An empty buffer with room for SegmentSize bytes, one that a
+    /// compressed segment no longer needs when there is one: buffers are
+    /// reused, not allocated for every segment.
+    QByteArray spareBuffer();
 
 private:
     struct Slot;
 
     void startWorkers();
     void work();
+    zlibsegments::Segment compressed(zlibsegments::Compressor &compressor, QByteArray &plain);
     void queue(std::shared_ptr<Slot> slot);
-    /// Whether a worker is free to take a segment.
-    bool workerFree();
     /// Waits for the oldest segment and hands it to the output.
     void handOutOldest();
     bool oldestDone();
@@ -65,6 +70,8 @@ private:
     std::condition_variable m_slotDone;
     std::deque<std::shared_ptr<Slot>> m_slots;   // in body order
     std::deque<std::shared_ptr<Slot>> m_waiting; // not yet taken by a worker
+    std::vector<QByteArray> m_spareBuffers;
+    std::unique_ptr<zlibsegments::Compressor> m_compressor; // the caller's, without workers
     bool m_stopping = false;
     std::vector<std::thread> m_workers;
 };
