@@ -257,7 +257,8 @@ for f in "${!figures[@]}"; do
     line="  duriv $(median "$f.0" 2) ($(range "$f.0" 2))"
     p=1
     for ((i = 3; i < ${#parts[@]}; i += 2)); do
-        line="$line; ${parts[$i]} $(median "$f.$p" 2) ($(range "$f.$p" 2), ratio $(ratio "$(median "$f.0" 2)" "$(median "$f.$p" 2)"))"
+        peer=$(median "$f.$p" 2)
+        line="$line; ${parts[$i]} $peer ($(range "$f.$p" 2), ratio $(ratio "$(median "$f.0" 2)" "$peer"))"
         p=$((p + 1))
     done
     echo "$line s wall"

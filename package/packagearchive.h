@@ -251,8 +251,9 @@ public:
 
     /// Records the disk file's size, mode (st_mode & KeptModeBits) and time
     /// (no later than latestMemberTime()) as member `name`, refreshing an
-    /// existing member of that name in place; its bytes are read at save. Throws "cannot read " + diskPath when it cannot be
-    /// opened, "file too large " + diskPath when it holds 4 GiB or more.
+    /// existing member of that name in place; its bytes are read at save.
+    /// Throws "cannot read " + diskPath when it cannot be opened, "file too
+    /// large " + diskPath when it holds 4 GiB or more.
     PackageArchiveFile *addFile(const QString &diskPath, const QString &name);
     PackageArchiveFile *addFile(const QString &path);
     /// As addFile(), with a copy of `bytes` as the member's bytes and `time`

@@ -8,7 +8,8 @@ set -e
 # its dependencies; ninja-build lets the CMake package test build with the
 # Ninja generator too; zsh loads the zsh completion in its test; python3's
 # zlib module is the second zlib reader a new package is checked with.
-PACKAGES="cmake make gcc g++ pkg-config qtbase5-dev zlib1g-dev libbz2-dev libisal-dev libgtest-dev groff dpkg-dev file ninja-build zsh python3"
+PACKAGES="cmake make gcc g++ pkg-config qtbase5-dev zlib1g-dev libbz2-dev libisal-dev libgtest-dev groff dpkg-dev file"
+PACKAGES="$PACKAGES ninja-build zsh python3"
 # Every peer that bench/run.sh measures, /usr/bin/time, and zlib-flate (qpdf).
 if [ "$1" = "--bench" ]; then
   PACKAGES="$PACKAGES libarchive-tools tar gzip pigz zip unzip time qpdf"
