@@ -124,12 +124,19 @@ private:
     }
 
     /// Records the segment that ends here; false when it is larger than a
-    /// save ever writes, since copying it would hold it whole in memory.
+    /// save ever writes, since copying it would hold it whole in memory, or
+    /// when there are more segments than a save makes: a segment ends short
+    /// of SegmentSize only at the end of the table and around a large
+    /// member, so a hostile body of tiny segments cannot make the list grow
+    /// with every few bytes.
     bool closeSegment(std::vector<BodySegment> &segments)
     {
+        constexpr quint32 SegmentsPerSegmentSize = 3;
+        constexpr quint32 ShortSegments = 8;
         const quint64 deflated = m_endOffset - m_segmentFile;
         if (m_plain - m_segmentPlain > zlibsegments::LargestSegment ||
-            deflated > compressBound(zlibsegments::LargestSegment) + zlibsegments::FullFlushBytes)
+            deflated > compressBound(zlibsegments::LargestSegment) + zlibsegments::FullFlushBytes ||
+            segments.size() >= SegmentsPerSegmentSize * (m_plain / zlibsegments::SegmentSize) + ShortSegments)
             return false;
         if (m_plain > m_segmentPlain)
             segments.push_back({m_segmentFile, quint32(deflated), m_segmentPlain, m_plain - m_segmentPlain,

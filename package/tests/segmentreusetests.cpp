@@ -160,6 +160,16 @@ TEST_F(SegmentReuseTest, ABodyNotMadeOfIndependentSegmentsIsCompressedAgainWhole
         // Byte for byte what a full save of the same members writes.
         EXPECT_EQ(readWholeFile(path("new.pkg")), readWholeFile(path("full.pkg")));
     }
+    // Independent segments, but far more than a save makes: not worth a list.
+    const QByteArray body = v2Body(list, quint32(list.size()));
+    QList<QByteArray> pieces;
+    for (int at = 0; at < body.size(); at += 4096)
+        pieces.append(body.mid(at, 4096));
+    writeWholeFile(path("old.pkg"), v2Header(2) + segmentedZlib(pieces, 6));
+    PackageArchive archive(path("old.pkg"));
+    ASSERT_TRUE(archive.remove("three"));
+    archive.save(path("new.pkg"), 6);
+    EXPECT_EQ(readWholeFile(path("new.pkg")), readWholeFile(path("full.pkg")));
 }
 
 TEST_F(SegmentReuseTest, ADamagedBodyFailsTheSaveAsBefore)
