@@ -161,24 +161,16 @@ void loadDuplicates(PackageArchive &archive, const QString &file)
     archive.load(file);
 }
 
-// Without the sorted index, a name always finds the first of its members in
-// list order, also after remove() took the ones before it.
-TEST_F(ArchiveTest, TheFirstMemberOfANameIsFoundAfterRemovals)
+// Without the sorted index, a refresh goes to the first member of its name
+// in list order, in its place, also after remove() took the ones before it.
+TEST_F(ArchiveTest, ARefreshGoesToTheFirstMemberOfItsName)
 {
     PackageArchive archive;
     loadDuplicates(archive, path("dups.pkg"));
-    EXPECT_EQ(archive.find("dup")->time(), 10u);
     ASSERT_TRUE(archive.remove("dup"));
-    EXPECT_EQ(archive.find("dup")->time(), 20u);
-    // A refresh goes to the first one too, in its place.
     archive.addData("new", at(40), 0644, "dup");
     EXPECT_EQ(archive.files().at(1)->time(), 40u);
-    ASSERT_TRUE(archive.remove("dup"));
-    EXPECT_EQ(archive.fileData("dup"), QByteArray("3"));
-    ASSERT_TRUE(archive.remove("dup"));
-    EXPECT_EQ(archive.find("dup"), nullptr);
-    EXPECT_FALSE(archive.remove("dup"));
-    EXPECT_EQ(archive.files().size(), 2u);
+    EXPECT_EQ(archive.files().size(), 4u);
 }
 
 // Several names at once remove what the same names one by one would.

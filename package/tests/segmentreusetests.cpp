@@ -36,26 +36,7 @@ protected:
             archive.addData(member.data, at(member.time), member.mode, QString::fromLatin1(member.name));
         archive.save(path(file), level);
     }
-
-    QList<RawMember> loaded(const QString &file)
-    {
-        PackageArchive archive(path(file));
-        QList<RawMember> list;
-        for (const auto &member : archive.files())
-            list.append({member->name().toLatin1(), archive.fileData(member.get()), member->mode(), member->time()});
-        return list;
-    }
 };
-
-bool sameMembers(const QList<RawMember> &a, const QList<RawMember> &b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (int i = 0; i < a.size(); ++i)
-        if (a[i].name != b[i].name || a[i].data != b[i].data || a[i].mode != b[i].mode || a[i].time != b[i].time)
-            return false;
-    return true;
-}
 
 TEST_F(SegmentReuseTest, UnchangedSegmentsAreCopiedTheRestCompressed)
 {
@@ -79,8 +60,7 @@ TEST_F(SegmentReuseTest, UnchangedSegmentsAreCopiedTheRestCompressed)
         EXPECT_TRUE(updated.contains(copied));
     // The rest of a shared its segment with b: compressed again, at 7.
     EXPECT_FALSE(updated.contains(deflatedSegment(list[0].data.mid(S), 9).left(4096)));
-    EXPECT_TRUE(sameMembers(loaded("new.pkg"), list));
-    // What the body decodes to is what a full save writes.
+    // What the body decodes to (table and data) is what a full save writes.
     saveMembers(list, "full.pkg", 7);
     EXPECT_EQ(zlibDecompress(updated.mid(8)), zlibDecompress(readWholeFile(path("full.pkg")).mid(8)));
 }

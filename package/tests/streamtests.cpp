@@ -59,7 +59,6 @@ TEST_F(StreamTest, CompressedOutputIsTheSameHoweverTheInputIsCut)
         {1, 1000},
         {6, 16384},
         {9, 70001},
-        {9, 1000},
     };
     for (const auto &[level, chunk] : cuts) {
         SCOPED_TRACE(testing::Message() << "level " << level << " chunk " << chunk);

@@ -47,7 +47,6 @@ TEST(DependencyFileTest, NamesAreAbsoluteAndEscapedForMake)
         {"/d/with space.c", "/d/with\\ space.c"},
         {"/d/tab\there", "/d/tab\\\there"},
         {"/d/back\\ slash", "/d/back\\\\\\ slash"},
-        {"/d/two\\\\ slashes", "/d/two\\\\\\\\\\ slashes"},
         {"/d/trailing\\", "/d/trailing\\"},
         {"/d/hash#1", "/d/hash\\#1"},
         {"/d/dollar$x", "/d/dollar$$x"},

@@ -13,7 +13,6 @@
 namespace {
 
 const QByteArray kEpoch = "1700000000";
-const QByteArray kIgnored = "warning: SOURCE_DATE_EPOCH is not a number, ignored\n";
 
 ToolRunOptions withEpoch(const QByteArray &value)
 {
@@ -69,7 +68,6 @@ TEST(SourceDateEpochTest, NumbersOnlyAndCappedAtTheLatestStoredTime)
         {nullptr, State::Unset, 0},
         {"", State::Unset, 0},
         {"0", State::Number, 0},
-        {"1700000000", State::Number, 1700000000u},
         {"4294967295", State::Number, 4294967295u},
         {"4294967296", State::Number, 4294967295u},
         {"99999999999999999999999999", State::Number, 4294967295u},
@@ -88,26 +86,15 @@ TEST(SourceDateEpochTest, NumbersOnlyAndCappedAtTheLatestStoredTime)
 }
 
 // A value that is no number is ignored with one warning: the package is
-// as without the variable. Empty is as unset, without a warning.
+// as without the variable. Which values are numbers is the table above.
 TEST(SourceDateEpochTest, AnythingButANumberIsIgnoredWithOneWarning)
 {
     ToolSandbox sandbox;
     sandbox.writeFile("f.c", "x", 0644, utcTime(2030, 1, 1));
-    const struct {
-        QByteArray value;
-        QByteArray err;
-    } cases[] = {
-        {"", ""},
-        {"yesterday", kIgnored},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.value.constData());
-        const ToolRun run = sandbox.run({"-c", "p.lxPackage", "f.c"}, withEpoch(c.value));
-        EXPECT_EQ(run.status, 0);
-        EXPECT_EQ(run.err, c.err);
-        const StoredPackage stored = readPackage(sandbox.filePath("p.lxPackage"));
-        EXPECT_EQ(stored.members.value(0).time, quint32(utcTime(2030, 1, 1)));
-    }
+    const ToolRun run = sandbox.run({"-c", "p.lxPackage", "f.c"}, withEpoch("yesterday"));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "warning: SOURCE_DATE_EPOCH is not a number, ignored\n");
+    EXPECT_EQ(readPackage(sandbox.filePath("p.lxPackage")).members.value(0).time, quint32(utcTime(2030, 1, 1)));
 }
 
 // Every directory's entries in byte order, each subdirectory walked where it

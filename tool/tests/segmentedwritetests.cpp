@@ -10,8 +10,6 @@
 
 namespace {
 
-const QByteArray kThreadsIgnored = "warning: DURIV_THREADS is not a positive number, ignored\n";
-
 /// Compressible, varied text: numbered lines, different for each seed.
 QByteArray textBytes(int size, int seed)
 {
@@ -45,7 +43,6 @@ TEST(ThreadCountTest, ReadFromTheEnvironmentAsAPositiveNumber)
     const std::pair<QByteArray, int> cases[] = {
         {"", 0},
         {"1", 1},
-        {"2", 2},
         {"016", 16},
         {"99999999999999999999", 9999},
         {"0", 0},
@@ -62,7 +59,7 @@ TEST(SegmentedWriteTest, TheSameBytesWhateverTheNumberOfThreads)
     ToolSandbox sandbox;
     writeTree(sandbox);
     QByteArray first;
-    for (const char *threads : {"1", "2", "3", ""}) {
+    for (const char *threads : {"1", "2", ""}) {
         SCOPED_TRACE(threads);
         const ToolRun run = sandbox.run({"-c", "p.lxPackage", "tree"}, withThreads(threads));
         ASSERT_EQ(run.status, 0) << run.err.constData();
@@ -73,13 +70,11 @@ TEST(SegmentedWriteTest, TheSameBytesWhateverTheNumberOfThreads)
         EXPECT_EQ(bytes, first);
     }
     EXPECT_EQ(readPackage(sandbox.filePath("p.lxPackage")).members.size(), 7);
-    // A value that is not a positive number is ignored with a warning.
-    for (const char *threads : {"0", "many"}) {
-        const ToolRun run = sandbox.run({"-c", "q.lxPackage", "tree"}, withThreads(threads));
-        EXPECT_EQ(run.status, 0);
-        EXPECT_EQ(run.err, kThreadsIgnored);
-        EXPECT_EQ(sandbox.readFile("q.lxPackage"), first);
-    }
+    // A value that is not a positive number (the table above) is ignored with a warning.
+    const ToolRun run = sandbox.run({"-c", "q.lxPackage", "tree"}, withThreads("many"));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "warning: DURIV_THREADS is not a positive number, ignored\n");
+    EXPECT_EQ(sandbox.readFile("q.lxPackage"), first);
 }
 
 TEST(SegmentedWriteTest, AnotherZlibReaderDecodesTheBodyWhole)

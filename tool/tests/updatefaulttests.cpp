@@ -39,12 +39,11 @@ TEST(UpdateWriteFaultTest, FullFileSystem)
     sandbox.writeFile("big.bin", incompressibleBytes(2 << 20, 7));
     sandbox.writeFile("little.bin", incompressibleBytes(3000, 8));
     ASSERT_EQ(sandbox.run({"-c", "small/pkg.lxPackage", "small/seed.c"}).status, 0);
-    // Space runs out mid-stream, for an update and for a new package, or none
-    // is left and the final flush fails; where each codec fails, and with
-    // which message, is the archive's own test.
+    // Space runs out mid-stream, or none is left and the final flush fails;
+    // where each codec fails, and with which message, is the archive's own
+    // test; -c saves through the same step as -r.
     const std::pair<QList<QByteArray>, bool> cases[] = {
         {{"-r", "small/pkg.lxPackage", "big.bin"}, false},
-        {{"-c", "small/new.lxPackage", "big.bin"}, false},
         {{"-r", "small/pkg.lxPackage", "little.bin"}, true},
     };
     for (const auto &[arguments, fillFirst] : cases) {
