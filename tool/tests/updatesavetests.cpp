@@ -85,7 +85,6 @@ TEST_F(SaveTest, FormatAndCompressionOfNewPackage)
         if (c.header.isEmpty())
             continue;
         EXPECT_EQ(packageBytes().left(8), c.header);
-        EXPECT_EQ(readPackage(package()).members.value(0).data, QByteArray("some member bytes"));
     }
 }
 
@@ -115,8 +114,6 @@ TEST_F(SaveTest, FormatOfUpdatedPackage)
         const StoredPackage stored = readPackage(package());
         ASSERT_EQ(stored.members.size(), c.arguments.contains("new.c") ? 2 : 1);
         EXPECT_EQ(stored.members[0].name, QByteArray("old.c"));
-        EXPECT_EQ(stored.members[0].data, QByteArray("old"));
-        EXPECT_EQ(stored.members[0].time, 1000u);
     }
 }
 
@@ -138,7 +135,6 @@ TEST_F(SaveTest, CompressionLevelReachesTheStream)
         EXPECT_EQ(result.status, 0) << result.err.constData();
         const int body = packageBytes().startsWith(kVersion1Magic) ? 12 : 8;
         EXPECT_EQ(packageBytes().mid(body, c.second.size()), c.second);
-        EXPECT_EQ(readPackage(package()).members.value(0).data, QByteArray(5000, 'a'));
     }
 }
 
