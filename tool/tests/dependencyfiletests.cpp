@@ -23,15 +23,6 @@ std::string thrownMessage(const std::function<void()> &f)
     return "<no exception>";
 }
 
-/// The rule a DependencyFile writes for one input.
-QByteArray ruleFor(const ToolSandbox &sandbox, const QByteArray &input)
-{
-    DependencyFile file(sandbox.filePath("out.d"), "/t");
-    file.add(pathFromBytes(input));
-    file.write();
-    return sandbox.readFile("out.d");
-}
-
 // Names are absolute, without "." pieces or doubled "/", and escaped as
 // make reads them.
 TEST(DependencyFileTest, NamesAreAbsoluteAndEscapedForMake)
@@ -55,7 +46,10 @@ TEST(DependencyFileTest, NamesAreAbsoluteAndEscapedForMake)
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.input.constData());
-        EXPECT_EQ(ruleFor(sandbox, row.input), "/t: \\\n " + row.written + "\n");
+        DependencyFile file(sandbox.filePath("out.d"), "/t");
+        file.add(pathFromBytes(row.input));
+        file.write();
+        EXPECT_EQ(sandbox.readFile("out.d"), "/t: \\\n " + row.written + "\n");
     }
 }
 

@@ -78,7 +78,6 @@ TEST_F(ExpansionTest, ArgumentsPatternsAndExclusions)
     for (const char *name : names)
         file(name);
     sandbox.makeDirectory("m.c");
-    const QByteArray absolute = sandbox.full("dir");
     const QList<QByteArray> all = {"a.c", "gen/d.c", "sub/b.c", "sub/deep/c.c"};
     const auto in = [&](const QByteArray &prefix, const QList<QByteArray> &names) {
         QList<QByteArray> result;
@@ -94,10 +93,8 @@ TEST_F(ExpansionTest, ArgumentsPatternsAndExclusions)
         QList<QByteArray> expected;
     } cases[] = {
         {{"dir"}, {}, in("dir/", all)},
-        {{"./dir"}, {}, in("./dir/", all)},
         {{"dir/"}, {}, in("dir/", all)},
         {{"dir//"}, {}, in("dir//", all)},
-        {{absolute}, {}, in(absolute + "/", all)},
         {{"."}, {}, top + in("./dir/", all)},
         {{"*.C"}, {}, {"./a.c", "./b.C"}},
         {{".*"}, {}, {}},
@@ -105,7 +102,6 @@ TEST_F(ExpansionTest, ArgumentsPatternsAndExclusions)
         {{"*.c *.h"}, {}, {"./a.c", "./b.C", "./c.h"}},
         {{" *.h ; *.TXT "}, {}, {"./c.h", "./d.txt", "./note with blank.txt"}},
         {{"src/*.h"}, {}, {"src/g.H"}},
-        {{"./src/*"}, {}, {"./src/f.c", "./src/g.H"}},
         {{"missing.c"}, {}, {}},
         {{"dir"}, {"dir/sub"}, {"dir/a.c", "dir/gen/d.c"}},
         {{"dir"}, {"dir/sub", "dir/gen"}, {"dir/a.c"}},
