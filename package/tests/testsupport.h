@@ -42,7 +42,6 @@ inline QDateTime at(qint64 seconds) { return QDateTime::fromSecsSinceEpoch(secon
 QByteArray readWholeFile(const QString &path);
 void writeWholeFile(const QString &path, const QByteArray &bytes);
 inline quint32 le32At(const QByteArray &b, int offset) { return qFromLittleEndian<quint32>(b.constData() + offset); }
-inline quint32 be32At(const QByteArray &b, int offset) { return qFromBigEndian<quint32>(b.constData() + offset); }
 
 struct RawMember {
     QByteArray name, data;
