@@ -157,7 +157,6 @@ TEST_F(SaveTest, ReadOnlyClearsWriteBits)
     const std::pair<QList<QByteArray>, QList<quint32>> runs[] = {
         {{"-c", "-format", "2"}, plain},
         {{"-r", "-readonly"}, readOnly},
-        {{"-c", "-readonly", "-format", "2"}, readOnly},
     };
     for (const auto &[options, modes] : runs) {
         ASSERT_EQ(run(options + QList<QByteArray>{kPackage} + names).status, 0) << options.join(' ').constData();
