@@ -199,7 +199,6 @@ time_t utcTime(int year, int month, int day, int hour, int minute, int second)
 
 int currentUtcYear() { return QDateTime::currentDateTimeUtc().date().year(); }
 
-
 QByteArray incompressibleBytes(int size, quint32 seed)
 {
     QByteArray bytes(size, '\0');
@@ -292,8 +291,6 @@ StoredPackage readPackage(const QString &path)
     try {
         PackageArchive archive;
         archive.load(path);
-        package.version = archive.version();
-        package.compression = archive.compression();
         for (const auto &file : archive.files())
             package.members.append({file->name().toLatin1(), archive.fileData(file.get()), file->mode(),
                                     quint32(file->time())});

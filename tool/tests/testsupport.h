@@ -84,7 +84,6 @@ struct Member {
 };
 
 struct StoredPackage {
-    int version = 0, compression = 0;
     QList<Member> members;
     QList<QByteArray> names() const;
 };
