@@ -76,7 +76,6 @@ TEST_F(SegmentReuseTest, OnlyABodyOfTheSameLevelFieldIsReused)
         {9, 7, true},  // FLEVEL 3 both
         {2, 5, true},  // FLEVEL 1 both
         {6, 7, false}, // FLEVEL 2 and 3
-        {7, 6, false},
         {0, 1, false}, // FLEVEL 0 both, but never reused: level 0 must store
         {1, 0, false},
     };
