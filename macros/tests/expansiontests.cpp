@@ -61,7 +61,6 @@ TEST_F(Expansion, Table)
         {"$(Shadow)", "Shadow=local", All, "local"},
         {"$(Shadow)", "", All, "override"},
         {"$(Shadow)", "", Globals, "global"},
-        {"$(Shadow)", "", LocalOnly, "$(Shadow)"},
         {"$(StudioDir)", "", Overrides, "$(StudioDir)"},
         {"$(StudioDir:d)", "StudioDir=", All, ""},
         // A value is inserted literally when nothing asks for a rescan...
@@ -83,11 +82,6 @@ TEST_F(Expansion, Table)
     for (const auto &row : rows)
         EXPECT_EQ(expand(row.input, row.local, row.tables), QString::fromUtf8(row.expected))
             << "input " << row.input << ", local " << row.local << ", tables " << row.tables;
-}
-
-TEST_F(Expansion, ALocalTableAloneNeedsNoOtherTable)
-{
-    EXPECT_EQ(expandMacros("$(A)-$(StudioDir)", parseMacroList("A=x")), "x-$(StudioDir)");
 }
 
 TEST_F(Expansion, UnterminatedReferencesKeepThePassLinear)

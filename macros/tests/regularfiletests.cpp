@@ -60,7 +60,6 @@ TEST_F(RegularFile, RefusesWhatIsNotARegularFile)
         path("to-fifo"),
         path("dir"),
         path("to-zero"),
-        "/dev/null",
     };
     for (const QByteArray &name : refused) {
         EXPECT_FALSE(readRegularFile(name).has_value()) << name.constData();

@@ -17,7 +17,6 @@ using Loader = ProjectTest;
 TEST_F(Loader, KindsPropertiesAndConfigurationIndex)
 {
     writeSolution("s.lxProject", QString::fromUtf8(R"(<solution Name="S" version="2">
-  <!-- comments are skipped -->
   <project Name="P" note="café">
     <folder Name="F"><file file_name="a.c"/></folder>
     <widget Name="W"/>

@@ -117,15 +117,6 @@ QByteArray written(XMLDocument &document, std::unique_ptr<XMLElement> root, quin
     return document.toText(indent, wrapWidth);
 }
 
-TEST(XMLWriteTest, EmptyElements)
-{
-    XMLDocument document;
-    EXPECT_EQ(written(document, makeElement("e", {{"a", "1"}}), 2), R"(<e a="1" />)" "\n");
-    EXPECT_EQ(written(document, makeElement("e"), 2), "<e/>\n");
-    EXPECT_EQ(written(document, makeElement("e"), 0), "<e/>");
-    EXPECT_EQ(written(document, makeElement("e", {{"a", "1"}, {"n", nullptr}}), 0), R"(<e a="1" n="" />)");
-}
-
 TEST(XMLWriteTest, DeclarationDoctypeAndIndentation)
 {
     XMLDocument document(true);
