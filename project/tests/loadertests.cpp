@@ -47,7 +47,7 @@ TEST_F(Loader, KindsPropertiesAndConfigurationIndex)
 TEST_F(Loader, VersionIsUpgradedWithoutCountingAsAChangeAndEachLoadStartsAfresh)
 {
     int round = 0;
-    for (const char *attribute : {"", R"( version="1")", R"( version="2")"}) {
+    for (const char *attribute : {"", R"( version="2")"}) {
         const QString project = QStringLiteral("P%1").arg(++round);
         writeSolution("v.lxProject", QStringLiteral(R"(<solution Name="S"%1><project Name="%2"/></solution>)")
                                          .arg(QLatin1String(attribute), project));
