@@ -4,6 +4,8 @@
 #include "package/hexception.h"
 #include "package/packagemessages.h"
 
+#include <QtEndian>
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -39,9 +41,17 @@ bool readExactly(int descriptor, void *buffer, size_t length, quint64 offset)
     return true;
 }
 
-quint32 be32(const unsigned char *p)
+/// Gives `stream` the next bytes of the file from `offset` on, in `buffer`;
+/// false when the file has none.
+bool refillInput(int descriptor, std::vector<unsigned char> &buffer, quint64 &offset, z_stream &stream)
 {
-    return quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | quint32(p[3]);
+    const ssize_t n = pread(descriptor, buffer.data(), buffer.size(), off_t(offset));
+    if (n <= 0)
+        return false;
+    offset += quint64(n);
+    stream.next_in = buffer.data();
+    stream.avail_in = uInt(n);
+    return true;
 }
 
 /// Walks the deflate data from `start`, recording a segment at every empty
@@ -72,7 +82,7 @@ private:
     {
         int idleCalls = 0;
         for (;;) {
-            if (stream.avail_in == 0 && !refill(stream))
+            if (stream.avail_in == 0 && !refillInput(m_descriptor, m_input, m_readOffset, stream))
                 return false; // the file ends inside the stream
             const uInt inputBefore = stream.avail_in;
             stream.next_out = m_output.data();
@@ -93,34 +103,32 @@ private:
             idleCalls = produced == 0 && stream.avail_in == inputBefore ? idleCalls + 1 : 0;
             if (idleCalls > 2)
                 return false;
-            if (produced == 0 && endsSegment(stream.data_type)) {
+            if (produced == 0 && endsSegment(stream)) {
                 if (!closeSegment(segments) || inflateReset(&stream) != Z_OK)
                     return false;
             }
         }
     }
 
-    bool refill(z_stream &stream)
-    {
-        const ssize_t n = pread(m_descriptor, m_input.data(), m_input.size(), off_t(m_readOffset));
-        if (n <= 0)
-            return false;
-        m_readOffset += quint64(n);
-        stream.next_in = m_input.data();
-        stream.avail_in = uInt(n);
-        return true;
-    }
-
     /// Whether the block just decoded (to nothing) is a full flush's empty
     /// stored block: at a boundary, byte-aligned, not the last block, and
     /// its length fields are the last bytes read.
-    bool endsSegment(int dataType) const
+    bool endsSegment(const z_stream &stream) const
     {
+        const int dataType = stream.data_type;
         if (!(dataType & AtBlockBoundary) || (dataType & LastBlock) || (dataType & UnusedBitsMask) != 0)
             return false;
+        if (m_endOffset < m_segmentFile + 4)
+            return false;
+        // The bytes are still in the input buffer unless a refill came between.
+        const auto consumed = size_t(stream.next_in - m_input.data());
         unsigned char tail[4];
-        return m_endOffset >= m_segmentFile + 4 && readExactly(m_descriptor, tail, 4, m_endOffset - 4) &&
-               std::equal(tail, tail + 4, kEmptyStoredLengths);
+        const unsigned char *lengths = tail;
+        if (consumed >= 4)
+            lengths = stream.next_in - 4;
+        else if (!readExactly(m_descriptor, tail, 4, m_endOffset - 4))
+            return false;
+        return std::equal(lengths, lengths + 4, kEmptyStoredLengths);
     }
 
     /// Records the segment that ends here; false when it is larger than a
@@ -154,7 +162,7 @@ private:
         for (const BodySegment &segment : segments)
             combined = zlibsegments::combine(combined, segment.adler, segment.plainLength);
         unsigned char trailer[4];
-        return readExactly(m_descriptor, trailer, 4, m_endOffset) && be32(trailer) == combined;
+        return readExactly(m_descriptor, trailer, 4, m_endOffset) && qFromBigEndian<quint32>(trailer) == combined;
     }
 
     int m_descriptor;
@@ -237,14 +245,8 @@ int SegmentedBody::decode(unsigned char *out, int capacity)
     stream.next_out = out;
     stream.avail_out = uInt(capacity);
     while (stream.avail_out > 0) {
-        if (stream.avail_in == 0) {
-            const ssize_t n = pread(m_descriptor, m_input.data(), m_input.size(), off_t(m_inputOffset));
-            if (n <= 0)
-                throw HException(packagemessage::kReadingStream);
-            m_inputOffset += quint64(n);
-            stream.next_in = m_input.data();
-            stream.avail_in = uInt(n);
-        }
+        if (stream.avail_in == 0 && !refillInput(m_descriptor, m_input, m_inputOffset, stream))
+            throw HException(packagemessage::kReadingStream);
         const int result = inflate(&stream, Z_NO_FLUSH);
         if (result == Z_STREAM_END)
             break;
